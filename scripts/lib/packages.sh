@@ -1,0 +1,24 @@
+# Debian packages the project needs, and a way to get them.
+# Sourced by scripts/test and scripts/demo.
+
+# To build the program and run its tests.
+BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev)
+
+# Installs the named packages that are missing: with apt-get when running as
+# root, otherwise prints the exact command and stops.
+ensure_packages() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages. Install them with:" >&2
+    echo "  sudo apt-get update && sudo apt-get install -y --no-install-recommends ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Inside the program all text is UTF-8. Text files of the machine (RegInfo.INI,
+// weixinconfig.ini, memo1.txt) are in its ANSI code page on Windows and in
+// UTF-8 elsewhere; these two functions are the only crossing.
+namespace parktotals {
+
+std::string FileTextToUtf8(std::string_view file_bytes);
+std::string Utf8ToFileText(std::string_view utf8);
+
+} // namespace parktotals

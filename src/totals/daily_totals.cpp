@@ -1,0 +1,46 @@
+#include "totals/daily_totals.h"
+
+#include "totals/figures.h"
+#include "totals/memo_file.h"
+#include "totals/profile.h"
+
+namespace parktotals {
+
+std::string ReadParkNumber(const std::string& park_config_path) {
+    return ReadProfileString(park_config_path, "code", "jov_park_id", "1");
+}
+
+Outcome RunDailyTotals(Gateway& gateway, MemoSink& memo, const JobSettings& settings) {
+    memo.Clear();
+    gateway.OpenCentral();
+    if (!gateway.IsCentralOpen()) return Outcome::Incomplete;
+
+    const std::string park_number = ReadParkNumber(settings.park_config_path);
+    // One date for the whole run, so a run that crosses midnight cannot
+    // spread its figures over two days.
+    const std::string date_key = YesterdayKey(settings.today());
+
+    int accepted = 0;
+    for (int figure = 0; figure < kFigureCount; ++figure) {
+        try {
+            std::string value = "0";
+            // A failed query skips the figure: sending "0" would overwrite
+            // the central figure with a number nobody computed.
+            if (!gateway.QueryLocalScalar(std::string(kFigures[figure].query), value)) continue;
+            // NULL means there was nothing to add up, so zero is the truth.
+            if (value.empty()) value = "0";
+            const std::string statement = BuildUpdateStatement(figure, value, park_number, date_key);
+            gateway.ExecCentral(statement);
+            memo.AppendLine(statement);
+            ++accepted;
+        } catch (...) {
+            // One figure's failure must not cost the others.
+        }
+    }
+
+    gateway.CloseCentral();
+    SaveMemoFile(settings.memo_path, memo.Lines());
+    return accepted == kFigureCount ? Outcome::AllTransferred : Outcome::Incomplete;
+}
+
+} // namespace parktotals

@@ -1,0 +1,18 @@
+#include "totals/date_key.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace parktotals {
+
+std::string YesterdayKey(LocalDate today) {
+    using namespace std::chrono;
+    const year_month_day ymd{
+        sys_days{year{today.year} / month{today.month} / day{today.day}} - days{1}};
+    char key[16];
+    std::snprintf(key, sizeof key, "%04d%02u%02u", static_cast<int>(ymd.year()),
+                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
+    return key;
+}
+
+} // namespace parktotals

@@ -1,0 +1,15 @@
+#include "totals/date_key.h"
+
+#include <ctime>
+
+namespace parktotals {
+
+LocalDate TodayOnLocalClock() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return {local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
+            static_cast<unsigned>(local.tm_mday)};
+}
+
+} // namespace parktotals

@@ -1,0 +1,232 @@
+#include "db/errors.h"
+#include "support/temp_dir.h"
+#include "totals/daily_totals.h"
+#include "totals/figures.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+
+namespace parktotals {
+namespace {
+
+// A gateway that answers from tables and remembers every call in order.
+class FakeGateway : public Gateway {
+public:
+    struct LocalAnswer {
+        bool ok = true;
+        std::string value;
+    };
+
+    std::map<int, LocalAnswer> local;  // by figure index; unlisted figures answer "10"
+    std::map<int, std::string> reject; // figure index -> central error
+    std::optional<std::string> open_error, close_error;
+    bool opens = true;
+
+    std::vector<std::string> calls;
+    std::vector<std::string> executed;
+    bool open = false;
+
+    void OpenCentral() override {
+        calls.push_back("open");
+        if (open_error) throw UserError(*open_error);
+        open = opens;
+    }
+    bool IsCentralOpen() const override { return open; }
+    void CloseCentral() override {
+        calls.push_back("close");
+        if (close_error) throw UserError(*close_error);
+        open = false;
+    }
+    bool QueryLocalScalar(const std::string& statement, std::string& value) override {
+        const int figure = FigureOf(statement);
+        calls.push_back("query " + std::to_string(figure + 1));
+        auto it = local.find(figure);
+        const LocalAnswer answer = it == local.end() ? LocalAnswer{true, "10"} : it->second;
+        if (!answer.ok) return false;
+        value = answer.value;
+        return true;
+    }
+    void ExecCentral(const std::string& statement) override {
+        const int figure = executed.size() < 5 ? FigureOfUpdate(statement) : -1;
+        calls.push_back("exec " + std::to_string(figure + 1));
+        executed.push_back(statement);
+        if (auto it = reject.find(figure); it != reject.end()) throw UserError(it->second);
+    }
+
+private:
+    static int FigureOf(const std::string& query) {
+        for (int i = 0; i < kFigureCount; ++i)
+            if (kFigures[i].query == query) return i;
+        ADD_FAILURE() << "unknown query " << query;
+        return -1;
+    }
+    static int FigureOfUpdate(const std::string& statement) {
+        for (int i = 0; i < kFigureCount; ++i)
+            if (statement.find(std::string(" set ") + std::string(kFigures[i].column) + "=") != std::string::npos)
+                return i;
+        return -1;
+    }
+};
+
+class DailyTotalsTest : public ::testing::Test {
+protected:
+    DailyTotalsTest() {
+        settings.park_config_path = dir / "weixinconfig.ini";
+        settings.memo_path = dir / "memo1.txt";
+        settings.today = [] { return LocalDate{2026, 3, 1}; };
+        dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=42\r\n");
+        memo.AppendLine("Memo1");
+    }
+
+    std::string Expected(int figure, const std::string& value) const {
+        return BuildUpdateStatement(figure, value, "42", "20260228");
+    }
+    std::string MemoFile() const { return testing::ReadBytes(settings.memo_path); }
+    bool MemoFileExists() const { return std::filesystem::exists(settings.memo_path); }
+
+    testing::TempDir dir;
+    JobSettings settings;
+    FakeGateway gateway;
+    MemoLines memo;
+};
+
+TEST_F(DailyTotalsTest, NormalRunSendsLogsAndSavesAllFive) {
+    gateway.local[1] = {true, "1234.5"};
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings), Outcome::AllTransferred);
+
+    const std::vector<std::string> expected = {Expected(0, "10"), Expected(1, "1234.5"), Expected(2, "10"),
+                                               Expected(3, "10"), Expected(4, "10")};
+    EXPECT_EQ(gateway.executed, expected);
+    EXPECT_EQ(memo.Lines(), expected);
+    EXPECT_EQ(MemoFile(), expected[0] + "\r\n" + expected[1] + "\r\n" + expected[2] + "\r\n" + expected[3] +
+                              "\r\n" + expected[4] + "\r\n");
+    EXPECT_EQ(gateway.calls, (std::vector<std::string>{"open", "query 1", "exec 1", "query 2", "exec 2",
+                                                        "query 3", "exec 3", "query 4", "exec 4", "query 5",
+                                                        "exec 5", "close"}));
+}
+
+TEST_F(DailyTotalsTest, NullAggregateSendsZero) {
+    gateway.local[2] = {true, ""};
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings), Outcome::AllTransferred);
+    EXPECT_EQ(gateway.executed[2], Expected(2, "0"));
+}
+
+TEST_F(DailyTotalsTest, FailedLocalQuerySkipsOnlyThatFigure) {
+    gateway.local[0] = {false, ""};
+    gateway.local[3] = {false, ""};
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings), Outcome::Incomplete);
+    const std::vector<std::string> expected = {Expected(1, "10"), Expected(2, "10"), Expected(4, "10")};
+    EXPECT_EQ(gateway.executed, expected);
+    EXPECT_EQ(memo.Lines(), expected);
+}
+
+TEST_F(DailyTotalsTest, LocalDatabaseUnreachableSendsNothingAndWritesEmptyFile) {
+    for (int i = 0; i < kFigureCount; ++i) gateway.local[i] = {false, ""};
+    dir.Write("memo1.txt", "yesterday's statements\r\n");
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings), Outcome::Incomplete);
+    EXPECT_TRUE(gateway.executed.empty());
+    EXPECT_TRUE(memo.Lines().empty());
+    EXPECT_TRUE(MemoFileExists());
+    EXPECT_EQ(MemoFile(), "");
+}
+
+TEST_F(DailyTotalsTest, RejectedUpdateIsNotLoggedAndTheOthersGoOn) {
+    gateway.reject[2] = "Invalid column name 'weixin_money_lishi'";
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings), Outcome::Incomplete);
+    EXPECT_EQ(gateway.executed.size(), 5u);
+    const std::vector<std::string> expected = {Expected(0, "10"), Expected(1, "10"), Expected(3, "10"),
+                                               Expected(4, "10")};
+    EXPECT_EQ(memo.Lines(), expected);
+    EXPECT_EQ(MemoFile(), expected[0] + "\r\n" + expected[1] + "\r\n" + expected[2] + "\r\n" + expected[3] + "\r\n");
+}
+
+TEST_F(DailyTotalsTest, QuoteInParkNumberIsDoubledNotFatal) {
+    dir.Write("weixinconfig.ini", "[code]\njov_park_id=O'Brien\n");
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings), Outcome::AllTransferred);
+    ASSERT_EQ(gateway.executed.size(), 5u);
+    EXPECT_NE(gateway.executed[4].find("kex_no='O''Brien'"), std::string::npos);
+}
+
+TEST_F(DailyTotalsTest, MissingConfigMeansParkOne) {
+    std::filesystem::remove(settings.park_config_path);
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings), Outcome::AllTransferred);
+    EXPECT_NE(gateway.executed[0].find("kex_no='1' and"), std::string::npos);
+}
+
+TEST_F(DailyTotalsTest, DateIsTakenOnceForTheWholeRun) {
+    int asked = 0;
+    settings.today = [&asked] { return ++asked == 1 ? LocalDate{2026, 12, 31} : LocalDate{2027, 1, 1}; };
+    RunDailyTotals(gateway, memo, settings);
+    EXPECT_EQ(asked, 1);
+    for (const std::string& s : gateway.executed) EXPECT_NE(s.find("='20261230'"), std::string::npos) << s;
+}
+
+TEST_F(DailyTotalsTest, CentralOpenFailureAbortsBeforeAnythingIsWritten) {
+    gateway.open_error = "SQL Server does not exist or access denied";
+    dir.Write("memo1.txt", "older run\r\n");
+    try {
+        RunDailyTotals(gateway, memo, settings);
+        FAIL() << "no error";
+    } catch (const UserError& e) {
+        EXPECT_STREQ(e.what(), "SQL Server does not exist or access denied");
+    }
+    EXPECT_EQ(gateway.calls, std::vector<std::string>{"open"});
+    EXPECT_TRUE(memo.Lines().empty()) << "the memo is cleared first";
+    EXPECT_EQ(MemoFile(), "older run\r\n");
+}
+
+TEST_F(DailyTotalsTest, CentralNotOpenEndsQuietlyWithoutFile) {
+    gateway.opens = false;
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings), Outcome::Incomplete);
+    EXPECT_EQ(gateway.calls, std::vector<std::string>{"open"});
+    EXPECT_TRUE(memo.Lines().empty());
+    EXPECT_FALSE(MemoFileExists());
+}
+
+TEST_F(DailyTotalsTest, CloseFailureAbortsWithMemoFilledButNoFile) {
+    gateway.close_error = "Connection is busy";
+    dir.Write("memo1.txt", "older run\r\n");
+    EXPECT_THROW(RunDailyTotals(gateway, memo, settings), UserError);
+    EXPECT_EQ(memo.Lines().size(), 5u);
+    EXPECT_EQ(MemoFile(), "older run\r\n");
+}
+
+TEST_F(DailyTotalsTest, UnwritableMemoFileNamesFullPathAndReason) {
+    std::filesystem::create_directory(settings.memo_path);
+    try {
+        RunDailyTotals(gateway, memo, settings);
+        FAIL() << "no error";
+    } catch (const UserError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + settings.memo_path + "\". Is a directory");
+    }
+    EXPECT_EQ(gateway.calls.back(), "close");
+}
+
+TEST_F(DailyTotalsTest, RelativeMemoPathIsReportedInFull) {
+    std::filesystem::create_directory(dir.path() / "memo1.txt");
+    settings.memo_path = "memo1.txt";
+    testing::WorkingDirectory cd(dir.path());
+    try {
+        RunDailyTotals(gateway, memo, settings);
+        FAIL() << "no error";
+    } catch (const UserError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot create file \"" + std::filesystem::current_path().string() + "/memo1.txt\". Is a directory");
+    }
+}
+
+TEST_F(DailyTotalsTest, FullDiskIsAStreamWriteError) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "needs /dev/full";
+    settings.memo_path = "/dev/full";
+    try {
+        RunDailyTotals(gateway, memo, settings);
+        FAIL() << "no error";
+    } catch (const UserError& e) {
+        EXPECT_STREQ(e.what(), "Stream write error");
+    }
+}
+
+} // namespace
+} // namespace parktotals
