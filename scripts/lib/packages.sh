@@ -2,7 +2,12 @@
 # Sourced by scripts/test and scripts/demo.
 
 # To build the program and run its tests.
-BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev)
+BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev
+  unixodbc unixodbc-dev tdsodbc freetds-bin   # ODBC with FreeTDS; tsql checks the stand-in
+  libfltk1.3-dev libx11-dev                   # the Linux window
+  xvfb xdotool x11-utils imagemagick          # windows under a virtual display, and screenshots
+  mingw-w64 wine wine64 python3               # the Windows exe, built and run here
+  faketime)
 
 # Installs the named packages that are missing: with apt-get when running as
 # root, otherwise prints the exact command and stops.

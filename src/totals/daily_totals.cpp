@@ -28,7 +28,8 @@ Outcome RunDailyTotals(Gateway& gateway, MemoSink& memo, const JobSettings& sett
             // the central figure with a number nobody computed.
             if (!gateway.QueryLocalScalar(std::string(kFigures[figure].query), value)) continue;
             // NULL means there was nothing to add up, so zero is the truth.
-            if (value.empty()) value = "0";
+            // (push_back, because assigning "0" trips a GCC 12 -Wrestrict false alarm.)
+            if (value.empty()) value.push_back('0');
             const std::string statement = BuildUpdateStatement(figure, value, park_number, date_key);
             gateway.ExecCentral(statement);
             memo.AppendLine(statement);

@@ -1,0 +1,28 @@
+#include "app/application.h"
+
+#include "app/app_title.h"
+
+#include <exception>
+
+namespace parktotals {
+
+void Application::DeliverTimerTick(Tformmaindalventis& form) {
+    if (!form.Timer1.enabled) return;
+    std::string message;
+    try {
+        form.Timer1Timer();
+        return;
+    } catch (const std::exception& e) {
+        message = e.what();
+    } catch (...) {
+        message = "Unknown error";
+    }
+    aborted_ = true;
+    shell_.ShowErrorBox(title_, ErrorBoxText(message));
+}
+
+int Application::ExitCode(const Tformmaindalventis& form) const {
+    return static_cast<int>(aborted_ ? Outcome::Aborted : form.outcome());
+}
+
+} // namespace parktotals

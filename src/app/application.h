@@ -1,0 +1,41 @@
+#pragma once
+
+#include "app/form.h"
+
+#include <string>
+
+namespace parktotals {
+
+// The platform's side of a run: the main window (or none) and the modal
+// error box.
+class Shell : public FormHost {
+public:
+    // Shows the error and returns when it has been dismissed (a shell with
+    // no display reports it and returns at once).
+    virtual void ShowErrorBox(const std::string& caption, const std::string& text) = 0;
+};
+
+// The application object every shell drives: it delivers the timer's tick
+// to the form, is the error handler for what escapes it, and knows the exit
+// code.
+class Application {
+public:
+    Application(Shell& shell, std::string title) : shell_(shell), title_(std::move(title)) {}
+
+    const std::string& Title() const { return title_; }
+
+    // Delivers a tick of Timer1. An error escaping the handler is shown in
+    // the error box; the window stays open with the timer disabled.
+    void DeliverTimerTick(Tformmaindalventis& form);
+
+    // 0, 1 or 2 as Outcome says; a window closed before the job ran counts
+    // as nothing transferred.
+    int ExitCode(const Tformmaindalventis& form) const;
+
+private:
+    Shell& shell_;
+    std::string title_;
+    bool aborted_ = false;
+};
+
+} // namespace parktotals

@@ -1,0 +1,41 @@
+#include "app/app_title.h"
+#include "app/build_config.h"
+#include "app/shells.h"
+#include "db/central_connection.h"
+#include "db/text_codec_win32.h"
+
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <exception>
+
+// The program takes no arguments and reads no environment variables of its
+// own: it is started by a scheduler and runs to its end by itself. Built with
+// -municode, so the entry point is wWinMain.
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
+    using namespace parktotals;
+    const std::string exe = ExecutablePath();
+    const std::string title = ApplicationTitle(exe.empty() ? "parktotals" : exe);
+
+    // The database client expects COM on this thread, as a single-threaded
+    // apartment. Uninitialised only after the shell has torn the window and
+    // the form (with its connections) down.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    int exit_code = 1;
+    try {
+        FormSettings settings;
+        // weixinconfig.ini lies beside the executable.
+        settings.job.park_config_path = exe.substr(0, exe.find_last_of("\\/") + 1) + kParkConfigFileName;
+        settings.central_connection_string =
+            CentralConnectionString(PARKTOTALS_CENTRAL_HOST, PARKTOTALS_CENTRAL_USER, PARKTOTALS_CENTRAL_PASSWORD);
+        exit_code = RunWin32Shell(title, std::move(settings), show_command);
+    } catch (const std::exception& e) {
+        // Only building the window can get here; the job's errors are shown
+        // by the application.
+        MessageBoxW(nullptr, Utf8ToWide(ErrorBoxText(e.what())).c_str(), Utf8ToWide(title).c_str(),
+                    MB_ICONSTOP | MB_OK);
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    return exit_code;
+}

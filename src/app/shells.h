@@ -1,0 +1,22 @@
+#pragma once
+
+#include "app/form.h"
+
+#include <string>
+
+// The platform shells. Each builds the window (or none), runs one run of the
+// form and returns the process's exit code.
+namespace parktotals {
+
+int RunFltkShell(const std::string& title, FormSettings settings);
+int RunHeadlessShell(const std::string& title, FormSettings settings);
+// `show_command` is WinMain's: SW_SHOWMAXIMIZED, SW_SHOWMINNOACTIVE or another.
+int RunWin32Shell(const std::string& title, FormSettings settings, int show_command);
+
+// Whether a graphical display can be opened (X11 on Linux; always on Windows).
+bool DisplayAvailable();
+
+// The full path of the running executable.
+std::string ExecutablePath();
+
+} // namespace parktotals

@@ -1,0 +1,28 @@
+#include "db/central_connection.h"
+
+namespace parktotals {
+namespace {
+
+// Plain values stand as they are; one that would end its pair early or lose
+// blanks is put in double quotes, the OLE DB way.
+std::string Value(const std::string& v) {
+    const bool plain = v.find_first_of(";\"'") == std::string::npos &&
+                       (v.empty() || (v.front() != ' ' && v.back() != ' '));
+    if (plain) return v;
+    std::string quoted = "\"";
+    for (const char c : v) {
+        quoted += c;
+        if (c == '"') quoted += '"';
+    }
+    return quoted + "\"";
+}
+
+} // namespace
+
+std::string CentralConnectionString(const std::string& host, const std::string& user,
+                                    const std::string& password) {
+    return "Provider=SQLOLEDB.1;Password=" + Value(password) + ";Persist Security Info=True;User ID=" +
+           Value(user) + ";Initial Catalog=" + Value(user + "_db") + ";Data Source=" + Value(host);
+}
+
+} // namespace parktotals

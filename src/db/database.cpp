@@ -1,0 +1,99 @@
+#include "db/database.h"
+
+#include "db/column_reading.h"
+#include "db/connection_string.h"
+#include "db/odbc.h"
+#include "db/value_text.h"
+
+namespace parktotals {
+namespace {
+
+std::optional<std::string> ReadField(OdbcStatement& statement, int column) {
+    const OdbcColumn info = statement.DescribeColumn(column);
+    switch (ChooseColumnReading(info.data_type, info.size, info.decimal_digits)) {
+    case ColumnReading::Integer:
+        if (const auto value = statement.GetInt64(column)) return RenderInteger(*value);
+        return std::nullopt;
+    case ColumnReading::Decimal:
+        if (const auto value = statement.GetText(column)) return RenderDecimal(*value);
+        return std::nullopt;
+    case ColumnReading::Float:
+        if (const auto value = statement.GetDouble(column)) return RenderFloat(*value);
+        return std::nullopt;
+    case ColumnReading::Text:
+        break;
+    }
+    return statement.GetText(column);
+}
+
+} // namespace
+
+Connection::Connection() = default;
+Connection::~Connection() = default;
+
+void Connection::SetConnectionString(std::string oledb) {
+    if (IsOpen()) throw UserError("The connection string cannot change while the connection is open");
+    connection_string_ = std::move(oledb);
+}
+
+void Connection::Open() {
+    if (IsOpen()) return;
+    const OdbcConnectionString target = TranslateConnectionString(connection_string_, BuildOdbcTarget());
+    link_ = std::make_unique<OdbcLink>(target.odbc, target.login_timeout_seconds);
+}
+
+void Connection::Close() {
+    if (!IsOpen()) return;
+    try {
+        link_->Disconnect();
+    } catch (const DatabaseError& error) {
+        // A link that is gone is as good as closed.
+        if (!error.LinkLost() && !link_->IsDead()) throw;
+    }
+    link_.reset();
+}
+
+OdbcLink& Connection::Link() {
+    Open();
+    return *link_;
+}
+
+void Connection::CheckLinkAfter(const DatabaseError& error) noexcept {
+    // FreeTDS 1.3 reports a link lost in mid-statement as 01000 "Unexpected
+    // EOF from the server" (20017), and one lost while idle as HY000
+    // "Unknown error"; only the calls after those say 08S01. The driver does
+    // mark the connection dead at once, so it is asked as well.
+    if (link_ && (error.LinkLost() || link_->IsDead())) link_.reset();
+}
+
+std::optional<std::string> Query::Scalar(const std::string& statement) {
+    OdbcLink& link = connection_.Link();
+    try {
+        OdbcStatement handle(link);
+        handle.ExecuteDirect(statement + "\r\n");
+        if (handle.ColumnCount() == 0) throw UserError("The query gave no columns");
+        if (!handle.Fetch()) throw UserError("The query gave no rows");
+        return ReadField(handle, 1);
+    } catch (const DatabaseError& error) {
+        // The statement handle is freed by now, before its link goes.
+        connection_.CheckLinkAfter(error);
+        throw;
+    }
+}
+
+void Query::Execute(const std::string& statement) {
+    OdbcLink& link = connection_.Link();
+    try {
+        OdbcStatement handle(link);
+        handle.ExecuteDirect(statement + "\r\n");
+        // A later statement of the batch can still fail; its error comes
+        // with the move to its result.
+        while (handle.MoreResults()) {
+        }
+    } catch (const DatabaseError& error) {
+        connection_.CheckLinkAfter(error);
+        throw;
+    }
+}
+
+} // namespace parktotals

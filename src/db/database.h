@@ -1,0 +1,68 @@
+#pragma once
+
+#include "db/database_error.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+// The program's database components: a connection that holds an OLE DB
+// style connection string, and queries bound to a connection. A form owns
+// them as members, the queries declared after their connections.
+namespace parktotals {
+
+class OdbcLink;
+
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Only while closed; throws UserError when open.
+    void SetConnectionString(std::string oledb);
+    const std::string& ConnectionString() const { return connection_string_; }
+
+    // Translates the string and connects. Does nothing when open. Throws
+    // UserError for a string that cannot be translated and DatabaseError
+    // when the driver fails; the connection then stays closed.
+    void Open();
+    bool IsOpen() const { return link_ != nullptr; }
+    // Does nothing when closed. Throws DatabaseError when the driver refuses
+    // to disconnect, except when the link is gone anyway.
+    void Close();
+
+private:
+    friend class Query;
+    // The open link, opening it first when closed (one attempt).
+    OdbcLink& Link();
+    // After a statement failed: when its link is gone, the connection
+    // counts as closed from now on.
+    void CheckLinkAfter(const DatabaseError& error) noexcept;
+
+    std::string connection_string_;
+    std::unique_ptr<OdbcLink> link_;
+};
+
+// Runs statements on a connection, opening it first when it is closed (one
+// attempt per statement; it stays open). Each statement goes out as its
+// text followed by CR LF, on a statement handle of its own.
+class Query {
+public:
+    explicit Query(Connection& connection) : connection_(connection) {}
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+
+    // The first field of the first row as text; std::nullopt for NULL.
+    // Throws on failure, and when the statement gives no columns or no row.
+    std::optional<std::string> Scalar(const std::string& statement);
+    // Runs the statement and discards whatever comes back, row counts
+    // included. Throws on failure.
+    void Execute(const std::string& statement);
+
+private:
+    Connection& connection_;
+};
+
+} // namespace parktotals

@@ -1,0 +1,42 @@
+#include "db/database_error.h"
+
+#include <utility>
+
+namespace parktotals {
+
+DatabaseError::DatabaseError(const std::string& message, std::string sqlstate, long native_code, bool link_lost)
+    : UserError(message), sqlstate_(std::move(sqlstate)), native_code_(native_code), link_lost_(link_lost) {}
+
+std::string CleanDriverMessage(std::string_view raw) {
+    while (!raw.empty() && raw.front() == '[') {
+        const std::size_t close = raw.find(']');
+        if (close == std::string_view::npos) break;
+        raw.remove_prefix(close + 1);
+    }
+    return TrimMessageTail(std::string(raw));
+}
+
+bool IsLinkFailureState(std::string_view sqlstate) {
+    return sqlstate == "08S01" || sqlstate == "08S02" || sqlstate == "08003" || sqlstate == "08007";
+}
+
+DatabaseError MakeDatabaseError(const std::vector<DiagnosticRecord>& records, std::string_view call) {
+    if (records.empty())
+        return DatabaseError(std::string(call) + " failed and the driver gave no reason", "", 0, false);
+
+    const DiagnosticRecord* speaker = &records.front();
+    for (const DiagnosticRecord& record : records) {
+        if (record.sqlstate.rfind("01", 0) != 0) {
+            speaker = &record;
+            break;
+        }
+    }
+    bool link_lost = false;
+    for (const DiagnosticRecord& record : records) link_lost = link_lost || IsLinkFailureState(record.sqlstate);
+
+    std::string message = CleanDriverMessage(speaker->message);
+    if (message.empty()) message = std::string(call) + " failed (SQLSTATE " + speaker->sqlstate + ")";
+    return DatabaseError(message, speaker->sqlstate, speaker->native_code, link_lost);
+}
+
+} // namespace parktotals

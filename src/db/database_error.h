@@ -1,0 +1,49 @@
+#pragma once
+
+#include "db/errors.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace parktotals {
+
+// A failure reported by the ODBC driver or driver manager. what() is the
+// driver's own description, cleaned for showing.
+class DatabaseError : public UserError {
+public:
+    DatabaseError(const std::string& message, std::string sqlstate, long native_code, bool link_lost);
+
+    const std::string& SqlState() const noexcept { return sqlstate_; }
+    long NativeCode() const noexcept { return native_code_; }
+    // The link to the server is gone (08S01, 08S02, 08003 or 08007 among the
+    // records): the connection is of no further use.
+    bool LinkLost() const noexcept { return link_lost_; }
+
+private:
+    std::string sqlstate_;
+    long native_code_;
+    bool link_lost_;
+};
+
+// One record as SQLGetDiagRec hands it out, message already in UTF-8.
+struct DiagnosticRecord {
+    std::string sqlstate;
+    long native_code = 0;
+    std::string message;
+};
+
+// Drops the leading "[vendor][component]" tags drivers put in front of
+// their texts ("[FreeTDS][SQL Server]", "[Microsoft][ODBC SQL Server
+// Driver][SQL Server]"), then TrimMessageTail.
+std::string CleanDriverMessage(std::string_view raw);
+
+bool IsLinkFailureState(std::string_view sqlstate);
+
+// The error for a failed call, from the records it left. The first record
+// that is not a warning (class 01) speaks for the failure; when there are
+// only warnings the first one does, and with no record at all the text
+// names the call.
+DatabaseError MakeDatabaseError(const std::vector<DiagnosticRecord>& records, std::string_view call);
+
+} // namespace parktotals

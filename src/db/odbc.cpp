@@ -1,0 +1,181 @@
+#include "db/odbc.h"
+
+#include "db/utf16.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace parktotals {
+namespace {
+
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the wide ODBC calls take UTF-16");
+
+using SqlWideString = std::basic_string<SQLWCHAR>;
+
+SqlWideString ToSqlWide(std::string_view utf8) {
+    const std::u16string utf16 = Utf8ToUtf16(utf8);
+    return SqlWideString(utf16.begin(), utf16.end());
+}
+
+std::string FromSqlWide(const SQLWCHAR* text, std::size_t length) {
+    return Utf16ToUtf8(std::u16string(text, text + length));
+}
+
+SQLPOINTER IntegerAttribute(SQLULEN value) { return reinterpret_cast<SQLPOINTER>(value); }
+
+std::vector<DiagnosticRecord> ReadDiagnostics(SQLSMALLINT handle_type, SQLHANDLE handle) {
+    std::vector<DiagnosticRecord> records;
+    // The bound only guards against a driver that never says SQL_NO_DATA.
+    for (SQLSMALLINT number = 1; number <= 64; ++number) {
+        SQLWCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        std::vector<SQLWCHAR> text(1024);
+        SQLSMALLINT length = 0;
+        SQLRETURN rc = SQLGetDiagRecW(handle_type, handle, number, state, &native, text.data(),
+                                      static_cast<SQLSMALLINT>(text.size()), &length);
+        if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(text.size())) {
+            text.resize(static_cast<std::size_t>(length) + 1);
+            rc = SQLGetDiagRecW(handle_type, handle, number, state, &native, text.data(),
+                                static_cast<SQLSMALLINT>(text.size()), &length);
+        }
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
+        const std::size_t used = std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)),
+                                                       text.size() - 1);
+        records.push_back({FromSqlWide(state, 5), static_cast<long>(native), FromSqlWide(text.data(), used)});
+    }
+    return records;
+}
+
+} // namespace
+
+SQLRETURN CheckOdbc(SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE handle, const char* call) {
+    if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA) return rc;
+    if (rc == SQL_INVALID_HANDLE || handle == SQL_NULL_HANDLE) throw MakeDatabaseError({}, call);
+    throw MakeDatabaseError(ReadDiagnostics(handle_type, handle), call);
+}
+
+template <SQLSMALLINT Type>
+OdbcHandle<Type>::OdbcHandle(SQLHANDLE parent) {
+    const SQLRETURN rc = SQLAllocHandle(Type, parent, &handle_);
+    if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) return;
+    handle_ = SQL_NULL_HANDLE;
+    // A failed allocation leaves its records on the parent, and an
+    // environment has no parent to leave them on.
+    const SQLSMALLINT parent_type = Type == SQL_HANDLE_STMT ? SQL_HANDLE_DBC : SQL_HANDLE_ENV;
+    CheckOdbc(rc, parent_type, parent, "SQLAllocHandle");
+}
+
+template class OdbcHandle<SQL_HANDLE_ENV>;
+template class OdbcHandle<SQL_HANDLE_DBC>;
+template class OdbcHandle<SQL_HANDLE_STMT>;
+
+OdbcLink::OdbcLink(const std::string& odbc_connection_string, int login_timeout_seconds) : env_(SQL_NULL_HANDLE) {
+    env_.Check(SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, IntegerAttribute(SQL_OV_ODBC3), 0), "SQLSetEnvAttr");
+    dbc_ = OdbcConnectionHandle(env_.get());
+    dbc_.Check(SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                                  IntegerAttribute(static_cast<SQLULEN>(login_timeout_seconds)), SQL_IS_UINTEGER),
+               "SQLSetConnectAttr");
+    SqlWideString text = ToSqlWide(odbc_connection_string);
+    dbc_.Check(SQLDriverConnectW(dbc_.get(), nullptr, text.data(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
+               "SQLDriverConnect");
+    connected_ = true;
+}
+
+OdbcLink::~OdbcLink() {
+    if (connected_) SQLDisconnect(dbc_.get());
+}
+
+void OdbcLink::Disconnect() {
+    if (!connected_) return;
+    dbc_.Check(SQLDisconnect(dbc_.get()), "SQLDisconnect");
+    connected_ = false;
+}
+
+bool OdbcLink::IsDead() const noexcept {
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    const SQLRETURN rc = SQLGetConnectAttrW(dbc_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, SQL_IS_UINTEGER, nullptr);
+    return (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && dead == SQL_CD_TRUE;
+}
+
+OdbcStatement::OdbcStatement(const OdbcLink& link) : stmt_(link.handle()) {
+    stmt_.Check(SQLSetStmtAttrW(stmt_.get(), SQL_ATTR_QUERY_TIMEOUT,
+                                IntegerAttribute(static_cast<SQLULEN>(kQueryTimeoutSeconds)), SQL_IS_UINTEGER),
+                "SQLSetStmtAttr");
+}
+
+void OdbcStatement::ExecuteDirect(std::string_view sql) {
+    SqlWideString text = ToSqlWide(sql);
+    stmt_.Check(SQLExecDirectW(stmt_.get(), text.data(), static_cast<SQLINTEGER>(text.size())), "SQLExecDirect");
+}
+
+bool OdbcStatement::MoreResults() {
+    return stmt_.Check(SQLMoreResults(stmt_.get()), "SQLMoreResults") != SQL_NO_DATA;
+}
+
+int OdbcStatement::ColumnCount() {
+    SQLSMALLINT count = 0;
+    stmt_.Check(SQLNumResultCols(stmt_.get(), &count), "SQLNumResultCols");
+    return count;
+}
+
+OdbcColumn OdbcStatement::DescribeColumn(int column) {
+    OdbcColumn info;
+    SQLWCHAR name[2] = {};
+    SQLSMALLINT name_length = 0;
+    SQLSMALLINT nullable = 0;
+    // The name is not wanted; a short buffer only makes it SQL_SUCCESS_WITH_INFO.
+    stmt_.Check(SQLDescribeColW(stmt_.get(), static_cast<SQLUSMALLINT>(column), name, 2, &name_length, &info.data_type,
+                                &info.size, &info.decimal_digits, &nullable),
+                "SQLDescribeCol");
+    return info;
+}
+
+bool OdbcStatement::Fetch() {
+    return stmt_.Check(SQLFetch(stmt_.get()), "SQLFetch") != SQL_NO_DATA;
+}
+
+bool OdbcStatement::GetFixed(int column, SQLSMALLINT c_type, void* value, SQLLEN size) {
+    SQLLEN indicator = 0;
+    stmt_.Check(SQLGetData(stmt_.get(), static_cast<SQLUSMALLINT>(column), c_type, value, size, &indicator),
+                "SQLGetData");
+    return indicator != SQL_NULL_DATA;
+}
+
+std::optional<std::int64_t> OdbcStatement::GetInt64(int column) {
+    SQLBIGINT value = 0;
+    if (!GetFixed(column, SQL_C_SBIGINT, &value, sizeof value)) return std::nullopt;
+    return static_cast<std::int64_t>(value);
+}
+
+std::optional<double> OdbcStatement::GetDouble(int column) {
+    SQLDOUBLE value = 0;
+    if (!GetFixed(column, SQL_C_DOUBLE, &value, sizeof value)) return std::nullopt;
+    return value;
+}
+
+std::optional<std::string> OdbcStatement::GetText(int column) {
+    // Characters, the terminating NUL included. Numbers read as text always
+    // fit in one: FreeTDS would not hand them out in pieces (22003).
+    constexpr std::size_t kChunk = 4096;
+    std::vector<SQLWCHAR> buffer(kChunk);
+    SqlWideString text;
+    for (;;) {
+        SQLLEN indicator = 0;
+        // There is no SQLGetDataW: SQL_C_WCHAR is what makes it wide.
+        const SQLRETURN rc = stmt_.Check(SQLGetData(stmt_.get(), static_cast<SQLUSMALLINT>(column), SQL_C_WCHAR,
+                                                     buffer.data(), static_cast<SQLLEN>(kChunk * sizeof(SQLWCHAR)),
+                                                     &indicator),
+                                         "SQLGetData");
+        if (rc == SQL_NO_DATA) break;
+        if (indicator == SQL_NULL_DATA) return std::nullopt;
+        // A full chunk comes back truncated (01004) with the NUL in its last
+        // place; the indicator then holds what remained, or SQL_NO_TOTAL.
+        const bool full = indicator == SQL_NO_TOTAL || static_cast<std::size_t>(indicator) >= kChunk * sizeof(SQLWCHAR);
+        const std::size_t chars = full ? kChunk - 1 : static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR);
+        text.append(buffer.data(), chars);
+        if (rc == SQL_SUCCESS) break;
+    }
+    return FromSqlWide(text.data(), text.size());
+}
+
+} // namespace parktotals

@@ -1,0 +1,57 @@
+#include "totals/memo_file.h"
+
+#include "db/errors.h"
+#include "db/text_codec_win32.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace parktotals {
+namespace {
+
+std::string FullPath(const std::wstring& path) {
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return WideToUtf8(path);
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return WideToUtf8(path);
+    full.resize(length);
+    return WideToUtf8(full);
+}
+
+std::string SystemMessage(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message = length == 0 ? std::string() : WideToUtf8(std::wstring_view(text, length));
+    LocalFree(text);
+    return TrimMessageTail(message);
+}
+
+} // namespace
+
+void WriteNewFile(const std::string& path, const std::string& bytes) {
+    const std::wstring wide_path = Utf8ToWide(path);
+    // No sharing while it is written: a reader never sees half a memo.
+    HANDLE file = CreateFileW(wide_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        // Read the error before anything else can overwrite it.
+        const DWORD error = GetLastError();
+        throw UserError("Cannot create file \"" + FullPath(wide_path) + "\". " + SystemMessage(error));
+    }
+    std::size_t done = 0;
+    bool failed = false;
+    while (done < bytes.size() && !failed) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        DWORD written = 0;
+        failed = !WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written != chunk;
+        done += written;
+    }
+    CloseHandle(file);
+    if (failed) throw UserError("Stream write error");
+}
+
+} // namespace parktotals

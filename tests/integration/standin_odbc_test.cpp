@@ -1,0 +1,226 @@
+// The stand-in as the program meets it: through unixODBC and the FreeTDS
+// ODBC driver, with wide-character calls.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+#include <tuple>
+
+#include "integration/standin_support.h"
+#include "standin/standin.h"
+
+namespace parktotals::standin {
+namespace {
+
+using parktotals::testing::OdbcClient;
+
+Script Rules(std::vector<Rule> rules) {
+    Script s;
+    s.rules = std::move(rules);
+    return s;
+}
+
+TEST(StandinOdbc, RecordsLoginAndExactBatchText) {
+    // Chinese text, quotes, brackets and the CR LF the program ends its statements with.
+    const std::string text = "select isnull(sum([金额]),0) from 收费记录 where 备注 like '%异常%' and a*2+1>0\r\n";
+    Server server(Rules({Rule::Exact(text, Answer::Scalar(Value::Money("12.5")))}));
+    OdbcClient client;
+    ASSERT_TRUE(SQL_SUCCEEDED(client.Connect(server.port(), "park", "s3cret-P@ss", "park db")));
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        client.Exec(u"select isnull(sum([金额]),0) from 收费记录 where 备注 like '%异常%' and a*2+1>0\r\n")));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(client.statement())));
+    EXPECT_EQ(client.Text(), "12.5000");
+
+    const auto logins = server.logins();
+    ASSERT_EQ(logins.size(), 1u);
+    EXPECT_EQ(logins[0].user, "park");
+    EXPECT_EQ(logins[0].password, "s3cret-P@ss");
+    EXPECT_EQ(logins[0].database, "park db");
+    EXPECT_TRUE(logins[0].accepted);
+    const auto batches = server.batches();
+    ASSERT_EQ(batches.size(), 1u) << "FreeTDS sent something of its own at connect time";
+    EXPECT_EQ(batches[0].text, text);
+    EXPECT_EQ(batches[0].connection, logins[0].connection);
+}
+
+using Described = std::tuple<SQLSMALLINT, SQLULEN, SQLSMALLINT, std::string>;  // type, size, digits, text
+
+Described Describe(Value value) {
+    Server server(Rules({Rule::Exact("q", Answer::Scalar(std::move(value), "v"))}));
+    OdbcClient client;
+    if (!SQL_SUCCEEDED(client.Connect(server.port())) || !SQL_SUCCEEDED(client.Exec(u"q"))) return {};
+    SQLWCHAR name[32];
+    SQLSMALLINT name_length = 0, type = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
+    SQLDescribeColW(client.statement(), 1, name, 32, &name_length, &type, &size, &digits, &nullable);
+    return {type, size, digits, SQL_SUCCEEDED(SQLFetch(client.statement())) ? client.Text() : "<no row>"};
+}
+
+TEST(StandinOdbc, EachResultTypeIsDescribedAndReadAsFreeTdsReportsSqlServer) {
+    EXPECT_EQ(Describe(Value::Int(-7)), Described(SQL_INTEGER, 10, 0, "-7"));
+    EXPECT_EQ(Describe(Value::BigInt(9007199254740993)), Described(SQL_BIGINT, 19, 0, "9007199254740993"));
+    EXPECT_EQ(Describe(Value::Money("-922337203685477.5808")), Described(SQL_DECIMAL, 19, 4, "-922337203685477.5808"));
+    EXPECT_EQ(Describe(Value::SmallMoney("12.5")), Described(SQL_DECIMAL, 10, 4, "12.5000"));
+    EXPECT_EQ(Describe(Value::Decimal(38, 6, "1.2345678")), Described(SQL_NUMERIC, 38, 6, "1.234568"));
+    EXPECT_EQ(Describe(Value::Numeric(10, 2, "-99.995")), Described(SQL_NUMERIC, 10, 2, "-100.00"));
+    EXPECT_EQ(Describe(Value::Float(0.25)), Described(SQL_DOUBLE, 53, 0, "0.25"));
+    EXPECT_EQ(Describe(Value::NVarChar("abc")), Described(SQL_WVARCHAR, 3, 0, "abc"));
+    EXPECT_EQ(Describe(Value::Null(SqlType::Money)), Described(SQL_DECIMAL, 19, 4, "NULL"));
+    EXPECT_EQ(Describe(Value::Null(SqlType::Decimal, 19, 4)), Described(SQL_NUMERIC, 19, 4, "NULL"));
+}
+
+TEST(StandinOdbc, RowCountAndServerErrorReachTheClient) {
+    Server server(Rules({Rule::Exact("update t set a=1", Answer::RowCount(3)),
+                         Rule::Exact("select * from x", Answer::Error(208, "Invalid object name 'x'.")),
+                         Rule::Exact("set nocount on", Answer::Ok())}));
+    OdbcClient client;
+    ASSERT_TRUE(SQL_SUCCEEDED(client.Connect(server.port())));
+
+    ASSERT_TRUE(SQL_SUCCEEDED(client.Exec(u"update t set a=1")));
+    SQLLEN rows = 0;
+    SQLRowCount(client.statement(), &rows);
+    EXPECT_EQ(rows, 3);
+
+    EXPECT_EQ(client.Exec(u"select * from x"), SQL_ERROR);
+    const auto d = client.StatementDiagnostic();
+    EXPECT_EQ(d.state, "42S02");
+    EXPECT_EQ(d.native, 208);
+    EXPECT_NE(d.message.find("Invalid object name 'x'."), std::string::npos) << d.message;
+
+    // Unmatched batches succeed without a result; the connection carries on.
+    ASSERT_EQ(client.Exec(u"delete from t"), SQL_SUCCESS);
+    SQLSMALLINT columns = -1;
+    SQLNumResultCols(client.statement(), &columns);
+    EXPECT_EQ(columns, 0);
+    // A DONE without a count is no data to FreeTDS.
+    EXPECT_EQ(client.Exec(u"set nocount on"), SQL_NO_DATA);
+}
+
+TEST(StandinOdbc, LoginRefusalIsALoginFailure) {
+    Script script;
+    script.accounts = {{"park", "right"}};
+    Server server(script);
+    OdbcClient refused, accepted;
+    EXPECT_EQ(refused.Connect(server.port(), "park", "wrong"), SQL_ERROR);
+    const auto d = refused.ConnectionDiagnostic();
+    EXPECT_EQ(d.native, 18456);
+    EXPECT_NE(d.message.find("Login failed for user 'park'."), std::string::npos) << d.message;
+    EXPECT_TRUE(SQL_SUCCEEDED(accepted.Connect(server.port(), "park", "right")));
+}
+
+// FreeTDS 1.3.17 reports the EOF itself as native error 20017 under SQLSTATE
+// 01000 (with SQL_ERROR), and 08S01 for every later call on the dead link.
+TEST(StandinOdbc, DroppedConnectionIsUnexpectedEofThen08S01) {
+    Server server(Rules({Rule::Exact("update t set a=1", Answer::Drop())}));
+    OdbcClient client;
+    ASSERT_TRUE(SQL_SUCCEEDED(client.Connect(server.port())));
+    EXPECT_EQ(client.Exec(u"update t set a=1"), SQL_ERROR);
+    const auto eof = client.StatementDiagnostic();
+    EXPECT_EQ(eof.native, 20017);
+    EXPECT_NE(eof.message.find("Unexpected EOF from the server"), std::string::npos) << eof.message;
+    EXPECT_EQ(client.Exec(u"update t set a=1"), SQL_ERROR);
+    EXPECT_EQ(client.StatementDiagnostic().state, "08S01");
+    EXPECT_EQ(server.batches().size(), 1u);
+}
+
+TEST(StandinOdbc, DropConnectionsCutsOpenOnesAndKeepsListening) {
+    Server server(Script{});
+    OdbcClient first;
+    ASSERT_TRUE(SQL_SUCCEEDED(first.Connect(server.port())));
+    ASSERT_TRUE(SQL_SUCCEEDED(first.Exec(u"select 1")));
+    server.DropConnections();
+    EXPECT_EQ(first.Exec(u"select 1"), SQL_ERROR);
+    EXPECT_EQ(first.Exec(u"select 1"), SQL_ERROR);
+    EXPECT_EQ(first.StatementDiagnostic().state, "08S01");
+
+    OdbcClient second;
+    ASSERT_TRUE(SQL_SUCCEEDED(second.Connect(server.port())));
+    EXPECT_TRUE(SQL_SUCCEEDED(second.Exec(u"select 1")));
+}
+
+TEST(StandinOdbc, BatchLongerThanAPacketIsRecordedWhole) {
+    std::u16string wide = u"update t set note=N'";
+    for (int i = 0; i < 3000; ++i) wide += u"停车";
+    wide += u"' where id=1\r\n";
+    std::string text = "update t set note=N'";
+    for (int i = 0; i < 3000; ++i) text += "停车";
+    text += "' where id=1\r\n";
+
+    Server server(Rules({Rule::Exact(text, Answer::RowCount(1)),
+                         Rule::Regex("update t set note=N'[\\s\\S]*", Answer::RowCount(2))}));
+    OdbcClient client;
+    ASSERT_TRUE(SQL_SUCCEEDED(client.Connect(server.port())));
+    ASSERT_TRUE(SQL_SUCCEEDED(client.Exec(wide)));  // 12 kB of UTF-16: three packets
+    SQLLEN rows = 0;
+    SQLRowCount(client.statement(), &rows);
+    EXPECT_EQ(rows, 1);
+    const auto batches = server.batches();
+    ASSERT_EQ(batches.size(), 1u);
+    EXPECT_EQ(batches[0].text, text);
+
+    // A long batch through a regex: no stack overflow, whole-text match.
+    wide.pop_back();
+    ASSERT_TRUE(SQL_SUCCEEDED(client.Exec(wide)));
+    SQLRowCount(client.statement(), &rows);
+    EXPECT_EQ(rows, 2);
+}
+
+TEST(StandinOdbc, DelayHoldsTheAnswerBackUntilACancel) {
+    Server server(Rules({Rule::Exact("slow", Answer::Scalar(Value::Int(1)).After(std::chrono::seconds(5))),
+                         Rule::Exact("late", Answer::Scalar(Value::Int(2)).After(std::chrono::milliseconds(150)))}));
+    OdbcClient client;
+    ASSERT_TRUE(SQL_SUCCEEDED(client.Connect(server.port())));
+    const auto started = std::chrono::steady_clock::now();
+    auto running = std::async(std::launch::async, [&] { return client.Exec(u"slow"); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(SQL_SUCCEEDED(SQLCancel(client.statement())));
+    EXPECT_EQ(running.get(), SQL_ERROR);
+    EXPECT_EQ(client.StatementDiagnostic().state, "HY008");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    EXPECT_EQ(server.attentions(), 1);
+
+    const auto late = std::chrono::steady_clock::now();
+    ASSERT_TRUE(SQL_SUCCEEDED(client.Exec(u"late")));
+    EXPECT_GE(std::chrono::steady_clock::now() - late, std::chrono::milliseconds(150));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(client.statement())));
+    EXPECT_EQ(client.Text(), "2");
+}
+
+TEST(StandinOdbc, RpcIsRefusedWithoutLosingTheConnection) {
+    Server server(Rules({Rule::Exact("select 1", Answer::Scalar(Value::Int(1)))}));
+    OdbcClient client;
+    ASSERT_TRUE(SQL_SUCCEEDED(client.Connect(server.port())));
+    // A bound parameter makes FreeTDS send sp_executesql as an RPC.
+    SQLINTEGER parameter = 5;
+    SQLLEN indicator = 0;
+    SQLBindParameter(client.statement(), 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &parameter, 0, &indicator);
+    EXPECT_EQ(client.Exec(u"select ?"), SQL_ERROR);
+    EXPECT_NE(client.StatementDiagnostic().message.find("RPC"), std::string::npos);
+    SQLFreeStmt(client.statement(), SQL_RESET_PARAMS);
+
+    ASSERT_TRUE(SQL_SUCCEEDED(client.Exec(u"select 1")));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(client.statement())));
+    EXPECT_EQ(client.Text(), "1");
+}
+
+TEST(StandinOdbc, ConnectionsAreServedAtOnceAndToldApart) {
+    Server server(Script{});
+    OdbcClient a, b;
+    ASSERT_TRUE(SQL_SUCCEEDED(a.Connect(server.port())));
+    ASSERT_TRUE(SQL_SUCCEEDED(b.Connect(server.port())));
+    ASSERT_TRUE(SQL_SUCCEEDED(b.Exec(u"from b")));
+    ASSERT_TRUE(SQL_SUCCEEDED(a.Exec(u"from a")));
+    const auto logins = server.logins();
+    const auto batches = server.batches();
+    ASSERT_EQ(logins.size(), 2u);
+    ASSERT_EQ(batches.size(), 2u);
+    EXPECT_EQ(batches[0].text, "from b");
+    EXPECT_EQ(batches[0].connection, logins[1].connection);
+    EXPECT_EQ(batches[1].connection, logins[0].connection);
+    EXPECT_NE(logins[0].connection, logins[1].connection);
+}
+
+} // namespace
+} // namespace parktotals::standin

@@ -1,0 +1,127 @@
+// The stand-in checked with a TDS client we did not write: FreeTDS's tsql,
+// at each TDS version FreeTDS speaks to SQL Server.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "integration/standin_support.h"
+#include "standin/standin.h"
+
+namespace parktotals::standin {
+namespace {
+
+using parktotals::testing::ProcessResult;
+using parktotals::testing::RunProcess;
+using parktotals::testing::TempDir;
+
+class Tsql {
+public:
+    explicit Tsql(std::string tds_version) : tds_version_(std::move(tds_version)) {
+        // Our own configuration, so that no freetds.conf of the machine or user gets a say.
+        config_ = dir_.Write("freetds.conf", "[global]\n\ttds version = auto\n");
+    }
+
+    // Runs the batches, each ended by "go", quietly (-o q): tsql then prints
+    // only column names, values and messages.
+    ProcessResult Run(std::uint16_t port, const std::string& batches, const std::string& password = "p") const {
+        return RunProcess({"tsql", "-H", "127.0.0.1", "-p", std::to_string(port), "-U", "u", "-P", password, "-D",
+                           "park", "-o", "q"},
+                          batches, {"FREETDSCONF=" + config_, "TDSVER=" + tds_version_});
+    }
+
+private:
+    std::string tds_version_;
+    TempDir dir_;
+    std::string config_;
+};
+
+// The line after each line that is just `header`: tsql's quiet output of
+// one-column results named `header`.
+std::vector<std::string> ValuesUnder(const std::string& out, const std::string& header) {
+    std::vector<std::string> values;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line != header) continue;
+        if (std::getline(lines, line)) values.push_back(line);
+    }
+    return values;
+}
+
+class StandinTsql : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        if (!parktotals::testing::HasProgram("tsql")) GTEST_SKIP() << "tsql (Debian package freetds-bin) is missing";
+    }
+};
+
+TEST_P(StandinTsql, LogsInAndReadsEveryResultTypeBack) {
+    const std::vector<std::pair<std::string, Value>> results = {
+        {"select i\n", Value::Int(7)},
+        {"select b\n", Value::BigInt(-9007199254740993)},
+        {"select m\n", Value::Money("12.5")},
+        {"select sm\n", Value::SmallMoney("-3.25")},
+        {"select d\n", Value::Decimal(38, 6, "1.2345678")},
+        {"select n\n", Value::Numeric(10, 2, "-99.995")},
+        {"select f\n", Value::Float(0.5)},
+        {"select s\n", Value::NVarChar("停车场 'A'")},
+        {"select z\n", Value::Null(SqlType::Money)},
+    };
+    Script script;
+    std::string input;
+    for (const auto& [text, value] : results) {
+        script.rules.push_back(Rule::Exact(text, Answer::Scalar(value, "v")));
+        input += text + "go\n";
+    }
+    script.rules.push_back(Rule::Exact("select * from x\n", Answer::Error(208, "Invalid object name 'x'.")));
+    input += "select * from x\ngo\n";
+    Server server(script);
+
+    const ProcessResult r = Tsql(GetParam()).Run(server.port(), input);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(ValuesUnder(r.out, "v"),
+              (std::vector<std::string>{"7", "-9007199254740993", "12.5000", "-3.2500", "1.234568", "-100.00", "0.5",
+                                        "停车场 'A'", "NULL"}))
+        << r.out;
+    EXPECT_NE(r.err.find("Msg 208 (severity 16, state 1)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Invalid object name 'x'."), std::string::npos) << r.err;
+
+    const auto logins = server.logins();
+    ASSERT_EQ(logins.size(), 1u);
+    EXPECT_EQ(logins[0].user, "u");
+    EXPECT_EQ(logins[0].password, "p");
+    EXPECT_EQ(logins[0].database, "park");
+    EXPECT_EQ(logins[0].app, "TSQL");
+    EXPECT_EQ(logins[0].library, "TDS-Library");
+    const std::uint32_t asked = GetParam() == "auto" ? 0x74 : std::stoi(GetParam().substr(2)) + 0x70;
+    EXPECT_EQ(logins[0].tds_version >> 24, asked);
+
+    // Exactly our batches, in order: tsql sends nothing of its own at connect time.
+    const auto batches = server.batches();
+    ASSERT_EQ(batches.size(), results.size() + 1);
+    for (std::size_t k = 0; k < results.size(); ++k) EXPECT_EQ(batches[k].text, results[k].first);
+}
+
+TEST_P(StandinTsql, WrongPasswordIsALoginFailure) {
+    Script script;
+    script.accounts = {{"u", "p"}};
+    Server server(script);
+    const ProcessResult r = Tsql(GetParam()).Run(server.port(), "select 1\ngo\n", "wrong");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("Msg 18456"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Login failed for user 'u'."), std::string::npos) << r.err;
+    ASSERT_EQ(server.logins().size(), 1u);
+    EXPECT_FALSE(server.logins()[0].accepted);
+    EXPECT_EQ(server.logins()[0].password, "wrong");
+    EXPECT_TRUE(server.batches().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(TdsVersions, StandinTsql, ::testing::Values("auto", "7.1", "7.2", "7.3", "7.4"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             std::replace(name.begin(), name.end(), '.', '_');
+                             return "tds_" + name;
+                         });
+
+} // namespace
+} // namespace parktotals::standin

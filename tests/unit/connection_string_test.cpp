@@ -1,0 +1,147 @@
+#include "db/connection_string.h"
+#include "db/errors.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace parktotals {
+namespace {
+
+const OdbcTarget kLinux{"FreeTDS", "127.0.0.1", false};
+const OdbcTarget kWindows{"SQL Server", "(local)", true};
+const std::string kFreeTds = "Driver={FreeTDS};TDS_Version=7.4;";
+
+std::string Odbc(const std::string& oledb, const OdbcTarget& target = kLinux) {
+    return TranslateConnectionString(oledb, target).odbc;
+}
+
+// The message of the UserError the translation throws; "" when none.
+std::string ErrorOf(const std::string& oledb, const OdbcTarget& target = kLinux) {
+    try {
+        TranslateConnectionString(oledb, target);
+    } catch (const UserError& error) {
+        return error.what();
+    }
+    return "";
+}
+
+TEST(ConnectionStringTest, TypicalLocalString) {
+    const std::string local = "Provider=SQLOLEDB.1;Data Source=.;Initial Catalog=park;User ID=sa;Password=pw";
+    EXPECT_EQ(Odbc(local), kFreeTds + "Server=127.0.0.1;Database=park;UID=sa;PWD=pw;");
+    EXPECT_EQ(Odbc(local, kWindows), "Driver={SQL Server};Server=(local);Database=park;UID=sa;PWD=pw;");
+    EXPECT_EQ(TranslateConnectionString(local, kLinux).login_timeout_seconds, 15);
+}
+
+TEST(ConnectionStringTest, Providers) {
+    for (const char* provider : {"SQLOLEDB", "sqloledb.1", "SQLNCLI", "SQLNCLI11", "sqlncli11.1", "MSOLEDBSQL",
+                                 "MSOLEDBSQL19", " SQLOLEDB.1 ", ""})
+        EXPECT_EQ(Odbc(std::string("Provider=") + provider + ";Server=db"), kFreeTds + "Server=db;") << provider;
+    EXPECT_EQ(Odbc("Server=db"), kFreeTds + "Server=db;");
+
+    EXPECT_EQ(ErrorOf("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=a.mdb"),
+              "The connection string names the provider \"Microsoft.Jet.OLEDB.4.0\", which this program cannot use "
+              "(it takes SQLOLEDB, SQLNCLI, MSOLEDBSQL or MSDASQL)");
+    EXPECT_NE(ErrorOf("Provider=SQLOLEDBX;Server=a"), "");
+
+    // MSDASQL hands DSN or Driver to ODBC as they are.
+    EXPECT_EQ(Odbc("Provider=MSDASQL.1;DSN=park;UID=u;PWD=p"), "DSN=park;UID=u;PWD=p;");
+    EXPECT_EQ(Odbc("Provider=msdasql;Data Source=park"), "DSN=park;");
+    EXPECT_EQ(Odbc("Provider=MSDASQL;Driver={ODBC Driver 18 for SQL Server};Server=.;Database=d"),
+              "Driver={ODBC Driver 18 for SQL Server};Server=127.0.0.1;Database=d;");
+    EXPECT_EQ(ErrorOf("Provider=MSDASQL;Server=x"),
+              "The connection string for provider MSDASQL needs a DSN or a Driver");
+}
+
+TEST(ConnectionStringTest, ServerForms) {
+    const auto server = [](const std::string& value, const OdbcTarget& target = kLinux) {
+        const std::string odbc = Odbc("Data Source=" + value, target);
+        const std::size_t at = odbc.find("Server=") + 7;
+        return odbc.substr(at, odbc.find(';', at) - at);
+    };
+    EXPECT_EQ(server("db\\SQLEXPRESS"), "db\\SQLEXPRESS");
+    EXPECT_EQ(server("db , 1433"), "db,1433");
+    EXPECT_EQ(server("tcp:db,1433"), "db,1433");
+    EXPECT_EQ(server("(local)"), "127.0.0.1");
+    EXPECT_EQ(server("(LOCAL)\\SQLEXPRESS"), "127.0.0.1\\SQLEXPRESS");
+    EXPECT_EQ(server(".,14330"), "127.0.0.1,14330");
+    EXPECT_EQ(server("localhost"), "localhost");
+    EXPECT_EQ(server(".\\SQLEXPRESS", kWindows), "(local)\\SQLEXPRESS");
+    EXPECT_EQ(Odbc("User ID=u"), kFreeTds + "Server=127.0.0.1;UID=u;");
+    for (const char* key : {"Server", "Address", "Addr", "Network Address"})
+        EXPECT_EQ(Odbc(std::string(key) + "=db"), kFreeTds + "Server=db;") << key;
+}
+
+TEST(ConnectionStringTest, KeysIgnoreCaseAndBlanksAndTheLastOneWins) {
+    EXPECT_EQ(Odbc("  data SOURCE = srv ;USER id=u ;; ;DATABASE=d;uid=v"), kFreeTds + "Server=srv;Database=d;UID=v;");
+    EXPECT_EQ(Odbc("Server=a;Data Source=b;User=u;Pwd=p"), kFreeTds + "Server=b;UID=u;PWD=p;");
+}
+
+TEST(ConnectionStringTest, QuotedValuesAndBraces) {
+    EXPECT_EQ(Odbc("Server=s;Password=\"a;b\""), kFreeTds + "Server=s;PWD={a;b};");
+    EXPECT_EQ(Odbc("Server=s;Password='it''s'"), kFreeTds + "Server=s;PWD=it's;");
+    EXPECT_EQ(Odbc("Server=s;Password=\"say \"\"hi\"\"\" ;"), kFreeTds + "Server=s;PWD=say \"hi\";");
+    EXPECT_EQ(Odbc("Server=s;Password=' x '"), kFreeTds + "Server=s;PWD={ x };");
+    EXPECT_EQ(Odbc("Server=s;Password=a=b"), kFreeTds + "Server=s;PWD={a=b};");
+    EXPECT_EQ(Odbc("Server=s;Password={x"), kFreeTds + "Server=s;PWD={{x};");
+    // FreeTDS reads a braced value up to "};" and keeps "}}" as it is.
+    EXPECT_EQ(Odbc("Server=s;Password=a}b}"), kFreeTds + "Server=s;PWD={a}b}};");
+    EXPECT_EQ(Odbc("Server=s;Password=a}b}", kWindows), "Driver={SQL Server};Server=s;PWD={a}}b}}};");
+    EXPECT_EQ(ErrorOf("Server=s;Password=\"a};b\""), "The ODBC driver cannot take a password that contains \"};\"");
+    // As the program builds its central string.
+    EXPECT_EQ(Odbc("Provider=SQLOLEDB.1;Password=\"p;w\";Persist Security Info=True;User ID=parktotals;"
+                   "Initial Catalog=parktotals_db;Data Source=127.0.0.1,14330"),
+              kFreeTds + "Server=127.0.0.1,14330;Database=parktotals_db;UID=parktotals;PWD={p;w};");
+}
+
+TEST(ConnectionStringTest, IntegratedSecurity) {
+    for (const char* pair : {"Integrated Security=SSPI", "integrated security=true", "Trusted_Connection=yes"}) {
+        EXPECT_EQ(ErrorOf(std::string("Server=s;") + pair),
+                  "Integrated (Windows) security is not supported on this platform; the connection string needs a "
+                  "User ID and Password");
+        EXPECT_EQ(Odbc(std::string("Server=s;User ID=u;Password=p;") + pair, kWindows),
+                  "Driver={SQL Server};Server=s;Trusted_Connection=Yes;");
+    }
+    EXPECT_EQ(Odbc("Server=s;Integrated Security=False;UID=u"), kFreeTds + "Server=s;UID=u;");
+}
+
+TEST(ConnectionStringTest, LoginTimeoutAndOtherKeys) {
+    EXPECT_EQ(TranslateConnectionString("Server=s;Connect Timeout=30", kLinux).login_timeout_seconds, 30);
+    EXPECT_EQ(TranslateConnectionString("Server=s;Connection Timeout=5", kLinux).login_timeout_seconds, 5);
+    EXPECT_EQ(TranslateConnectionString("Server=s;timeout=0", kLinux).login_timeout_seconds, 0);
+    EXPECT_EQ(ErrorOf("Server=s;Connect Timeout=abc"),
+              "\"Connect Timeout\" in the connection string must be a whole number of seconds");
+    for (const char* bad : {"-5", "99999999999", ""}) EXPECT_NE(ErrorOf(std::string("Server=s;Timeout=") + bad), "");
+
+    EXPECT_EQ(Odbc("Server=s;Connect Timeout=30;Application Name=Park Totals;Workstation ID=GATE-1;"
+                   "Persist Security Info=False;Packet Size=4096;Auto Translate=True;Network Library=dbmssocn;"
+                   "Locale Identifier=2052;Current Language=us_english;Mode=Read;Whatever=1"),
+              kFreeTds + "Server=s;APP=Park Totals;WSID=GATE-1;");
+}
+
+TEST(ConnectionStringTest, EmptyOrMalformed) {
+    for (const char* empty : {"", "   ", " ; ;"}) EXPECT_EQ(ErrorOf(empty), "The connection string is empty");
+    EXPECT_EQ(ErrorOf("Server=s;=x"), "The connection string has a value without a name");
+    EXPECT_EQ(ErrorOf("Server"), "The connection string starts with a part that has no \"=\"");
+    EXPECT_EQ(ErrorOf("Server=s;Database='d"),
+              "In the connection string, the quote around the value of \"Database\" is not closed");
+    EXPECT_EQ(ErrorOf("Server=s;Database='d'x"),
+              "In the connection string, the value of \"Database\" has more text after its closing quote");
+}
+
+TEST(ConnectionStringTest, PasswordNeverInErrors) {
+    // Each string fails near a password "Pa55word" its writer forgot to quote.
+    for (const char* text : {"Provider=Nope;Password=Pa55word", "Server=s;Password=Pa55word;Integrated Security=SSPI",
+                             "Server=s;Password=Pa55word;Connect Timeout=Pa55word", "Server=s;Password=Pa;55word",
+                             "Server=s;Password=Pa;55word='x", "Server=s;Password=Pa;55word='x'y",
+                             "Server=s;Password='Pa55word", "Server=s;Password='Pa55word'x",
+                             "Server=s;Password=\"Pa55word};\"", "Password=Pa55word;=Pa55word"}) {
+        const std::string message = ErrorOf(text);
+        EXPECT_NE(message, "") << text;
+        EXPECT_EQ(message.find("Pa55"), std::string::npos) << message;
+        EXPECT_EQ(message.find("55word"), std::string::npos) << message;
+    }
+}
+
+} // namespace
+} // namespace parktotals

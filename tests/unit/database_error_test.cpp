@@ -1,0 +1,60 @@
+#include "db/database_error.h"
+
+#include <gtest/gtest.h>
+
+namespace parktotals {
+namespace {
+
+TEST(DriverMessageTest, DropsVendorTagsAndTheTail) {
+    EXPECT_EQ(CleanDriverMessage("[FreeTDS][SQL Server]Login failed for user 'x'."), "Login failed for user 'x'");
+    EXPECT_EQ(CleanDriverMessage("[Microsoft][ODBC SQL Server Driver][SQL Server]Invalid object name 'T_kexbase'.\r\n"),
+              "Invalid object name 'T_kexbase'");
+    EXPECT_EQ(CleanDriverMessage("[FreeTDS][SQL Server]Invalid column name '[x]'. "), "Invalid column name '[x]'");
+    EXPECT_EQ(CleanDriverMessage("No tags here..."), "No tags here");
+    EXPECT_EQ(CleanDriverMessage("[unclosed tag"), "[unclosed tag");
+}
+
+const DiagnosticRecord kUnavailable{"08S01", 20009,
+                                    "[FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable or does "
+                                    "not exist"};
+const DiagnosticRecord kNoDataSource{"08001", 0, "[FreeTDS][SQL Server]Unable to connect to data source"};
+
+TEST(DatabaseErrorTest, FirstRecordSpeaks) {
+    const DatabaseError error = MakeDatabaseError({kUnavailable, kUnavailable, kNoDataSource}, "SQLDriverConnect");
+    EXPECT_STREQ(error.what(), "Unable to connect: Adaptive Server is unavailable or does not exist");
+    EXPECT_EQ(error.SqlState(), "08S01");
+    EXPECT_EQ(error.NativeCode(), 20009);
+}
+
+TEST(DatabaseErrorTest, WarningsGiveWayToTheError) {
+    const DatabaseError error = MakeDatabaseError(
+        {{"01000", 5701, "[FreeTDS][SQL Server]Changed database context to 'park'."},
+         {"42S02", 208, "[FreeTDS][SQL Server]Invalid object name 'T_SCcarset'."}},
+        "SQLExecDirect");
+    EXPECT_STREQ(error.what(), "Invalid object name 'T_SCcarset'");
+    EXPECT_EQ(error.NativeCode(), 208);
+
+    // unixODBC reports a driver it cannot load with nothing but a warning.
+    const DatabaseError only_warning = MakeDatabaseError(
+        {{"01000", 0, "[unixODBC][Driver Manager]Can't open lib 'Nope' : file not found"}}, "SQLDriverConnect");
+    EXPECT_STREQ(only_warning.what(), "Can't open lib 'Nope' : file not found");
+}
+
+TEST(DatabaseErrorTest, NoRecordNamesTheCall) {
+    const DatabaseError error = MakeDatabaseError({}, "SQLAllocHandle");
+    EXPECT_STREQ(error.what(), "SQLAllocHandle failed and the driver gave no reason");
+    EXPECT_EQ(error.SqlState(), "");
+    EXPECT_FALSE(error.LinkLost());
+    EXPECT_STREQ(MakeDatabaseError({{"HY000", 0, "[FreeTDS][SQL Server]"}}, "SQLFetch").what(),
+                 "SQLFetch failed (SQLSTATE HY000)");
+}
+
+TEST(DatabaseErrorTest, LinkLossFromAnyRecord) {
+    for (const char* state : {"08S01", "08S02", "08003", "08007"})
+        EXPECT_TRUE(MakeDatabaseError({{"HY000", 0, "x"}, {state, 0, "y"}}, "SQLFetch").LinkLost()) << state;
+    EXPECT_FALSE(MakeDatabaseError({kNoDataSource}, "SQLDriverConnect").LinkLost());
+    EXPECT_FALSE(MakeDatabaseError({{"42000", 102, "Incorrect syntax near 'x'."}}, "SQLExecDirect").LinkLost());
+}
+
+} // namespace
+} // namespace parktotals

@@ -1,0 +1,45 @@
+#include "db/utf16.h"
+
+#include <gtest/gtest.h>
+
+namespace parktotals {
+namespace {
+
+const std::string kReplacement = "\xEF\xBF\xBD";
+
+TEST(Utf16Test, RoundTripsText) {
+    for (const std::string text : {"", "SELECT 1", "微信", "确认放行 and 免费放行", "\xF0\x9F\x98\x80 car park",
+                                   "\xF4\x8F\xBF\xBF", "\xEF\xBF\xBF", "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80"}) {
+        EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text) << text;
+    }
+}
+
+TEST(Utf16Test, EncodesBeyondTheBasicPlaneAsSurrogatePairs) {
+    EXPECT_EQ(Utf8ToUtf16("微信"), u"\u5FAE\u4FE1");
+    EXPECT_EQ(Utf8ToUtf16("\xF0\x9F\x98\x80"), std::u16string({0xD83D, 0xDE00}));
+    EXPECT_EQ(Utf8ToUtf16("\xF4\x8F\xBF\xBF"), std::u16string({0xDBFF, 0xDFFF}));
+    EXPECT_EQ(Utf16ToUtf8(std::u16string({0xD83D, 0xDE00})), "\xF0\x9F\x98\x80");
+}
+
+TEST(Utf16Test, InvalidUtf8BecomesReplacementCharacters) {
+    const auto decoded = [](const std::string& bytes) { return Utf16ToUtf8(Utf8ToUtf16(bytes)); };
+    EXPECT_EQ(decoded("a\xFF" "b"), "a" + kReplacement + "b");
+    EXPECT_EQ(decoded("\x80"), kReplacement);
+    EXPECT_EQ(decoded("a\xC3"), "a" + kReplacement);                          // cut short at the end
+    EXPECT_EQ(decoded("\xE5\xBE" "x"), kReplacement + "x");                   // cut short before ASCII
+    EXPECT_EQ(decoded("\xC0\xAF"), kReplacement + kReplacement);              // overlong '/'
+    EXPECT_EQ(decoded("\xE0\x80\xAF"), kReplacement + kReplacement + kReplacement);
+    EXPECT_EQ(decoded("\xED\xA0\x80"), kReplacement + kReplacement + kReplacement); // a surrogate
+    EXPECT_EQ(decoded("\xF4\x90\x80\x80"), kReplacement + kReplacement + kReplacement + kReplacement);
+    EXPECT_EQ(decoded("\xF0\x9F\x98" "\xE5\xBE\xAE"), kReplacement + "微");
+}
+
+TEST(Utf16Test, UnpairedSurrogatesBecomeReplacementCharacters) {
+    EXPECT_EQ(Utf16ToUtf8(std::u16string({0xD800, u'x'})), kReplacement + "x");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string({u'x', 0xDC00})), "x" + kReplacement);
+    EXPECT_EQ(Utf16ToUtf8(std::u16string({0xD83D})), kReplacement);
+    EXPECT_EQ(Utf16ToUtf8(std::u16string({0xDE00, 0xD83D})), kReplacement + kReplacement);
+}
+
+} // namespace
+} // namespace parktotals

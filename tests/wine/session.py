@@ -1,0 +1,144 @@
+#!/usr/bin/env python3
+"""Starts and stops what every wine test shares: an Xvfb display and a
+private, initialised Wine prefix with FreeTDS registered under the driver
+name the Windows build asks for.
+
+Usage: session.py start|stop   (folder: $PARKTOTALS_WINE_SESSION)
+"""
+import json
+import os
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+SESSION_FILE = "session.json"
+
+# Wine's odbc32 hands every call to the host's unixODBC, which reads its
+# driver list from $ODBCSYSINI/odbcinst.ini: the exe's "SQL Server" becomes
+# FreeTDS without touching /etc/odbcinst.ini.
+ODBCINST_INI = """[SQL Server]
+Description=FreeTDS under the name of the Windows driver
+Driver=libtdsodbc.so
+"""
+
+# Windows the tests want drawn with their frames: Wine then positions them
+# itself instead of leaving that to a window manager (there is none).
+UNMANAGED_EXE = "Unmanaged.exe"
+
+
+def session_dir():
+    return os.environ["PARKTOTALS_WINE_SESSION"]
+
+
+def wine_environment(session):
+    env = dict(os.environ)
+    env.update(
+        DISPLAY=session["display"],
+        WINEPREFIX=session["prefix"],
+        WINEDEBUG="-all",
+        # No offer to download Mono or Gecko into a fresh prefix.
+        WINEDLLOVERRIDES="mscoree,mshtml=",
+        ODBCSYSINI=session["odbc"],
+        # Wine takes its ANSI code page from the locale's name (1252 here,
+        # 936 for zh_CN). With the locale not generated on the host, only
+        # LC_ALL is heeded, not LANG.
+        LC_ALL="en_US.UTF-8",
+    )
+    return env
+
+
+def start_xvfb(log):
+    """An Xvfb on a display number it picks itself; returns (pid, ":N")."""
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
+        pass_fds=[write_end], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+        # Outlives this process: ctest would otherwise wait for its output.
+        start_new_session=True)
+    os.close(write_end)
+    number = b""
+    deadline = time.monotonic() + 20
+    while not number.endswith(b"\n") and time.monotonic() < deadline:
+        ready, _, _ = select.select([read_end], [], [], 0.5)
+        if ready:
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                break
+            number += chunk
+    os.close(read_end)
+    if not number.strip():
+        xvfb.kill()
+        sys.exit("Xvfb did not report its display")
+    return xvfb.pid, ":" + number.decode().strip()
+
+
+def run_logged(command, env, log, timeout):
+    subprocess.run(command, env=env, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                   timeout=timeout, check=True)
+
+
+def start():
+    directory = session_dir()
+    if os.path.exists(os.path.join(directory, SESSION_FILE)):
+        stop()  # left over from an interrupted run
+    os.makedirs(directory, exist_ok=True)
+    log = open(os.path.join(directory, "session.log"), "ab")
+    started = time.monotonic()
+
+    odbc = os.path.join(directory, "odbc")
+    os.makedirs(odbc, exist_ok=True)
+    with open(os.path.join(odbc, "odbcinst.ini"), "w") as f:
+        f.write(ODBCINST_INI)
+    open(os.path.join(odbc, "odbc.ini"), "w").close()
+
+    xvfb_pid, display = start_xvfb(log)
+    session = {
+        "display": display,
+        "xvfb_pid": xvfb_pid,
+        "prefix": tempfile.mkdtemp(prefix="parktotals-wine-"),
+        "odbc": odbc,
+    }
+    with open(os.path.join(directory, SESSION_FILE), "w") as f:
+        json.dump(session, f)
+
+    env = wine_environment(session)
+    # A persistent wineserver, started with its output in the log: one
+    # started by the first wine call would inherit that call's pipes.
+    run_logged(["wineserver", "-p"], env, log, 30)
+    run_logged(["wineboot", "-i"], env, log, 180)
+    run_logged(["wine", "reg", "add", rf"HKCU\Software\Wine\AppDefaults\{UNMANAGED_EXE}\X11 Driver",
+                "/v", "Managed", "/d", "N", "/f"], env, log, 60)
+    print(f"Xvfb on {display}, Wine prefix {session['prefix']} ready in {time.monotonic() - started:.1f} s")
+
+
+def is_xvfb(pid):
+    try:
+        with open(f"/proc/{pid}/cmdline", "rb") as f:
+            return os.path.basename(f.read().split(b"\0")[0]) == b"Xvfb"
+    except OSError:
+        return False
+
+
+def stop():
+    path = os.path.join(session_dir(), SESSION_FILE)
+    if not os.path.exists(path):
+        return
+    with open(path) as f:
+        session = json.load(f)
+    env = wine_environment(session)
+    subprocess.run(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+    if is_xvfb(session["xvfb_pid"]):
+        os.kill(session["xvfb_pid"], signal.SIGTERM)
+    shutil.rmtree(session["prefix"], ignore_errors=True)
+    os.remove(path)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 2 or sys.argv[1] not in ("start", "stop"):
+        sys.exit(__doc__)
+    start() if sys.argv[1] == "start" else stop()

@@ -1,0 +1,188 @@
+#pragma once
+
+// A scripted SQL Server stand-in. It speaks enough TDS 7.1-7.4 (as FreeTDS
+// speaks it) to log clients in, record every SQL batch they send, and answer
+// each batch from a script: a one-value result, a row count, a server error,
+// or a dropped connection. Tests run it in-process on an ephemeral port;
+// the sqlserver-standin program wraps it for scripts.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace parktotals::standin {
+
+enum class SqlType { Int, BigInt, Money, SmallMoney, Decimal, Numeric, Float, NVarChar };
+
+// One value of a one-column, one-row result, kept in its wire form. The
+// factories check and round the way SQL Server stores a literal of the type
+// (money to 4 places, decimal to its scale, half away from zero) and throw
+// std::invalid_argument for text that is no such number or does not fit.
+class Value {
+public:
+    static Value Int(std::int32_t v);
+    static Value BigInt(std::int64_t v);
+    static Value Money(std::string_view decimal_text);
+    static Value SmallMoney(std::string_view decimal_text);
+    static Value Decimal(int precision, int scale, std::string_view decimal_text);
+    static Value Numeric(int precision, int scale, std::string_view decimal_text);
+    static Value Float(double v);
+    static Value NVarChar(std::string_view utf8);  // at most 4000 UTF-16 units
+    // NULL of a type; precision and scale matter for Decimal and Numeric only.
+    static Value Null(SqlType type, int precision = 18, int scale = 0);
+
+    SqlType type() const { return type_; }
+    int precision() const { return precision_; }
+    int scale() const { return scale_; }
+    bool is_null() const { return null_; }
+    // The value as it travels in a ROW, without its length prefix.
+    const std::string& wire() const { return wire_; }
+
+private:
+    Value(SqlType type, int precision, int scale, bool null, std::string wire);
+    SqlType type_;
+    int precision_;
+    int scale_;
+    bool null_;
+    std::string wire_;
+};
+
+struct ServerError {
+    std::int32_t number = 50000;
+    std::uint8_t severity = 16;  // "class" on the wire; 11 and up is an error
+    std::uint8_t state = 1;
+    std::string message;
+    std::string procedure;
+    std::int32_t line = 1;
+};
+
+// How the stand-in answers one batch.
+struct Answer {
+    enum class Kind {
+        Ok,        // DONE without a row count, as for SET or USE; FreeTDS's ODBC driver
+                   // turns this into SQL_NO_DATA
+        Scalar,    // COLMETADATA + ROW + DONE(count 1)
+        RowCount,  // DONE with DONE_COUNT: "(n rows affected)"
+        Error,     // ERROR + DONE(error)
+        Drop,      // close the connection without a word
+    };
+
+    static Answer Ok();
+    static Answer Scalar(Value value, std::string column = "");
+    static Answer RowCount(std::uint64_t rows);
+    static Answer Error(std::int32_t number, std::string message, std::uint8_t severity = 16,
+                        std::uint8_t state = 1);
+    static Answer Drop();
+    // The same answer, sent only after `delay`. An ATTENTION arriving during
+    // the wait cancels it: the client then gets just DONE(attn).
+    Answer After(std::chrono::milliseconds delay) const;
+
+    Kind kind = Kind::Ok;
+    Value value = Value::Null(SqlType::Int);
+    std::string column;
+    std::uint64_t rows = 0;
+    ServerError error;
+    std::chrono::milliseconds delay{0};
+};
+
+// A batch text and its answer. Exact rules compare the whole text byte for
+// byte (UTF-8); regex rules are ECMAScript and must match the whole text.
+// Regexes run in libstdc++'s non-recursive mode, so long batches cannot
+// overflow the stack, at the price of refusing back-references.
+class Rule {
+public:
+    static Rule Exact(std::string text, Answer answer);
+    static Rule Regex(const std::string& pattern, Answer answer);  // throws std::regex_error
+
+    bool Matches(const std::string& batch) const;
+    const Answer& answer() const { return answer_; }
+
+private:
+    struct Pattern;
+    Rule(std::string text, std::shared_ptr<const Pattern> pattern, Answer answer);
+    std::string text_;
+    std::shared_ptr<const Pattern> pattern_;  // null for exact rules
+    Answer answer_;
+};
+
+// Everything the stand-in is told to do.
+struct Script {
+    std::vector<Rule> rules;  // the first match answers
+    Answer fallback = Answer::RowCount(0);  // for batches no rule matches
+    // user -> password. Empty lets every login in; otherwise a user not listed
+    // or a wrong password gets error 18456 "Login failed for user '...'.".
+    std::map<std::string, std::string> accounts;
+
+    const Answer& AnswerFor(const std::string& batch) const;
+};
+
+class ScriptError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads the rules file format described in tools/sqlserver-standin/README.md.
+// Throws ScriptError naming the line.
+Script ParseScript(std::string_view text);
+Script LoadScript(const std::string& path);
+
+// What a client sent in its LOGIN7, decoded to UTF-8.
+struct Login {
+    int connection = 0;
+    std::string user, password, database, app, host, server, library, language;
+    std::uint32_t tds_version = 0;  // as asked for, e.g. 0x74000004 for 7.4
+    std::uint32_t packet_size = 0;  // as asked for
+    bool accepted = false;
+};
+
+struct Batch {
+    int connection = 0;
+    std::string text;  // exactly as received, UTF-16LE turned into UTF-8
+};
+
+// Called from connection threads, one call at a time, after the record is
+// stored. For the command-line program's log.
+struct Observer {
+    std::function<void(const Login&)> login;
+    std::function<void(const Batch&)> batch;
+    std::function<void(int connection)> attention;
+};
+
+// Listens on 127.0.0.1 from construction until Stop() or destruction; one
+// thread per connection. Connections are numbered from 1 in accept order.
+// Throws std::system_error when it cannot listen.
+class Server {
+public:
+    explicit Server(Script script, std::uint16_t port = 0, Observer observer = {});
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    std::uint16_t port() const;
+
+    // Later batches and logins use the new script.
+    void SetScript(Script script);
+
+    std::vector<Login> logins() const;
+    std::vector<Batch> batches() const;
+    int attentions() const;
+
+    // Closes every open connection, as a server restart or network fault
+    // would; the listener stays up for new ones.
+    void DropConnections();
+
+    // Stops listening, closes every connection and joins all threads.
+    void Stop();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace parktotals::standin

@@ -1,0 +1,147 @@
+// sqlserver-standin --port N --rules FILE [--log FILE]
+//
+// Serves the rules until SIGTERM or SIGINT; SIGHUP reads the rules file
+// again. Each login, batch and attention becomes one JSON line in the log
+// (standard output without --log).
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "standin/standin.h"
+#include "text.h"
+
+namespace standin = parktotals::standin;
+
+namespace {
+
+struct Options {
+    std::uint16_t port = 0;
+    std::string rules;
+    std::string log;
+};
+
+std::optional<Options> ParseArguments(int argc, char** argv) {
+    Options o;
+    bool has_port = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (i + 1 >= argc) return std::nullopt;
+        const std::string value = argv[++i];
+        if (arg == "--port") {
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), o.port);
+            if (ec != std::errc() || end != value.data() + value.size()) return std::nullopt;
+            has_port = true;
+        } else if (arg == "--rules") {
+            o.rules = value;
+        } else if (arg == "--log") {
+            o.log = value;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!has_port) return std::nullopt;
+    return o;
+}
+
+std::string TdsVersionText(std::uint32_t v) {
+    return std::to_string((v >> 28) & 0xF) + "." + std::to_string((v >> 24) & 0xF);
+}
+
+// Writes one JSON object per line and flushes it, so a script can follow.
+class Log {
+public:
+    explicit Log(std::FILE* out) : out_(out) {}
+
+    void Line(const std::string& json) {
+        std::fputs(json.c_str(), out_);
+        std::fputc('\n', out_);
+        std::fflush(out_);
+    }
+
+    standin::Observer Observer() {
+        using standin::JsonQuote;
+        standin::Observer o;
+        o.login = [this](const standin::Login& l) {
+            Line("{\"event\":\"login\",\"connection\":" + std::to_string(l.connection) +
+                 ",\"user\":" + JsonQuote(l.user) + ",\"password\":" + JsonQuote(l.password) +
+                 ",\"database\":" + JsonQuote(l.database) + ",\"app\":" + JsonQuote(l.app) +
+                 ",\"host\":" + JsonQuote(l.host) + ",\"server\":" + JsonQuote(l.server) +
+                 ",\"tds_version\":\"" + TdsVersionText(l.tds_version) + "\",\"packet_size\":" +
+                 std::to_string(l.packet_size) + ",\"accepted\":" + (l.accepted ? "true" : "false") + "}");
+        };
+        o.batch = [this](const standin::Batch& b) {
+            Line("{\"event\":\"batch\",\"connection\":" + std::to_string(b.connection) + ",\"text\":" + JsonQuote(b.text) +
+                 "}");
+        };
+        o.attention = [this](int connection) {
+            Line("{\"event\":\"attention\",\"connection\":" + std::to_string(connection) + "}");
+        };
+        return o;
+    }
+
+private:
+    std::FILE* out_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const auto options = ParseArguments(argc, argv);
+    if (!options) {
+        std::cerr << "usage: sqlserver-standin --port N [--rules FILE] [--log FILE]\n"
+                     "  N = 0 picks a free port; the port in use is printed as\n"
+                     "  \"listening on 127.0.0.1:PORT\".\n";
+        return 2;
+    }
+
+    standin::Script script;
+    try {
+        if (!options->rules.empty()) script = standin::LoadScript(options->rules);
+    } catch (const standin::ScriptError& e) {
+        std::cerr << "sqlserver-standin: " << e.what() << '\n';
+        return 2;
+    }
+
+    std::FILE* log_file = stdout;
+    if (!options->log.empty() && !(log_file = std::fopen(options->log.c_str(), "a"))) {
+        std::cerr << "sqlserver-standin: cannot open " << options->log << ": " << std::strerror(errno) << '\n';
+        return 1;
+    }
+    Log log(log_file);
+
+    // Block the signals before any thread starts, so that only sigwait sees them.
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (const int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&signals, s);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    try {
+        standin::Server server(std::move(script), options->port, log.Observer());
+        std::printf("listening on 127.0.0.1:%u\n", static_cast<unsigned>(server.port()));
+        std::fflush(stdout);
+        for (;;) {
+            int received = 0;
+            if (sigwait(&signals, &received) != 0) continue;
+            if (received != SIGHUP) break;
+            try {
+                server.SetScript(options->rules.empty() ? standin::Script{} : standin::LoadScript(options->rules));
+                std::cerr << "sqlserver-standin: rules reloaded\n";
+            } catch (const standin::ScriptError& e) {
+                std::cerr << "sqlserver-standin: kept the old rules: " << e.what() << '\n';
+            }
+        }
+        server.Stop();
+    } catch (const std::system_error& e) {
+        std::cerr << "sqlserver-standin: " << e.what() << '\n';
+        return 1;
+    }
+    if (log_file != stdout) std::fclose(log_file);
+    return 0;
+}

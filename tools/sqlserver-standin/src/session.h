@@ -1,0 +1,23 @@
+#pragma once
+
+#include <memory>
+
+#include "standin/standin.h"
+
+namespace parktotals::standin {
+
+// What a connection needs of the server that accepted it.
+class SessionHost {
+public:
+    virtual ~SessionHost() = default;
+    virtual std::shared_ptr<const Script> CurrentScript() = 0;
+    virtual void Record(const Login& login) = 0;
+    virtual void Record(const Batch& batch) = 0;
+    virtual void RecordAttention(int connection) = 0;
+};
+
+// Talks TDS on `fd` until the client leaves, breaks the protocol, or a rule
+// drops it. Leaves closing `fd` to the caller.
+void RunSession(int fd, int connection, SessionHost& host);
+
+} // namespace parktotals::standin
