@@ -9,6 +9,9 @@ BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev
   mingw-w64 wine wine64 python3               # the Windows exe, built and run here
   faketime)
 
+# To build and run the program and the stand-in servers (scripts/demo).
+DEMO_PACKAGES=(cmake ninja-build g++ unixodbc unixodbc-dev tdsodbc libfltk1.3-dev libx11-dev python3)
+
 # Installs the named packages that are missing: with apt-get when running as
 # root, otherwise prints the exact command and stops.
 ensure_packages() {

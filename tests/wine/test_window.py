@@ -21,8 +21,9 @@ CLIENT_RECT = (1216, 459, 116, 9)
 WINDOW_RECT = (1213, 437, 122, 34)
 
 # _MOTIF_WM_HINTS: flags (functions, decorations); functions: move and close
-# (Alt+F4 closes a window without system menu on Windows too); decorations:
-# border and title. No menu, no minimise or maximise, no sizing.
+# (Wine keeps close for a window without system menu, but drops it while a
+# modal box disables the window); decorations: border and title. No menu, no
+# minimise or maximise, no sizing.
 MOTIF_HINTS = [0x3, 0x24, 0xA, 0x0, 0x0]
 
 BLUE, YELLOW, TRANSPARENT = 0xFF0000FF, 0xFFFFFF00, 0x00000000
