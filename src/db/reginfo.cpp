@@ -10,15 +10,6 @@ namespace parktotals {
 std::string ReadFirstLine(std::istream& in) {
     std::string line;
     std::istreambuf_iterator<char> it(in), end;
-
-    static constexpr unsigned char kBom[] = {0xEF, 0xBB, 0xBF};
-    std::size_t matched = 0;
-    while (it != end && matched < 3 && static_cast<unsigned char>(*it) == kBom[matched]) {
-        line += *it++;
-        ++matched;
-    }
-    if (matched == 3) line.clear();
-
     for (; it != end; ++it) {
         const char c = *it;
         if (c == '\n' || c == '\x1A') return line;
@@ -39,6 +30,8 @@ std::string ReadRegInfoLine(const std::string& path) {
         file.setstate(std::ios::badbit);
     }
     if (file.bad()) throw UserError("Cannot read file \"" + path + "\"");
+    // A byte-order mark stays on the line: it tells FileTextToUtf8 that the
+    // file is UTF-8, not ANSI.
     return FileTextToUtf8(line);
 }
 

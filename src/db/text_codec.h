@@ -5,7 +5,9 @@
 
 // Inside the program all text is UTF-8. Text files of the machine (RegInfo.INI,
 // weixinconfig.ini, memo1.txt) are in its ANSI code page on Windows and in
-// UTF-8 elsewhere; these two functions are the only crossing.
+// UTF-8 elsewhere; these two functions are the only crossing. File text that
+// starts with a UTF-8 byte-order mark is UTF-8 on every platform; the mark
+// is dropped.
 namespace parktotals {
 
 std::string FileTextToUtf8(std::string_view file_bytes);
