@@ -1,0 +1,78 @@
+#pragma once
+
+// What the gateway and daily-run tests share: stand-in scripts, OLE DB
+// connection strings that reach a stand-in, and the window's four database
+// components with the gateway over them.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "db/central_connection.h"
+#include "db/database.h"
+#include "db/database_gateway.h"
+#include "standin/standin.h"
+
+namespace parktotals::testing {
+
+inline standin::Script Rules(std::vector<standin::Rule> rules) {
+    standin::Script script;
+    script.rules = std::move(rules);
+    return script;
+}
+
+inline std::string StandinHost(std::uint16_t port) { return "127.0.0.1," + std::to_string(port); }
+
+// The way RegInfo.INI names a car park's own server.
+inline std::string LocalConnectionString(std::uint16_t port) {
+    return "Provider=SQLOLEDB.1;Data Source=" + StandinHost(port) +
+           ";Initial Catalog=park;User ID=sa;Password=pw";
+}
+
+// The ';' and the quote make the built-in string quote the password, and
+// the ODBC string brace it: both have to survive the trip to the server.
+inline constexpr const char* kCentralUser = "parktotals";
+inline constexpr const char* kCentralPassword = "Cen;tral'Pass-1";
+
+inline std::string CentralString(std::uint16_t port) {
+    return CentralConnectionString(StandinHost(port), kCentralUser, kCentralPassword);
+}
+
+// A port nothing listens on: bound to an ephemeral port, then released.
+inline std::uint16_t ClosedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+inline std::vector<std::string> Texts(const std::vector<standin::Batch>& batches) {
+    std::vector<std::string> texts;
+    for (const standin::Batch& batch : batches) texts.push_back(batch.text);
+    return texts;
+}
+
+// The components as the window owns them, each query after its connection.
+struct FormComponents {
+    explicit FormComponents(std::string central_connection_string)
+        : gateway(Conn, ADOec, ADOCondir, ADOecdir, std::move(central_connection_string)) {}
+
+    Connection Conn;
+    Query ADOec{Conn};
+    Connection ADOCondir;
+    Query ADOecdir{ADOCondir};
+    DatabaseGateway gateway;
+};
+
+} // namespace parktotals::testing

@@ -1,0 +1,263 @@
+// The real gateway over ODBC (unixODBC + FreeTDS) against in-process
+// stand-ins for the local and the central SQL Server.
+
+#include <gtest/gtest.h>
+
+#include "db/database_error.h"
+#include "integration/gateway_support.h"
+#include "support/temp_dir.h"
+#include "totals/figures.h"
+
+namespace parktotals {
+namespace {
+
+using standin::Answer;
+using standin::Rule;
+using standin::Server;
+using standin::SqlType;
+using standin::Value;
+using testing::CentralString;
+using testing::FormComponents;
+using testing::LocalConnectionString;
+using testing::Rules;
+using testing::Texts;
+
+constexpr const char* kUpdate = "update T_kextotal set day_count_qinfei='3'";
+constexpr const char* kNextUpdate = "update T_kextotal set day_count_qinfei='4'";
+
+// The central stand-in is declared before the components, so that they
+// disconnect while it still listens.
+class GatewayTest : public ::testing::Test {
+protected:
+    // A local stand-in the local connection is pointed at, not yet opened.
+    void PointLocalAt(const Server& local) { form.Conn.SetConnectionString(LocalConnectionString(local.port())); }
+
+    Server central{Rules({Rule::Exact(std::string(kUpdate) + "\r\n", Answer::RowCount(1)),
+                          Rule::Exact(std::string(kNextUpdate) + "\r\n", Answer::RowCount(1))})};
+    FormComponents form{CentralString(central.port())};
+    testing::TempDir dir;
+};
+
+// FreeTDS describes money as SQL_DECIMAL (19,4) and hands it out as
+// "12.5000"; the gateway drops the zeros the way the old program showed it.
+TEST_F(GatewayTest, LocalQueryRendersEachResultTypeAsText) {
+    Server local(Rules({
+        Rule::Exact("int\r\n", Answer::Scalar(Value::Int(7))),
+        Rule::Exact("money\r\n", Answer::Scalar(Value::Money("12.5"))),
+        Rule::Exact("round money\r\n", Answer::Scalar(Value::Money("100"))),
+        Rule::Exact("negative money\r\n", Answer::Scalar(Value::Money("-3.25"))),
+        Rule::Exact("decimal\r\n", Answer::Scalar(Value::Decimal(38, 6, "1.2345678"))),
+        Rule::Exact("float\r\n", Answer::Scalar(Value::Float(0.00001))),
+        Rule::Exact("bigint\r\n", Answer::Scalar(Value::BigInt(9007199254740993))),
+        Rule::Exact("nvarchar\r\n", Answer::Scalar(Value::NVarChar("停车场 'A' 1.50"))),
+        Rule::Exact("null\r\n", Answer::Scalar(Value::Null(SqlType::Money))),
+    }));
+    PointLocalAt(local);
+    const auto text_of = [&](const std::string& query) {
+        std::string value = "unset";
+        return form.gateway.QueryLocalScalar(query, value) ? value : "<failed>";
+    };
+    EXPECT_EQ(text_of("int"), "7");
+    EXPECT_EQ(text_of("money"), "12.5");
+    EXPECT_EQ(text_of("round money"), "100");
+    EXPECT_EQ(text_of("negative money"), "-3.25");
+    EXPECT_EQ(text_of("decimal"), "1.2346");
+    EXPECT_EQ(text_of("float"), "1E-5");
+    EXPECT_EQ(text_of("bigint"), "9007199254740993");
+    EXPECT_EQ(text_of("nvarchar"), "停车场 'A' 1.50");
+    EXPECT_EQ(text_of("null"), "");
+}
+
+TEST_F(GatewayTest, ChineseFigureQueriesReachTheServerExactlyAsWritten) {
+    const std::string wechat = std::string(kFigures[2].query) + "\r\n";
+    const std::string released = std::string(kFigures[3].query) + "\r\n";
+    Server local(Rules({Rule::Exact(wechat, Answer::Scalar(Value::Money("88"))),
+                        Rule::Exact(released, Answer::Scalar(Value::Money("66")))}));
+    PointLocalAt(local);
+    std::string value;
+    ASSERT_TRUE(form.gateway.QueryLocalScalar(std::string(kFigures[2].query), value));
+    EXPECT_EQ(value, "88");
+    ASSERT_TRUE(form.gateway.QueryLocalScalar(std::string(kFigures[3].query), value));
+    EXPECT_EQ(value, "66");
+    EXPECT_EQ(Texts(local.batches()), (std::vector<std::string>{wechat, released}));
+}
+
+TEST_F(GatewayTest, LocalLoginComesFromRegInfo) {
+    Server local(Rules({}));
+    form.gateway.SetUpLocalConnection(dir.Write("RegInfo.INI", LocalConnectionString(local.port()) + "\r\n"));
+    EXPECT_TRUE(form.Conn.IsOpen());
+    const auto logins = local.logins();
+    ASSERT_EQ(logins.size(), 1u);
+    EXPECT_EQ(logins[0].user, "sa");
+    EXPECT_EQ(logins[0].password, "pw");
+    EXPECT_EQ(logins[0].database, "park");
+    EXPECT_TRUE(logins[0].accepted);
+}
+
+TEST_F(GatewayTest, CentralLoginComesFromTheBuiltInString) {
+    form.gateway.OpenCentral();
+    EXPECT_TRUE(form.gateway.IsCentralOpen());
+    const auto logins = central.logins();
+    ASSERT_EQ(logins.size(), 1u);
+    EXPECT_EQ(logins[0].user, "parktotals");
+    EXPECT_EQ(logins[0].password, "Cen;tral'Pass-1");
+    EXPECT_EQ(logins[0].database, "parktotals_db");
+    form.gateway.CloseCentral();
+    EXPECT_FALSE(form.gateway.IsCentralOpen());
+}
+
+TEST_F(GatewayTest, LocalQueryOpensAClosedConnectionAndKeepsItOpen) {
+    Server local(Rules({Rule::Exact("select 1\r\n", Answer::Scalar(Value::Int(1)))}));
+    PointLocalAt(local);
+    std::string value;
+    EXPECT_TRUE(form.gateway.QueryLocalScalar("select 1", value));
+    EXPECT_TRUE(form.Conn.IsOpen());
+    EXPECT_TRUE(form.gateway.QueryLocalScalar("select 1", value));
+    EXPECT_EQ(local.logins().size(), 1u);
+    EXPECT_EQ(local.batches().size(), 2u);
+}
+
+TEST_F(GatewayTest, LocalLoginRefusedAtSetUpIsTriedAgainByTheFirstQuery) {
+    standin::Script refusing = Rules({Rule::Exact("select 1\r\n", Answer::Scalar(Value::Int(1)))});
+    refusing.accounts = {{"sa", "another password"}};
+    Server local(refusing);
+    form.gateway.SetUpLocalConnection(dir.Write("RegInfo.INI", LocalConnectionString(local.port())));
+    EXPECT_FALSE(form.Conn.IsOpen());
+
+    refusing.accounts.clear();
+    local.SetScript(refusing);
+    std::string value;
+    EXPECT_TRUE(form.gateway.QueryLocalScalar("select 1", value));
+    EXPECT_EQ(value, "1");
+    const auto logins = local.logins();
+    ASSERT_EQ(logins.size(), 2u);
+    EXPECT_FALSE(logins[0].accepted);
+    EXPECT_TRUE(logins[1].accepted);
+}
+
+TEST_F(GatewayTest, LocalServerErrorKeepsTheValueAndTheConnection) {
+    Server local(Rules({Rule::Exact("select bad\r\n", Answer::Error(208, "Invalid object name 'T_noinmoeny'.")),
+                        Rule::Exact("select 1\r\n", Answer::Scalar(Value::Int(1)))}));
+    PointLocalAt(local);
+    std::string value = "before";
+    EXPECT_FALSE(form.gateway.QueryLocalScalar("select bad", value));
+    EXPECT_EQ(value, "before");
+    EXPECT_TRUE(form.gateway.QueryLocalScalar("select 1", value));
+    EXPECT_EQ(local.logins().size(), 1u);
+}
+
+TEST_F(GatewayTest, LocalQueryWithoutAResultFails) {
+    Server local(Rules({Rule::Exact("update x\r\n", Answer::RowCount(2))}));
+    PointLocalAt(local);
+    std::string value = "before";
+    EXPECT_FALSE(form.gateway.QueryLocalScalar("update x", value));
+    EXPECT_EQ(value, "before");
+}
+
+TEST_F(GatewayTest, CentralServerErrorPropagatesWithTheServersMessage) {
+    central.SetScript(Rules({Rule::Exact(std::string(kUpdate) + "\r\n",
+                                         Answer::Error(547, "The UPDATE statement conflicted with the CHECK "
+                                                            "constraint \"CK_total\".")),
+                             Rule::Exact(std::string(kNextUpdate) + "\r\n", Answer::RowCount(1))}));
+    form.gateway.OpenCentral();
+    try {
+        form.gateway.ExecCentral(kUpdate);
+        FAIL() << "the refused update passed";
+    } catch (const DatabaseError& error) {
+        EXPECT_STREQ(error.what(), "The UPDATE statement conflicted with the CHECK constraint \"CK_total\"");
+        EXPECT_EQ(error.NativeCode(), 547);
+        EXPECT_FALSE(error.LinkLost());
+    }
+    // A refused statement costs nothing else.
+    EXPECT_TRUE(form.gateway.IsCentralOpen());
+    EXPECT_NO_THROW(form.gateway.ExecCentral(kNextUpdate));
+    EXPECT_EQ(central.logins().size(), 1u);
+}
+
+TEST_F(GatewayTest, UpdateThatTouchesNoRowSucceeds) {
+    central.SetScript(Rules({Rule::Exact(std::string(kUpdate) + "\r\n", Answer::RowCount(0)),
+                             Rule::Exact(std::string(kNextUpdate) + "\r\n", Answer::Ok())}));
+    form.gateway.OpenCentral();
+    EXPECT_NO_THROW(form.gateway.ExecCentral(kUpdate));
+    EXPECT_NO_THROW(form.gateway.ExecCentral(kNextUpdate)); // SQL_NO_DATA, as with NOCOUNT
+}
+
+TEST_F(GatewayTest, UnreachableCentralServerGivesAClearErrorWithoutThePassword) {
+    FormComponents unreachable(CentralString(testing::ClosedPort()));
+    try {
+        unreachable.gateway.OpenCentral();
+        FAIL() << "opened a closed port";
+    } catch (const DatabaseError& error) {
+        const std::string message = error.what();
+        EXPECT_NE(message.find("Unable to connect: Adaptive Server is unavailable or does not exist"),
+                  std::string::npos)
+            << message;
+        EXPECT_EQ(message.find("[FreeTDS]"), std::string::npos) << message;
+        EXPECT_EQ(message.find("tral'Pass"), std::string::npos) << message;
+        EXPECT_EQ(error.SqlState(), "08S01");
+    }
+    EXPECT_FALSE(unreachable.gateway.IsCentralOpen());
+    EXPECT_NO_THROW(unreachable.gateway.CloseCentral());
+}
+
+// FreeTDS reports a link that dies mid-statement as 01000 "Unexpected EOF
+// from the server" (20017), not as a link failure; the gateway has to notice
+// anyway, or every later statement would fail on the dead link.
+TEST_F(GatewayTest, UpdateWhoseConnectionDropsFailsAndTheNextOneReconnects) {
+    central.SetScript(Rules({Rule::Exact(std::string(kUpdate) + "\r\n", Answer::Drop()),
+                             Rule::Exact(std::string(kNextUpdate) + "\r\n", Answer::RowCount(1))}));
+    form.gateway.OpenCentral();
+    EXPECT_THROW(form.gateway.ExecCentral(kUpdate), DatabaseError);
+    EXPECT_FALSE(form.gateway.IsCentralOpen());
+    EXPECT_NO_THROW(form.gateway.ExecCentral(kNextUpdate));
+    EXPECT_TRUE(form.gateway.IsCentralOpen());
+    const auto logins = central.logins();
+    ASSERT_EQ(logins.size(), 2u);
+    EXPECT_TRUE(logins[1].accepted);
+    EXPECT_EQ(central.batches().back().connection, logins[1].connection);
+    EXPECT_NO_THROW(form.gateway.CloseCentral());
+}
+
+TEST_F(GatewayTest, LocalQueryWhoseConnectionDropsFailsAndTheNextOneReconnects) {
+    Server local(Rules({Rule::Exact("select dropped\r\n", Answer::Drop()),
+                        Rule::Exact("select 1\r\n", Answer::Scalar(Value::Int(1)))}));
+    PointLocalAt(local);
+    std::string value = "before";
+    ASSERT_TRUE(form.gateway.QueryLocalScalar("select 1", value));
+    value = "before";
+    EXPECT_FALSE(form.gateway.QueryLocalScalar("select dropped", value));
+    EXPECT_EQ(value, "before");
+    EXPECT_TRUE(form.gateway.QueryLocalScalar("select 1", value));
+    EXPECT_EQ(value, "1");
+    EXPECT_EQ(local.logins().size(), 2u);
+}
+
+TEST_F(GatewayTest, ConnectionsCutBetweenStatementsCostOnlyTheNextStatement) {
+    Server local(Rules({Rule::Exact("select 1\r\n", Answer::Scalar(Value::Int(1)))}));
+    PointLocalAt(local);
+    std::string value;
+    ASSERT_TRUE(form.gateway.QueryLocalScalar("select 1", value));
+    form.gateway.OpenCentral();
+    form.gateway.ExecCentral(kUpdate);
+
+    local.DropConnections();
+    central.DropConnections();
+    EXPECT_FALSE(form.gateway.QueryLocalScalar("select 1", value));
+    EXPECT_THROW(form.gateway.ExecCentral(kNextUpdate), DatabaseError);
+
+    EXPECT_TRUE(form.gateway.QueryLocalScalar("select 1", value));
+    EXPECT_NO_THROW(form.gateway.ExecCentral(kNextUpdate));
+    EXPECT_EQ(local.logins().size(), 2u);
+    EXPECT_EQ(central.logins().size(), 2u);
+}
+
+TEST_F(GatewayTest, ClosingAfterTheServerCutTheConnectionDoesNotThrow) {
+    form.gateway.OpenCentral();
+    form.gateway.ExecCentral(kUpdate);
+    central.DropConnections();
+    EXPECT_NO_THROW(form.gateway.CloseCentral());
+    EXPECT_FALSE(form.gateway.IsCentralOpen());
+}
+
+} // namespace
+} // namespace parktotals
