@@ -1,8 +1,6 @@
 // The sqlserver-standin program, as scripts use it.
 
 #include <signal.h>
-#include <spawn.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -13,63 +11,36 @@
 
 #include "integration/standin_support.h"
 
-extern char** environ;
-
 namespace parktotals::testing {
 namespace {
 
-// The program in the background, its standard output on a pipe.
+// The program in the background.
 class StandinProcess {
 public:
-    explicit StandinProcess(std::vector<std::string> args) {
-        int out[2];
-        if (pipe(out) != 0) return;
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_adddup2(&files, out[1], 1);
-        posix_spawn_file_actions_addclose(&files, out[0]);
-        args.insert(args.begin(), STANDIN_PROGRAM);
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, argv[0], &files, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&files);
-        close(out[1]);
-        out_ = fdopen(out[0], "r");
-    }
-    ~StandinProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (out_) std::fclose(out_);
-    }
+    explicit StandinProcess(std::vector<std::string> args) : process_(WithProgram(std::move(args)), {}) {}
 
     // The port of "listening on 127.0.0.1:PORT"; 0 when the program ended without it.
     std::uint16_t WaitForPort() {
-        unsigned port = 0;
-        char line[256];
-        while (out_ && std::fgets(line, sizeof line, out_))
-            if (std::sscanf(line, "listening on 127.0.0.1:%u", &port) == 1) return static_cast<std::uint16_t>(port);
+        for (int k = 0; k < 400; ++k, std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+            unsigned port = 0;
+            if (std::sscanf(process_.Stdout().c_str(), "listening on 127.0.0.1:%u", &port) == 1)
+                return static_cast<std::uint16_t>(port);
+            if (!process_.Running()) break;
+        }
         return 0;
     }
 
-    void Signal(int signal) { kill(pid_, signal); }
+    void Signal(int signal) { process_.Signal(signal); }
 
     // The exit code, or -1 when it has not ended within a second.
-    int Wait() {
-        int status = 0;
-        for (int k = 0; k < 200; ++k, std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
-            if (waitpid(pid_, &status, WNOHANG) != pid_) continue;
-            pid_ = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        return -1;
-    }
+    int Wait() { return process_.Wait(std::chrono::seconds(1)).value_or(-1); }
 
 private:
-    pid_t pid_ = -1;
-    std::FILE* out_ = nullptr;
+    static std::vector<std::string> WithProgram(std::vector<std::string> args) {
+        args.insert(args.begin(), STANDIN_PROGRAM);
+        return args;
+    }
+    ChildProcess process_;
 };
 
 std::string QueryText(OdbcClient& client, std::u16string batch) {
@@ -116,10 +87,10 @@ TEST(StandinProgram, ServesTheRulesFileLogsJsonLinesReloadsOnSighupAndStopsOnSig
 TEST(StandinProgram, BadRulesFileStopsItWithTheLine) {
     TempDir dir;
     const std::string rules = dir.Write("rules.txt", "exact int 1 | q\nexact int one | q\n");
-    const ProcessResult r = RunProcess({STANDIN_PROGRAM, "--port", "0", "--rules", rules}, "");
+    const ProcessResult r = RunProcess({STANDIN_PROGRAM, "--port", "0", "--rules", rules});
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_NE(r.err.find("line 2"), std::string::npos) << r.err;
-    EXPECT_EQ(RunProcess({STANDIN_PROGRAM, "--rules", rules}, "").exit_code, 2);
+    EXPECT_EQ(RunProcess({STANDIN_PROGRAM, "--rules", rules}).exit_code, 2);
 }
 
 } // namespace

@@ -11,38 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "support/process.h"
 #include "support/temp_dir.h"
 
 namespace parktotals::testing {
 
-struct ProcessResult {
-    int exit_code = -1;
-    std::string out, err;
-};
-
-inline std::string ShellQuoted(const std::string& s) {
-    std::string q = "'";
-    for (const char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Runs `argv` with `input` on standard input and `env` ("NAME=value") added
-// to the environment; kills it after ten seconds.
-inline ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input,
-                                const std::vector<std::string>& env = {}) {
-    TempDir dir;
-    std::string command = "env";
-    for (const std::string& e : env) command += " " + ShellQuoted(e);
-    command += " timeout -s KILL 10";
-    for (const std::string& a : argv) command += " " + ShellQuoted(a);
-    command += " <" + ShellQuoted(dir.Write("in", input)) + " >" + ShellQuoted(dir / "out") + " 2>" +
-               ShellQuoted(dir / "err");
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(dir / "out"), ReadBytes(dir / "err")};
-}
-
 inline bool HasProgram(const std::string& name) {
-    return std::system(("command -v " + ShellQuoted(name) + " >/dev/null 2>&1").c_str()) == 0;
+    return std::system(("command -v '" + name + "' >/dev/null 2>&1").c_str()) == 0;
 }
 
 // UTF-16 as ODBC's wide character type (16-bit on unixODBC).

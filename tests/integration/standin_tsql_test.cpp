@@ -11,6 +11,7 @@
 namespace parktotals::standin {
 namespace {
 
+using parktotals::testing::ProcessOptions;
 using parktotals::testing::ProcessResult;
 using parktotals::testing::RunProcess;
 using parktotals::testing::TempDir;
@@ -25,9 +26,12 @@ public:
     // Runs the batches, each ended by "go", quietly (-o q): tsql then prints
     // only column names, values and messages.
     ProcessResult Run(std::uint16_t port, const std::string& batches, const std::string& password = "p") const {
-        return RunProcess({"tsql", "-H", "127.0.0.1", "-p", std::to_string(port), "-U", "u", "-P", password, "-D",
-                           "park", "-o", "q"},
-                          batches, {"FREETDSCONF=" + config_, "TDSVER=" + tds_version_});
+        ProcessOptions options;
+        options.input = batches;
+        options.environment = {{"FREETDSCONF", config_}, {"TDSVER", tds_version_}};
+        return RunProcess({"/usr/bin/tsql", "-H", "127.0.0.1", "-p", std::to_string(port), "-U", "u", "-P", password,
+                           "-D", "park", "-o", "q"},
+                          options, std::chrono::seconds(10));
     }
 
 private:

@@ -24,7 +24,8 @@ std::string TempFile(const char* tag) {
 } // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const ProcessOptions& options)
-    : out_path_(TempFile("out")), err_path_(TempFile("err")) {
+    : in_path_(TempFile("in")), out_path_(TempFile("out")), err_path_(TempFile("err")) {
+    std::ofstream(in_path_, std::ios::binary) << options.input;
     // Everything is prepared before fork: the test may run server threads,
     // and the child may only make async-signal-safe calls until exec.
     std::map<std::string, std::string> env;
@@ -52,7 +53,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const ProcessOp
     if (pid_ == 0) {
         const int out = open(out_path_.c_str(), O_WRONLY | O_TRUNC);
         const int err = open(err_path_.c_str(), O_WRONLY | O_TRUNC);
-        const int in = open("/dev/null", O_RDONLY);
+        const int in = open(in_path_.c_str(), O_RDONLY);
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
@@ -64,6 +65,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const ProcessOp
 
 ChildProcess::~ChildProcess() {
     Kill();
+    std::remove(in_path_.c_str());
     std::remove(out_path_.c_str());
     std::remove(err_path_.c_str());
 }
@@ -84,6 +86,10 @@ std::optional<int> ChildProcess::Wait(std::chrono::milliseconds timeout) {
 }
 
 bool ChildProcess::Running() { return !Wait(std::chrono::milliseconds(0)); }
+
+void ChildProcess::Signal(int signal) {
+    if (pid_ > 0 && Running()) ::kill(pid_, signal);
+}
 
 void ChildProcess::Kill() {
     if (pid_ > 0 && Running()) {

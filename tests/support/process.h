@@ -13,6 +13,7 @@ namespace parktotals::testing {
 struct ProcessOptions {
     std::string working_directory;                    // empty: the test's own
     std::map<std::string, std::optional<std::string>> environment; // nullopt removes a variable
+    std::string input;                                // standard input
 };
 
 // A child process whose stdout and stderr are collected into files.
@@ -27,6 +28,7 @@ public:
     // Waits up to `timeout`; the exit code, or nullopt if still running.
     std::optional<int> Wait(std::chrono::milliseconds timeout);
     bool Running();
+    void Signal(int signal);
     void Kill();
     std::string Stdout() const;
     std::string Stderr() const;
@@ -34,7 +36,7 @@ public:
 private:
     pid_t pid_ = -1;
     std::optional<int> exit_code_;
-    std::string out_path_, err_path_;
+    std::string in_path_, out_path_, err_path_;
 };
 
 struct ProcessResult {
