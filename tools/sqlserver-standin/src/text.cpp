@@ -2,6 +2,9 @@
 
 #include <cstdint>
 
+// The program's own UTF-16 conversion (src/db/utf16.cpp) is deliberately not
+// reused here: a stand-in sharing the client's code would agree with the
+// client's mistakes instead of showing them.
 namespace parktotals::standin {
 namespace {
 
