@@ -1,5 +1,5 @@
 # Debian packages the project needs, and a way to get them.
-# Sourced by scripts/test and scripts/demo.
+# Sourced by scripts/test, scripts/demo, scripts/bench and scripts/fuzz.
 
 # To build the program and run its tests.
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev
@@ -7,7 +7,9 @@ BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev
   libfltk1.3-dev libx11-dev                   # the Linux window
   xvfb xdotool x11-utils imagemagick          # windows under a virtual display, and screenshots
   mingw-w64 wine wine64 python3               # the Windows exe, built and run here
-  faketime)
+  clang libclang-rt-14-dev                    # scripts/fuzz: libFuzzer and the sanitizer runtimes
+  faketime
+  libbenchmark-dev time)                      # scripts/bench: Google Benchmark, /usr/bin/time -v
 
 # To build and run the program and the stand-in servers (scripts/demo).
 DEMO_PACKAGES=(cmake ninja-build g++ unixodbc unixodbc-dev tdsodbc libfltk1.3-dev libx11-dev python3)

@@ -3,11 +3,14 @@
 namespace parktotals {
 namespace {
 
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
 // Plain values stand as they are; one that would end its pair early or lose
-// blanks is put in double quotes, the OLE DB way.
+// blanks (spaces or tabs: the reader trims both) is put in double quotes, the
+// OLE DB way.
 std::string Value(const std::string& v) {
     const bool plain = v.find_first_of(";\"'") == std::string::npos &&
-                       (v.empty() || (v.front() != ' ' && v.back() != ' '));
+                       (v.empty() || (!IsBlank(v.front()) && !IsBlank(v.back())));
     if (plain) return v;
     std::string quoted = "\"";
     for (const char c : v) {

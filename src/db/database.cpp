@@ -73,7 +73,17 @@ std::optional<std::string> Query::Scalar(const std::string& statement) {
         handle.ExecuteDirect(statement + "\r\n");
         if (handle.ColumnCount() == 0) throw UserError("The query gave no columns");
         if (!handle.Fetch()) throw UserError("The query gave no rows");
-        return ReadField(handle, 1);
+        std::optional<std::string> value = ReadField(handle, 1);
+        // Read the answer to its end: an error or a lost link after the row
+        // must fail the query, and a handle freed with its answer unread
+        // costs a cancel (ATTENTION) and its round trip.
+        while (handle.MoreResults()) {
+        }
+        // FreeTDS may report a link lost before the final DONE as a mere
+        // warning (01000, 20017) and then SQL_NO_DATA.
+        if (link.IsDead())
+            throw DatabaseError("The connection was lost before the answer was complete", "08S01", 0, true);
+        return value;
     } catch (const DatabaseError& error) {
         // The statement handle is freed by now, before its link goes.
         connection_.CheckLinkAfter(error);

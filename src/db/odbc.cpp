@@ -17,6 +17,14 @@ SqlWideString ToSqlWide(std::string_view utf8) {
     return SqlWideString(utf16.begin(), utf16.end());
 }
 
+// FreeTDS ends a statement at a NUL whatever length it is given, and the
+// connection string goes as SQL_NTS: a value holding a NUL would go out cut
+// short, a statement's literal left open. Such text is refused instead.
+void RefuseNul(std::string_view text, const char* what) {
+    if (text.find('\0') != std::string_view::npos)
+        throw UserError(std::string(what) + " cannot be sent to the database: it contains a NUL character");
+}
+
 std::string FromSqlWide(const SQLWCHAR* text, std::size_t length) {
     return Utf16ToUtf8(std::u16string(text, text + length));
 }
@@ -70,6 +78,7 @@ template class OdbcHandle<SQL_HANDLE_DBC>;
 template class OdbcHandle<SQL_HANDLE_STMT>;
 
 OdbcLink::OdbcLink(const std::string& odbc_connection_string, int login_timeout_seconds) : env_(SQL_NULL_HANDLE) {
+    RefuseNul(odbc_connection_string, "The connection string");
     env_.Check(SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, IntegerAttribute(SQL_OV_ODBC3), 0), "SQLSetEnvAttr");
     dbc_ = OdbcConnectionHandle(env_.get());
     dbc_.Check(SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
@@ -104,6 +113,7 @@ OdbcStatement::OdbcStatement(const OdbcLink& link) : stmt_(link.handle()) {
 }
 
 void OdbcStatement::ExecuteDirect(std::string_view sql) {
+    RefuseNul(sql, "The statement");
     SqlWideString text = ToSqlWide(sql);
     stmt_.Check(SQLExecDirectW(stmt_.get(), text.data(), static_cast<SQLINTEGER>(text.size())), "SQLExecDirect");
 }

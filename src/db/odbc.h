@@ -70,8 +70,9 @@ extern template class OdbcHandle<SQL_HANDLE_DBC>;
 extern template class OdbcHandle<SQL_HANDLE_STMT>;
 
 // A connection to a server, with an environment of its own. Connects on
-// construction (SQLDriverConnect, no prompt) and disconnects quietly on
-// destruction unless Disconnect() did it first.
+// construction (SQLDriverConnect, no prompt; a string that contains a NUL is
+// refused with UserError) and disconnects quietly on destruction unless
+// Disconnect() did it first.
 class OdbcLink {
 public:
     OdbcLink(const std::string& odbc_connection_string, int login_timeout_seconds);
@@ -103,6 +104,8 @@ class OdbcStatement {
 public:
     explicit OdbcStatement(const OdbcLink& link);
 
+    // Throws UserError, sending nothing, when `sql` contains a NUL: the
+    // driver would cut the statement there.
     void ExecuteDirect(std::string_view sql);
     // Moves to the next result; false when there is none.
     bool MoreResults();

@@ -33,56 +33,58 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
+// Reads the character that starts at utf8[i] and moves i past it: a valid
+// sequence, or one maximal invalid part as U+FFFD.
+char32_t DecodeUtf8(std::string_view utf8, std::size_t& i) {
+    const unsigned char lead = static_cast<unsigned char>(utf8[i++]);
+    if (lead < 0x80) return lead;
+    int more;
+    char32_t c;
+    // The second byte's range rules out overlong forms, surrogates and
+    // values past U+10FFFF before any of them is assembled.
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        more = 1;
+        c = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        more = 2;
+        c = lead & 0x0F;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        more = 3;
+        c = lead & 0x07;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return kReplacement;
+    }
+    for (int k = 0; k < more; ++k) {
+        const unsigned char next = i < utf8.size() ? static_cast<unsigned char>(utf8[i]) : 0;
+        // The offending byte starts over as a lead byte of its own.
+        if (i >= utf8.size() || next < low || next > high) return kReplacement;
+        c = (c << 6) | (next & 0x3F);
+        ++i;
+        low = 0x80;
+        high = 0xBF;
+    }
+    return c;
+}
+
 } // namespace
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {
     std::u16string out;
     out.reserve(utf8.size());
     std::size_t i = 0;
-    while (i < utf8.size()) {
-        const unsigned char lead = static_cast<unsigned char>(utf8[i++]);
-        if (lead < 0x80) {
-            out += static_cast<char16_t>(lead);
-            continue;
-        }
-        int more;
-        char32_t c;
-        // The second byte's range rules out overlong forms, surrogates and
-        // values past U+10FFFF before any of them is assembled.
-        unsigned char low = 0x80, high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            more = 1;
-            c = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            more = 2;
-            c = lead & 0x0F;
-            if (lead == 0xE0) low = 0xA0;
-            if (lead == 0xED) high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            more = 3;
-            c = lead & 0x07;
-            if (lead == 0xF0) low = 0x90;
-            if (lead == 0xF4) high = 0x8F;
-        } else {
-            out += static_cast<char16_t>(kReplacement);
-            continue;
-        }
-        bool complete = true;
-        for (int k = 0; k < more; ++k) {
-            const unsigned char next = i < utf8.size() ? static_cast<unsigned char>(utf8[i]) : 0;
-            if (i >= utf8.size() || next < low || next > high) {
-                // The offending byte starts over as a lead byte of its own.
-                complete = false;
-                break;
-            }
-            c = (c << 6) | (next & 0x3F);
-            ++i;
-            low = 0x80;
-            high = 0xBF;
-        }
-        AppendUtf16(out, complete ? c : kReplacement);
-    }
+    while (i < utf8.size()) AppendUtf16(out, DecodeUtf8(utf8, i));
     return out;
+}
+
+std::size_t Utf8PrefixLength(std::string_view utf8, std::size_t characters) {
+    std::size_t i = 0;
+    for (std::size_t n = 0; n < characters && i < utf8.size(); ++n) DecodeUtf8(utf8, i);
+    return i;
 }
 
 std::string Utf16ToUtf8(std::u16string_view utf16) {

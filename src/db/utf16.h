@@ -12,6 +12,10 @@ namespace parktotals {
 // invalid part, so nothing is silently dropped.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 
+// The bytes that hold the first `characters` characters of `utf8`, counted
+// as Utf8ToUtf16 counts them (each invalid part is one).
+std::size_t Utf8PrefixLength(std::string_view utf8, std::size_t characters);
+
 // An unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
 

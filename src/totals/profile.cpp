@@ -1,5 +1,7 @@
 #include "totals/profile.h"
 
+#include "db/utf16.h"
+
 namespace parktotals {
 namespace {
 
@@ -20,14 +22,10 @@ bool SameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-// Cuts UTF-8 text to at most `max` characters without splitting one.
+// Cuts UTF-8 text to at most `max` characters without splitting one. Bytes
+// that are no UTF-8 count as they will reach the server, one U+FFFD each.
 std::string CutToCharacters(std::string_view s, std::size_t max) {
-    std::size_t chars = 0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const bool starts_character = (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80;
-        if (starts_character && chars++ == max) return std::string(s.substr(0, i));
-    }
-    return std::string(s);
+    return std::string(s.substr(0, Utf8PrefixLength(s, max)));
 }
 
 } // namespace

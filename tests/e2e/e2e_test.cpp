@@ -3,6 +3,7 @@
 // and stand-ins for the local and the central database.
 
 #include "standin/standin.h"
+#include "support/network.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 #include "totals/date_key.h"
@@ -10,13 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <regex>
 #include <thread>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace parktotals {
 namespace {
@@ -28,22 +27,10 @@ using standin::Rule;
 using standin::Script;
 using standin::Value;
 using testing::ChildProcess;
+using testing::ClosedPort;
 using testing::ProcessOptions;
 
 constexpr std::uint16_t kCentralPort = PARKTOTALS_E2E_CENTRAL_PORT;
-
-// A port on which nothing listens.
-std::uint16_t ClosedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    close(fd);
-    return ntohs(addr.sin_port);
-}
 
 // The local database of a car park with a day of figures.
 Script LocalScript() {
@@ -229,23 +216,28 @@ TEST_F(CentralDownTest, HeadlessRunReportsFailureAndKeepsOlderMemo) {
 // A virtual display for the window tests, with no window manager.
 class Xvfb {
 public:
-    Xvfb() {
-        for (int n = 71; n < 99 && !server_; ++n) {
-            if (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) || fs::exists("/tmp/.X" + std::to_string(n) + "-lock"))
-                continue;
-            display_ = ":" + std::to_string(n);
-            server_ = std::make_unique<ChildProcess>(
-                std::vector<std::string>{"/usr/bin/Xvfb", display_, "-screen", "0", "1600x1000x24", "-nolisten", "tcp"},
-                ProcessOptions{});
-            for (int i = 0; i < 100 && server_->Running(); ++i) {
-                if (fs::exists("/tmp/.X11-unix/X" + std::to_string(n))) return;
-                std::this_thread::sleep_for(50ms);
+    // Xvfb picks a free display itself (-displayfd) and says which.
+    Xvfb()
+        : server_({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1600x1000x24", "-nolisten", "tcp"},
+                  ProcessOptions{}) {
+        for (int i = 0; i < 200 && server_.Running(); ++i) {
+            const std::string out = server_.Stdout();
+            if (!out.empty() && out.back() == '\n') {
+                display_ = ":" + out.substr(0, out.size() - 1);
+                return;
             }
-            server_.reset();
+            std::this_thread::sleep_for(25ms);
         }
     }
-    bool ok() const { return server_ != nullptr; }
+    // A killed Xvfb leaves its socket and lock file behind; a terminated
+    // one cleans up.
+    ~Xvfb() {
+        server_.Signal(SIGTERM);
+        server_.Wait(5s);
+    }
+    bool ok() const { return !display_.empty(); }
     const std::string& display() const { return display_; }
+    std::string Errors() const { return server_.Stderr(); }
 
     // xwininfo's report on the first window with this exact name, or "".
     std::string WindowInfo(const std::string& name) const {
@@ -272,7 +264,7 @@ public:
 
 private:
     std::string display_;
-    std::unique_ptr<ChildProcess> server_;
+    ChildProcess server_;
 };
 
 int Field(const std::string& xwininfo, const std::string& label) {
@@ -284,7 +276,8 @@ int Field(const std::string& xwininfo, const std::string& label) {
 class WindowRunTest : public ProgramRunTest {
 protected:
     void SetUp() override {
-        if (!xvfb.ok()) GTEST_SKIP() << "needs Xvfb";
+        if (!fs::exists("/usr/bin/Xvfb")) GTEST_SKIP() << "needs Xvfb (scripts/test installs it)";
+        ASSERT_TRUE(xvfb.ok()) << "Xvfb did not start: " << xvfb.Errors();
         fs::create_directories(PARKTOTALS_E2E_ARTEFACTS);
     }
     Xvfb xvfb;

@@ -4,11 +4,6 @@
 // connection strings that reach a stand-in, and the window's four database
 // components with the gateway over them.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -18,6 +13,7 @@
 #include "db/database.h"
 #include "db/database_gateway.h"
 #include "standin/standin.h"
+#include "support/network.h"
 
 namespace parktotals::testing {
 
@@ -42,19 +38,6 @@ inline constexpr const char* kCentralPassword = "Cen;tral'Pass-1";
 
 inline std::string CentralString(std::uint16_t port) {
     return CentralConnectionString(StandinHost(port), kCentralUser, kCentralPassword);
-}
-
-// A port nothing listens on: bound to an ephemeral port, then released.
-inline std::uint16_t ClosedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
 }
 
 inline std::vector<std::string> Texts(const std::vector<standin::Batch>& batches) {

@@ -55,7 +55,9 @@ TEST(StandinScript, FirstMatchingRuleAnswersAndDefaultTakesTheRest) {
     EXPECT_EQ(s.AnswerFor("b").rows, 2u);
     EXPECT_EQ(s.AnswerFor("\n").error.message, "no rule");
 
-    const Answer& plain = ParseScript("").AnswerFor("anything");
+    // The script must outlive the answer: AnswerFor returns a reference into it.
+    const Script empty = ParseScript("");
+    const Answer& plain = empty.AnswerFor("anything");
     EXPECT_EQ(std::make_tuple(plain.kind, plain.rows), std::make_tuple(Answer::Kind::RowCount, std::uint64_t{0}));
 }
 
@@ -91,6 +93,15 @@ TEST(StandinScript, ReadsEveryAnswerForm) {
     const Answer slow = answer("delay 250 rows 1");
     EXPECT_EQ(std::make_tuple(slow.kind, slow.delay),
               std::make_tuple(Answer::Kind::RowCount, std::chrono::milliseconds(250)));
+    const Answer cut = answer("delay 10 cut 1 money 2");
+    EXPECT_EQ(std::make_tuple(cut.kind, cut.drop_after_rows, cut.delay),
+              std::make_tuple(Answer::Kind::Scalar, std::optional<std::size_t>(1), std::chrono::milliseconds(10)));
+}
+
+TEST(StandinScript, LoginDelayIsMillisecondsOrNever) {
+    EXPECT_EQ(ParseScript("").login_delay, std::chrono::milliseconds(0));
+    EXPECT_EQ(ParseScript("login-delay 1500\n").login_delay, std::chrono::milliseconds(1500));
+    EXPECT_EQ(ParseScript("login-delay never\n").login_delay, Script::kNeverAnswer);
 }
 
 TEST(StandinScript, LoginLinesListTheAccounts) {
@@ -111,6 +122,8 @@ TEST(StandinScript, MistakesNameTheirLine) {
         {"exact date 1 | a", "unknown type"},
         {"regex int 1 | (a)\\1", "bad regex"},
         {"default rows 1 extra", "unexpected text"},
+        {"exact cut 1 rows 1 | a", "only a value"},
+        {"login-delay soon", "not a number"},
     };
     for (const auto& [line, why] : cases) {
         const std::string error = ParseError("# first\n" + line + "\n");

@@ -40,6 +40,10 @@ TEST(CentralConnectionStringTest, QuotesValuesThatWouldBreakThePairs) {
     EXPECT_EQ(CentralConnectionString("h", "u", "a;b\"c"),
               "Provider=SQLOLEDB.1;Password=\"a;b\"\"c\";Persist Security Info=True;User ID=u;"
               "Initial Catalog=u_db;Data Source=h");
+    // Found by fuzz/connection_string: the reader trims tabs as well as spaces.
+    EXPECT_EQ(CentralConnectionString("h", "\tu", "pw\t"),
+              "Provider=SQLOLEDB.1;Password=\"pw\t\";Persist Security Info=True;User ID=\"\tu\";"
+              "Initial Catalog=\"\tu_db\";Data Source=h");
 }
 
 // A shell that records what the form and the application ask of it.

@@ -65,6 +65,17 @@ TEST(ProfileValueTest, CutsLongValuesToTheBuffer) {
     EXPECT_EQ(ParkId("[code]\njov_park_id=" + chinese + "\n").size(), 2047u * 3);
 }
 
+// Found by fuzz/profile_value: bytes that are no UTF-8 escaped the cut, and
+// each reaches the server as a character of its own.
+TEST(ProfileValueTest, CutsInvalidUtf8ByTheCharactersItBecomes) {
+    EXPECT_EQ(ParkId("[code]\njov_park_id=" + std::string(5000, '\x80') + "\n"), std::string(2047, '\x80'));
+    std::string overlong; // each "\xE0\x80" is two characters: neither byte starts a valid sequence
+    for (int i = 0; i < 2000; ++i) overlong += "\xE0\x80";
+    EXPECT_EQ(ParkId("[code]\njov_park_id=" + overlong + "\n"), overlong.substr(0, 2047));
+    EXPECT_EQ(ParkId("[code]\njov_park_id=" + std::string(2046, '9') + "\xE5\x8C\x97\x80\n"),
+              std::string(2046, '9') + "\xE5\x8C\x97");
+}
+
 TEST(ParkNumberTest, ReadsTheFileOrFallsBackToOne) {
     testing::TempDir dir;
     EXPECT_EQ(ReadParkNumber(dir / "weixinconfig.ini"), "1");

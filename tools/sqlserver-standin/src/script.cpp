@@ -201,6 +201,42 @@ Answer Answer::Drop() {
     return a;
 }
 
+Answer Answer::Results(std::vector<ResultSet> sets) {
+    if (sets.empty()) throw std::invalid_argument("a result needs at least one set");
+    for (const ResultSet& set : sets) {
+        if (set.columns.empty()) throw std::invalid_argument("a result set needs at least one column");
+        for (const std::vector<Value>& row : set.rows) {
+            if (row.size() != set.columns.size()) throw std::invalid_argument("a row has not one value per column");
+            for (std::size_t c = 0; c < row.size(); ++c) {
+                const Value& want = set.columns[c].type;
+                const bool decimal = want.type() == SqlType::Decimal || want.type() == SqlType::Numeric;
+                if (row[c].type() != want.type() ||
+                    (decimal && (row[c].precision() != want.precision() || row[c].scale() != want.scale())))
+                    throw std::invalid_argument("a value is not of its column's type");
+            }
+        }
+    }
+    Answer a;
+    a.kind = Kind::Results;
+    a.sets = std::move(sets);
+    return a;
+}
+
+Answer Answer::ThenError(std::int32_t number, std::string message, std::uint8_t severity,
+                         std::uint8_t state) const {
+    if (kind != Kind::Scalar && kind != Kind::Results) throw std::logic_error("only rows can be followed by an error");
+    Answer a = *this;
+    a.error_after_rows = Error(number, std::move(message), severity, state).error;
+    return a;
+}
+
+Answer Answer::DropAfterRows(std::size_t rows) const {
+    if (kind != Kind::Scalar && kind != Kind::Results) throw std::logic_error("only rows can be cut short");
+    Answer a = *this;
+    a.drop_after_rows = rows;
+    return a;
+}
+
 Answer Answer::After(std::chrono::milliseconds delay) const {
     Answer a = *this;
     a.delay = delay;

@@ -142,6 +142,12 @@ Answer ParseAnswer(Cursor& c) {
             const auto ms = c.Number<unsigned>(c.NeedWord("milliseconds"));
             return ParseAnswer(c).After(std::chrono::milliseconds(ms));
         }
+        if (word == "cut") {
+            const auto rows = c.Number<std::size_t>(c.NeedWord("a row count"));
+            const Answer answer = ParseAnswer(c);
+            if (answer.kind != Answer::Kind::Scalar) c.Fail("only a value can be cut short");
+            return answer.DropAfterRows(rows);
+        }
         if (word == "ok") return Answer::Ok();
         if (word == "drop") return Answer::Drop();
         if (word == "rows") return Answer::RowCount(c.Number<std::uint64_t>(c.NeedWord("a row count")));
@@ -183,6 +189,10 @@ void ParseLine(std::string_view line, int number, Script& script) {
     if (directive == "default") {
         script.fallback = ParseAnswer(c);
         if (!c.AtEnd()) c.Fail("unexpected text after the answer");
+    } else if (directive == "login-delay") {
+        const std::string ms = c.NeedWord("milliseconds or 'never'");
+        script.login_delay = ms == "never" ? Script::kNeverAnswer : std::chrono::milliseconds(c.Number<unsigned>(ms));
+        if (!c.AtEnd()) c.Fail("unexpected text after the delay");
     } else if (directive == "login") {
         const std::string user = c.NeedWord("a user name");
         c.SkipOneSpace();

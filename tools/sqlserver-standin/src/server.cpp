@@ -130,6 +130,10 @@ struct Server::Impl final : SessionHost {
     }
 
     void Serve(Connection& c) {
+        {
+            std::lock_guard lock(observer_mutex);
+            if (observer.connected) observer.connected(c.id);
+        }
         RunSession(c.fd, c.id, *this);
         std::lock_guard lock(mutex);
         close(c.fd);

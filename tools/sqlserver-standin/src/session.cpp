@@ -20,6 +20,7 @@ constexpr std::uint8_t kEnvChange = 0xE3;
 constexpr std::uint8_t kDone = 0xFD;
 constexpr std::uint8_t kDoneProc = 0xFE;
 
+constexpr std::uint16_t kDoneMore = 0x0001;
 constexpr std::uint16_t kDoneError = 0x0002;
 constexpr std::uint16_t kDoneCount = 0x0010;
 constexpr std::uint16_t kDoneAttention = 0x0020;
@@ -72,7 +73,7 @@ private:
         if (!logged_in_) {
             if (m.type == kPrelogin && !prelogin_seen_) {
                 prelogin_seen_ = true;
-                return Prelogin(m.payload);
+                return HoldLogin() && Prelogin(m.payload);
             }
             if (m.type == kLogin7) return Login7(m.payload);
             throw ProtocolError("expected PRELOGIN or LOGIN7");
@@ -91,6 +92,20 @@ private:
                          Done(kDoneError, 0, 0));
         default: throw ProtocolError("unexpected packet type");
         }
+    }
+
+    // Waits as long as the script's login delay; false when the client left
+    // meanwhile, or when the script never answers.
+    bool HoldLogin() {
+        const auto delay = host_.CurrentScript()->login_delay;
+        if (delay == Script::kNeverAnswer) {
+            while (reader_.Read()) {
+            }
+            return false;
+        }
+        if (delay.count() <= 0 || !reader_.WaitReadable(delay)) return true;
+        if (reader_.Read()) throw ProtocolError("new request before PRELOGIN was answered");
+        return false;
     }
 
     // Checks the option table and answers: no encryption, no MARS.
@@ -216,12 +231,46 @@ private:
         switch (answer.kind) {
         case Answer::Kind::Ok: return Reply(Done(0, 0, 0));
         case Answer::Kind::Scalar:
-            return Reply(ColMetadata(answer.value, answer.column) + RowToken(answer.value) + Done(kDoneCount, kCmdSelect, 1));
+            return ResultSets(answer, {ResultSet{{Column{answer.column, answer.value}}, {{answer.value}}}});
+        case Answer::Kind::Results: return ResultSets(answer, answer.sets);
         case Answer::Kind::RowCount: return Reply(Done(kDoneCount, kCmdUpdate, answer.rows));
         case Answer::Kind::Error: return Reply(ErrorToken(answer.error) + Done(kDoneError, 0, 0));
         case Answer::Kind::Drop: shutdown(fd_, SHUT_RDWR); return false;
         }
         return false;
+    }
+
+    // The sets with their rows, a trailing error if any; or, for an answer
+    // cut short, the part before the cut in a message left unfinished.
+    bool ResultSets(const Answer& answer, const std::vector<ResultSet>& sets) {
+        const auto cut = answer.drop_after_rows;
+        std::string reply;
+        std::size_t rows_sent = 0;
+        const auto drop = [&] {
+            SendMessage(fd_, kReply, reply, packet_size_, Spid(), false);
+            shutdown(fd_, SHUT_RDWR);
+            return false;
+        };
+        for (std::size_t i = 0; i < sets.size(); ++i) {
+            const ResultSet& set = sets[i];
+            reply += ColMetadata(set);
+            if (cut && *cut == rows_sent) return drop();
+            for (const std::vector<Value>& row : set.rows) {
+                reply += RowToken(row);
+                if (cut && *cut == ++rows_sent) return drop();
+            }
+            if (i + 1 < sets.size()) {
+                reply += Done(kDoneMore | kDoneCount, kCmdSelect, set.rows.size());
+            } else if (cut) {
+                return drop();
+            } else if (answer.error_after_rows) {
+                reply += ErrorToken(*answer.error_after_rows) +
+                         Done(kDoneError | kDoneCount, kCmdSelect, set.rows.size());
+            } else {
+                reply += Done(kDoneCount, kCmdSelect, set.rows.size());
+            }
+        }
+        return Reply(reply);
     }
 
     std::string Done(std::uint16_t status, std::uint16_t command, std::uint64_t rows, std::uint8_t token = kDone) const {
@@ -253,37 +302,44 @@ private:
         return Token(kError, b);
     }
 
-    // One nullable column of the value's type.
-    std::string ColMetadata(const Value& v, const std::string& column) const {
+    // Nullable columns of the set's types.
+    std::string ColMetadata(const ResultSet& set) const {
         std::string m;
         PutU8(m, kColMetadata);
-        PutU16(m, 1);
-        if (tds_version_ >= kTds72) {
-            PutU32(m, 0);  // user type
-        } else {
-            PutU16(m, 0);
+        PutU16(m, static_cast<std::uint16_t>(set.columns.size()));
+        for (std::size_t c = 0; c < set.columns.size(); ++c) {
+            const Value& v = set.columns[c].type;
+            if (tds_version_ >= kTds72) {
+                PutU32(m, 0);  // user type
+            } else {
+                PutU16(m, 0);
+            }
+            PutU16(m, 0x0001);  // nullable
+            switch (v.type()) {
+            case SqlType::Int: PutU8(m, 0x26), PutU8(m, 4); break;               // INTN
+            case SqlType::BigInt: PutU8(m, 0x26), PutU8(m, 8); break;
+            case SqlType::Money: PutU8(m, 0x6E), PutU8(m, 8); break;             // MONEYN
+            case SqlType::SmallMoney: PutU8(m, 0x6E), PutU8(m, 4); break;
+            case SqlType::Float: PutU8(m, 0x6D), PutU8(m, 8); break;             // FLTN
+            case SqlType::Decimal:                                               // DECIMALN
+            case SqlType::Numeric:                                               // NUMERICN
+                PutU8(m, v.type() == SqlType::Decimal ? 0x6A : 0x6C);
+                PutU8(m, static_cast<std::uint8_t>(DecimalLength(v.precision())));
+                PutU8(m, static_cast<std::uint8_t>(v.precision()));
+                PutU8(m, static_cast<std::uint8_t>(v.scale()));
+                break;
+            case SqlType::NVarChar: {
+                // As long as the longest value in the column.
+                std::size_t longest = 2;
+                for (const std::vector<Value>& row : set.rows) longest = std::max(longest, row[c].wire().size());
+                PutU8(m, 0xE7);
+                PutU16(m, static_cast<std::uint16_t>(longest));
+                m.append(kCollation, sizeof kCollation);
+                break;
+            }
+            }
+            PutBVarChar(m, set.columns[c].name);
         }
-        PutU16(m, 0x0001);  // nullable
-        switch (v.type()) {
-        case SqlType::Int: PutU8(m, 0x26), PutU8(m, 4); break;               // INTN
-        case SqlType::BigInt: PutU8(m, 0x26), PutU8(m, 8); break;
-        case SqlType::Money: PutU8(m, 0x6E), PutU8(m, 8); break;             // MONEYN
-        case SqlType::SmallMoney: PutU8(m, 0x6E), PutU8(m, 4); break;
-        case SqlType::Float: PutU8(m, 0x6D), PutU8(m, 8); break;             // FLTN
-        case SqlType::Decimal:                                               // DECIMALN
-        case SqlType::Numeric:                                               // NUMERICN
-            PutU8(m, v.type() == SqlType::Decimal ? 0x6A : 0x6C);
-            PutU8(m, static_cast<std::uint8_t>(DecimalLength(v.precision())));
-            PutU8(m, static_cast<std::uint8_t>(v.precision()));
-            PutU8(m, static_cast<std::uint8_t>(v.scale()));
-            break;
-        case SqlType::NVarChar:
-            PutU8(m, 0xE7);
-            PutU16(m, static_cast<std::uint16_t>(std::max<std::size_t>(v.wire().size(), 2)));
-            m.append(kCollation, sizeof kCollation);
-            break;
-        }
-        PutBVarChar(m, column);
         return m;
     }
 
@@ -291,21 +347,25 @@ private:
         return precision <= 9 ? 5 : precision <= 19 ? 9 : precision <= 28 ? 13 : 17;
     }
 
-    static std::string RowToken(const Value& v) {
+    static std::string RowToken(const std::vector<Value>& row) {
         std::string r;
         PutU8(r, kRow);
-        if (v.type() == SqlType::NVarChar) {
-            PutU16(r, v.is_null() ? 0xFFFF : static_cast<std::uint16_t>(v.wire().size()));
-        } else {
-            PutU8(r, static_cast<std::uint8_t>(v.wire().size()));  // 0 means NULL
+        for (const Value& v : row) {
+            if (v.type() == SqlType::NVarChar) {
+                PutU16(r, v.is_null() ? 0xFFFF : static_cast<std::uint16_t>(v.wire().size()));
+            } else {
+                PutU8(r, static_cast<std::uint8_t>(v.wire().size()));  // 0 means NULL
+            }
+            r += v.wire();
         }
-        return r + v.wire();
+        return r;
     }
 
     bool Reply(const std::string& payload, std::size_t packet_size = 0) {
-        return SendMessage(fd_, kReply, payload, packet_size ? packet_size : packet_size_,
-                           static_cast<std::uint16_t>(50 + connection_));
+        return SendMessage(fd_, kReply, payload, packet_size ? packet_size : packet_size_, Spid());
     }
+
+    std::uint16_t Spid() const { return static_cast<std::uint16_t>(50 + connection_); }
 
     int fd_;
     int connection_;

@@ -68,14 +68,15 @@ bool MessageReader::WaitReadable(std::chrono::milliseconds timeout) const {
     }
 }
 
-bool SendMessage(int fd, std::uint8_t type, std::string_view payload, std::size_t packet_size, std::uint16_t spid) {
+bool SendMessage(int fd, std::uint8_t type, std::string_view payload, std::size_t packet_size, std::uint16_t spid,
+                 bool complete) {
     const std::size_t body = packet_size - kHeader;
     std::uint8_t packet_id = 1;
     std::string packet;
     std::size_t at = 0;
     do {
         const std::size_t n = std::min(body, payload.size() - at);
-        const bool last = at + n == payload.size();
+        const bool last = complete && at + n == payload.size();
         const std::size_t length = n + kHeader;
         packet.assign({static_cast<char>(type), static_cast<char>(last ? kEndOfMessage : 0),
                        static_cast<char>(length >> 8), static_cast<char>(length & 0xFF),

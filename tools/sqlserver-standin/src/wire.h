@@ -52,7 +52,10 @@ private:
 };
 
 // Sends `payload` as packets of at most `packet_size` bytes, headers
-// included. False when the socket is gone.
-bool SendMessage(int fd, std::uint8_t type, std::string_view payload, std::size_t packet_size, std::uint16_t spid);
+// included. `complete` false leaves the end-of-message mark off the last
+// packet, for a message its sender never finishes. False when the socket is
+// gone.
+bool SendMessage(int fd, std::uint8_t type, std::string_view payload, std::size_t packet_size, std::uint16_t spid,
+                 bool complete = true);
 
 } // namespace parktotals::standin

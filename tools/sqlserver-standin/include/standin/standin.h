@@ -2,15 +2,16 @@
 
 // A scripted SQL Server stand-in. It speaks enough TDS 7.1-7.4 (as FreeTDS
 // speaks it) to log clients in, record every SQL batch they send, and answer
-// each batch from a script: a one-value result, a row count, a server error,
-// or a dropped connection. Tests run it in-process on an ephemeral port;
-// the sqlserver-standin program wraps it for scripts.
+// each batch from a script: result sets, a row count, a server error, or a
+// dropped connection, at once or late. Tests run it in-process on an
+// ephemeral port; the sqlserver-standin program wraps it for scripts.
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -62,6 +63,20 @@ struct ServerError {
     std::int32_t line = 1;
 };
 
+// A column of a result set: its name, and its type as that of a value (a
+// NULL of the type will do).
+struct Column {
+    std::string name;
+    Value type = Value::Null(SqlType::Int);
+};
+
+// One result set: its columns, and any number of rows (none too), each
+// with one value per column, of the column's type.
+struct ResultSet {
+    std::vector<Column> columns;
+    std::vector<std::vector<Value>> rows;
+};
+
 // How the stand-in answers one batch.
 struct Answer {
     enum class Kind {
@@ -71,6 +86,7 @@ struct Answer {
         RowCount,  // DONE with DONE_COUNT: "(n rows affected)"
         Error,     // ERROR + DONE(error)
         Drop,      // close the connection without a word
+        Results,   // per set COLMETADATA + ROWs + DONE(count), DONE_MORE on all but the last
     };
 
     static Answer Ok();
@@ -79,9 +95,23 @@ struct Answer {
     static Answer Error(std::int32_t number, std::string message, std::uint8_t severity = 16,
                         std::uint8_t state = 1);
     static Answer Drop();
+    // At least one set, each with at least one column; throws
+    // std::invalid_argument when a row does not fit its columns.
+    static Answer Results(std::vector<ResultSet> sets);
     // The same answer, sent only after `delay`. An ATTENTION arriving during
     // the wait cancels it: the client then gets just DONE(attn).
     Answer After(std::chrono::milliseconds delay) const;
+    // For Scalar and Results: the rows go out, then a server error, and the
+    // final DONE says error, as when a statement fails half-way through its
+    // rows. Throws std::logic_error for other kinds.
+    Answer ThenError(std::int32_t number, std::string message, std::uint8_t severity = 16,
+                     std::uint8_t state = 1) const;
+    // For Scalar and Results: the connection closes right after the first
+    // `rows` rows (0: after the first set's columns), or before the final
+    // DONE when there are fewer. What went out is a message without its
+    // end, as when a server or a network dies in mid-answer. Throws
+    // std::logic_error for other kinds.
+    Answer DropAfterRows(std::size_t rows) const;
 
     Kind kind = Kind::Ok;
     Value value = Value::Null(SqlType::Int);
@@ -89,6 +119,9 @@ struct Answer {
     std::uint64_t rows = 0;
     ServerError error;
     std::chrono::milliseconds delay{0};
+    std::vector<ResultSet> sets;                  // Results
+    std::optional<ServerError> error_after_rows;  // ThenError
+    std::optional<std::size_t> drop_after_rows;   // DropAfterRows
 };
 
 // A batch text and its answer. Exact rules compare the whole text byte for
@@ -118,6 +151,11 @@ struct Script {
     // user -> password. Empty lets every login in; otherwise a user not listed
     // or a wrong password gets error 18456 "Login failed for user '...'.".
     std::map<std::string, std::string> accounts;
+    // How long a new connection waits for the answer to its PRELOGIN, the
+    // first thing a client sends. kNeverAnswer makes a server that accepts
+    // connections and then hangs: the client's login time-out ends the wait.
+    std::chrono::milliseconds login_delay{0};
+    static constexpr std::chrono::milliseconds kNeverAnswer = std::chrono::milliseconds::max();
 
     const Answer& AnswerFor(const std::string& batch) const;
 };
@@ -149,6 +187,7 @@ struct Batch {
 // Called from connection threads, one call at a time, after the record is
 // stored. For the command-line program's log.
 struct Observer {
+    std::function<void(int connection)> connected;  // accepted, before a word is read
     std::function<void(const Login&)> login;
     std::function<void(const Batch&)> batch;
     std::function<void(int connection)> attention;

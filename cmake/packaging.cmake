@@ -1,0 +1,58 @@
+# The zip for a car park's Windows PC (`cpack`, ZIP generator; scripts/release
+# drives it): the exe, sample settings files, a Task Scheduler task and a
+# README.txt, all in one folder `parktotals` so that unpacking into C:\ gives
+# the task's default folder.
+
+set(PARKTOTALS_TASK_FOLDER "C:\\parktotals" CACHE STRING "Windows folder the scheduled task runs parktotals.exe from")
+set(PARKTOTALS_TASK_TIME "02:30" CACHE STRING "Time of day (HH:MM, 24 h) the scheduled task starts the program")
+
+if(NOT PARKTOTALS_TASK_TIME MATCHES "^([01][0-9]|2[0-3]):[0-5][0-9]$")
+  message(FATAL_ERROR "PARKTOTALS_TASK_TIME must be HH:MM (00:00 to 23:59), not \"${PARKTOTALS_TASK_TIME}\"")
+endif()
+# A trailing backslash would double in the command; a drive letter keeps the
+# task independent of the account's current folder.
+string(REGEX REPLACE "\\\\+$" "" task_folder "${PARKTOTALS_TASK_FOLDER}")
+if(NOT task_folder MATCHES "^[A-Za-z]:\\\\[^\"<>|?*]*$")
+  message(FATAL_ERROR "PARKTOTALS_TASK_FOLDER must be a full Windows folder such as C:\\parktotals, "
+                      "not \"${PARKTOTALS_TASK_FOLDER}\"")
+endif()
+
+set(package_dir ${CMAKE_BINARY_DIR}/package)
+set(PARKTOTALS_TASK_FOLDER_TEXT "${task_folder}")
+string(REPLACE "&" "&amp;" PARKTOTALS_TASK_FOLDER_XML "${task_folder}")
+set(windows_files ${PROJECT_SOURCE_DIR}/packaging/windows)
+
+# Notepad before Windows 10 shows LF-only files as one long line.
+configure_file(${windows_files}/README.txt.in ${package_dir}/README.txt @ONLY NEWLINE_STYLE CRLF)
+configure_file(${windows_files}/RegInfo.INI ${package_dir}/RegInfo.INI @ONLY NEWLINE_STYLE CRLF)
+configure_file(${windows_files}/weixinconfig.ini ${package_dir}/weixinconfig.ini @ONLY NEWLINE_STYLE CRLF)
+
+# UTF-16 LE with a byte-order mark, as schtasks itself exports tasks: the
+# one encoding every version of `schtasks /create /xml` takes.
+configure_file(${windows_files}/parktotals-task.xml.in ${package_dir}/parktotals-task.utf8.xml @ONLY NEWLINE_STYLE CRLF)
+execute_process(
+  COMMAND ${PARKTOTALS_PYTHON3} -c
+    "import sys; text = open(sys.argv[1], encoding='utf-8', newline='').read(); open(sys.argv[2], 'wb').write(b'\\xff\\xfe' + text.encode('utf-16-le'))"
+    ${package_dir}/parktotals-task.utf8.xml ${package_dir}/parktotals-task.xml
+  COMMAND_ERROR_IS_FATAL ANY)
+
+install(TARGETS parktotals RUNTIME DESTINATION parktotals)
+install(FILES
+  ${package_dir}/README.txt
+  ${package_dir}/RegInfo.INI
+  ${package_dir}/weixinconfig.ini
+  ${package_dir}/parktotals-task.xml
+  DESTINATION parktotals)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME parktotals)
+set(CPACK_PACKAGE_VENDOR parktotals)
+set(CPACK_PACKAGE_FILE_NAME parktotals-${PROJECT_VERSION}-win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+# The debug information would make the exe several times larger.
+set(CPACK_STRIP_FILES ON)
+# A source package of this tree would pick up build/release/CMakeCache.txt,
+# which holds the central password.
+set(CPACK_VERBATIM_VARIABLES ON)
+set(CPACK_SOURCE_IGNORE_FILES "/\\.git/" "/build/")
+include(CPack)

@@ -1,0 +1,109 @@
+// The built program, headless, on the failure paths where a password could
+// slip out: nothing it prints, and nothing in memo1.txt, may hold the central
+// password baked into it or the local one from RegInfo.INI.
+
+#include "standin/standin.h"
+#include "support/network.h"
+#include "support/process.h"
+#include "support/temp_dir.h"
+#include "totals/figures.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+
+namespace parktotals {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using standin::Answer;
+using standin::Rule;
+using standin::Script;
+using standin::Server;
+
+constexpr const char* kLocalPassword = "Loc4l-Secret";
+
+Script Accepting(std::map<std::string, std::string> accounts) {
+    Script script;
+    script.accounts = std::move(accounts);
+    script.rules.push_back(Rule::Regex("[\\s\\S]*", Answer::Scalar(standin::Value::Int(5))));
+    return script;
+}
+
+class SecretsRunTest : public ::testing::Test {
+protected:
+    SecretsRunTest() {
+        fs::create_directory(dir.path() / "bin");
+        program = (dir.path() / "bin" / "parktotals").string();
+        fs::copy_file(PARKTOTALS_E2E_PROGRAM, program);
+        dir.Write("bin/weixinconfig.ini", "[code]\r\njov_park_id=208\r\n");
+        SetRegInfo("Provider=SQLOLEDB.1;Data Source=127.0.0.1," + std::to_string(local.port()));
+    }
+
+    void SetRegInfo(const std::string& start) {
+        dir.Write("RegInfo.INI", start + ";Initial Catalog=park;User ID=sa;Password=" + kLocalPassword + "\r\n");
+    }
+
+    // Runs the program and checks that no trace of either password is left.
+    testing::ProcessResult RunAndCheck() {
+        testing::ProcessOptions options;
+        options.working_directory = dir.path().string();
+        options.environment["DISPLAY"] = std::nullopt;
+        const testing::ProcessResult run = testing::RunProcess({program}, options, 30s);
+        const std::string memo = testing::ReadBytes(dir / "memo1.txt");
+        for (const std::string& secret : {std::string(PARKTOTALS_E2E_PASSWORD), std::string(kLocalPassword)}) {
+            EXPECT_EQ(run.out.find(secret), std::string::npos) << run.out;
+            EXPECT_EQ(run.err.find(secret), std::string::npos) << run.err;
+            EXPECT_EQ(memo.find(secret), std::string::npos) << memo;
+        }
+        return run;
+    }
+
+    testing::TempDir dir;
+    std::string program;
+    Server local{Accepting({{"sa", kLocalPassword}})};
+};
+
+TEST_F(SecretsRunTest, CentralLoginRefused) {
+    Server central(Accepting({{PARKTOTALS_E2E_USER, "not the baked-in password"}}), PARKTOTALS_E2E_CENTRAL_PORT);
+    const testing::ProcessResult run = RunAndCheck();
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err, "parktotals: Login failed for user '" PARKTOTALS_E2E_USER "'\n");
+    ASSERT_EQ(central.logins().size(), 1u);
+    EXPECT_EQ(central.logins()[0].password, PARKTOTALS_E2E_PASSWORD);
+}
+
+TEST_F(SecretsRunTest, CentralServerUnreachable) {
+    const testing::ProcessResult run = RunAndCheck();
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err, "");
+}
+
+// Local failures are swallowed figure by figure: the run goes on, says
+// nothing of them, and sends nothing.
+TEST_F(SecretsRunTest, LocalConnectionFailures) {
+    Server central(Accepting({{PARKTOTALS_E2E_USER, PARKTOTALS_E2E_PASSWORD}}), PARKTOTALS_E2E_CENTRAL_PORT);
+    const std::string server = ";Data Source=127.0.0.1," + std::to_string(local.port());
+    const std::string bad_starts[] = {
+        "Provider=Microsoft.Jet.OLEDB.4.0" + server,
+        "Provider=SQLOLEDB.1;Integrated Security=SSPI" + server,
+        "Provider=SQLOLEDB.1;Data Source=127.0.0.1," + std::to_string(testing::ClosedPort()),
+        "Provider=SQLOLEDB.1" + server, // with the login refused below
+    };
+    for (const std::string& start : bad_starts) {
+        if (&start == &bad_starts[3]) local.SetScript(Accepting({{"sa", "not the password in RegInfo.INI"}}));
+        SetRegInfo(start);
+        const testing::ProcessResult run = RunAndCheck();
+        EXPECT_EQ(run.exit_code, 2) << start;
+        EXPECT_EQ(run.out, "") << start;
+        EXPECT_EQ(run.err, "") << start;
+    }
+    EXPECT_FALSE(local.logins().empty());
+    for (const standin::Login& login : local.logins()) EXPECT_FALSE(login.accepted);
+    EXPECT_TRUE(central.batches().empty());
+}
+
+} // namespace
+} // namespace parktotals

@@ -1,0 +1,155 @@
+// Hostile values and secrets on the real path: unixODBC + FreeTDS to the
+// stand-ins. A spliced value must never change an update's structure on the
+// wire, a statement goes out whole or not at all, and no password may show
+// in what an error says.
+
+#include <gtest/gtest.h>
+
+#include "db/database_error.h"
+#include "integration/gateway_support.h"
+#include "support/sql_literals.h"
+#include "support/temp_dir.h"
+#include "totals/daily_totals.h"
+#include "totals/figures.h"
+#include "totals/memo.h"
+
+namespace parktotals {
+namespace {
+
+using standin::Answer;
+using standin::Rule;
+using standin::Server;
+using standin::Value;
+using testing::Rules;
+using testing::Texts;
+
+const std::string kNul(1, '\0');
+constexpr const char* kDate = "20260228";
+
+// The nightly job with the figures coming back as text columns, so that they
+// can carry what no number would.
+class HostileRunTest : public ::testing::Test {
+protected:
+    Outcome Run(const std::vector<std::string>& values, const std::string& park) {
+        std::vector<Rule> rules;
+        for (int i = 0; i < kFigureCount; ++i)
+            rules.push_back(Rule::Exact(std::string(kFigures[i].query) + "\r\n",
+                                        Answer::Scalar(Value::NVarChar(values[static_cast<std::size_t>(i)]))));
+        local.SetScript(Rules(std::move(rules)));
+        JobSettings settings;
+        settings.park_config_path = dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=" + park + "\r\n");
+        settings.memo_path = dir / "memo1.txt";
+        settings.today = [] { return LocalDate{2026, 3, 1}; };
+        form.gateway.SetUpLocalConnection(dir.Write("RegInfo.INI", testing::LocalConnectionString(local.port())));
+        return RunDailyTotals(form.gateway, memo, settings);
+    }
+
+    testing::TempDir dir;
+    Server local{Rules({})};
+    Server central{Rules({})};
+    testing::FormComponents form{testing::CentralString(central.port())};
+    MemoLines memo;
+};
+
+TEST_F(HostileRunTest, QuotesCommentsAndSeparatorsStayInsideTheirLiteralsOnTheWire) {
+    const std::vector<std::string> values = {"1'; drop table T_kextotal --", "1'/*", "0';\r\ngo\r\nshutdown --",
+                                             "\xE5\x8C\x97\xE4\xBA\xAC'\xF0\x9F\x9A\x97", "*/'"};
+    const std::string park = "7' or '1'='1' --";
+    ASSERT_EQ(Run(values, park), Outcome::AllTransferred);
+
+    const std::vector<std::string> sent = Texts(central.batches());
+    ASSERT_EQ(sent.size(), values.size());
+    for (int i = 0; i < kFigureCount; ++i) {
+        const std::string statement = BuildUpdateStatement(i, values[static_cast<std::size_t>(i)], park, kDate);
+        EXPECT_EQ(sent[static_cast<std::size_t>(i)], statement + "\r\n") << "figure " << i + 1;
+        const auto shape = testing::ShapeOf(sent[static_cast<std::size_t>(i)]);
+        const auto plain = testing::ShapeOf(BuildUpdateStatement(i, "0", "1", kDate));
+        ASSERT_TRUE(shape.has_value()) << "figure " << i + 1 << " has an open literal";
+        EXPECT_EQ(shape->skeleton, plain->skeleton + "\r\n") << "figure " << i + 1;
+        EXPECT_EQ(shape->literals, (std::vector<std::string>{values[static_cast<std::size_t>(i)], park, kDate}));
+    }
+}
+
+// FreeTDS would cut the statement at the NUL and send "...set x='12": the
+// figure is refused instead, and the others still go.
+TEST_F(HostileRunTest, FigureWithANulIsRefusedNotSentCutShort) {
+    const std::vector<std::string> values = {"12" + kNul + "'; drop table T_kextotal --", "5", "6", "7", kNul};
+    ASSERT_EQ(Run(values, "208"), Outcome::Incomplete);
+    const std::vector<std::string> expected = {BuildUpdateStatement(1, "5", "208", kDate),
+                                               BuildUpdateStatement(2, "6", "208", kDate),
+                                               BuildUpdateStatement(3, "7", "208", kDate)};
+    EXPECT_EQ(memo.Lines(), expected);
+    const std::vector<std::string> sent = Texts(central.batches());
+    ASSERT_EQ(sent.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(sent[i], expected[i] + "\r\n");
+
+    // A car park number with a NUL holds back every figure.
+    ASSERT_EQ(Run({"1", "2", "3", "4", "5"}, "20" + kNul + "8"), Outcome::Incomplete);
+    EXPECT_TRUE(memo.Lines().empty());
+    EXPECT_EQ(central.batches().size(), expected.size());
+}
+
+TEST_F(HostileRunTest, RefusedStatementSaysWhyAndLeavesTheConnectionUsable) {
+    form.gateway.OpenCentral();
+    try {
+        form.gateway.ExecCentral(BuildUpdateStatement(0, "1" + kNul, "208", kDate));
+        FAIL() << "a statement with a NUL went to the driver";
+    } catch (const UserError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "The statement cannot be sent to the database: it contains a NUL character");
+    }
+    EXPECT_TRUE(form.gateway.IsCentralOpen());
+    form.gateway.ExecCentral(BuildUpdateStatement(0, "1", "208", kDate));
+    EXPECT_EQ(Texts(central.batches()), std::vector<std::string>{BuildUpdateStatement(0, "1", "208", kDate) + "\r\n"});
+}
+
+TEST_F(HostileRunTest, LongStatementGoesOutWhole) {
+    // 100 kB of quotes and non-ASCII: the batch spans many TDS packets.
+    std::string value;
+    for (int i = 0; i < 52 * 1024; ++i) value += i % 2 ? "'" : "\xC3\xA9";
+    const std::string statement = BuildUpdateStatement(4, value, "208", kDate);
+    ASSERT_GT(statement.size(), 100u * 1024);
+    form.gateway.OpenCentral();
+    form.gateway.ExecCentral(statement);
+    EXPECT_EQ(Texts(central.batches()), std::vector<std::string>{statement + "\r\n"});
+}
+
+// What opening the central connection with this string says; "" if it opened.
+std::string CentralErrorFor(const std::string& connection_string) {
+    testing::FormComponents components(connection_string);
+    try {
+        components.gateway.OpenCentral();
+    } catch (const UserError& error) {
+        return error.what();
+    }
+    return "";
+}
+
+TEST(SecretsTest, NoFailureToConnectNamesThePassword) {
+    const std::string password = "Zq7-Secret;Pw'9";
+    standin::Script refusing = Rules({});
+    refusing.accounts = {{testing::kCentralUser, "another password"}};
+    Server server(refusing);
+    const std::string host = testing::StandinHost(server.port());
+    const std::string quoted = "\"Zq7-Secret;Pw'9\"";
+    const std::string cases[] = {
+        CentralConnectionString(host, testing::kCentralUser, password),                        // login refused
+        CentralConnectionString(testing::StandinHost(testing::ClosedPort()), "u", password),   // unreachable
+        "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + host + ";Password=" + quoted,         // bad provider
+        "Provider=SQLOLEDB;Integrated Security=SSPI;Data Source=" + host + ";Password=" + quoted, // no Windows logins
+        "Provider=SQLOLEDB;Data Source=" + host + ";Connect Timeout=soon;Password=" + quoted,   // bad timeout
+        "Provider=SQLOLEDB;Data Source=" + host + ";Password=Zq7-Secret;Pw'9",                  // password not quoted
+        CentralConnectionString(host, "u" + kNul, password),                                   // would be cut
+    };
+    for (const std::string& text : cases) {
+        const std::string message = CentralErrorFor(text);
+        EXPECT_NE(message, "") << text;
+        for (const char* piece : {"Zq7", "Secret", "Pw'9"}) EXPECT_EQ(message.find(piece), std::string::npos) << message;
+    }
+    EXPECT_EQ(CentralErrorFor(cases[6]), "The connection string cannot be sent to the database: it contains a NUL character");
+    ASSERT_EQ(server.logins().size(), 1u) << "only the refused login reached the server";
+    EXPECT_EQ(server.logins()[0].password, password);
+}
+
+} // namespace
+} // namespace parktotals
