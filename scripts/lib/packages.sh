@@ -11,6 +11,10 @@ BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev
   faketime
   libbenchmark-dev time)                      # scripts/bench: Google Benchmark, /usr/bin/time -v
 
+# For scripts/test --quick: no Wine, window or fuzzing tools.
+QUICK_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev unixodbc unixodbc-dev tdsodbc freetds-bin
+  libfltk1.3-dev libx11-dev faketime python3)
+
 # To build and run the program and the stand-in servers (scripts/demo).
 DEMO_PACKAGES=(cmake ninja-build g++ unixodbc unixodbc-dev tdsodbc libfltk1.3-dev libx11-dev python3)
 
