@@ -4,6 +4,10 @@ private, initialised Wine prefix with FreeTDS registered under the driver
 name the Windows build asks for.
 
 Usage: session.py start|stop   (folder: $PARKTOTALS_WINE_SESSION)
+
+On a fresh machine everything here is cold: a new prefix takes seconds to
+set up, fonts are found for the first time. The start waits until Wine has
+finished all of it, so the first test does not race the set-up.
 """
 import json
 import os
@@ -29,9 +33,22 @@ Driver=libtdsodbc.so
 # itself instead of leaving that to a window manager (there is none).
 UNMANAGED_EXE = "Unmanaged.exe"
 
+SCREEN = (1920, 1080)
+
+# Bound on each step of the set-up. It only ends a set-up that hangs: a
+# first wineboot on a loaded machine with cold caches takes far longer than
+# the 6 s it takes warm.
+SETUP_TIMEOUT = 180
+
 
 def session_dir():
     return os.environ["PARKTOTALS_WINE_SESSION"]
+
+
+def load():
+    """The running session's settings (display, prefix, ...)."""
+    with open(os.path.join(session_dir(), SESSION_FILE)) as f:
+        return json.load(f)
 
 
 def wine_environment(session):
@@ -55,13 +72,13 @@ def start_xvfb(log):
     """An Xvfb on a display number it picks itself; returns (pid, ":N")."""
     read_end, write_end = os.pipe()
     xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "{}x{}x24".format(*SCREEN), "-nolisten", "tcp"],
         pass_fds=[write_end], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
         # Outlives this process: ctest would otherwise wait for its output.
         start_new_session=True)
     os.close(write_end)
     number = b""
-    deadline = time.monotonic() + 20
+    deadline = time.monotonic() + 60
     while not number.endswith(b"\n") and time.monotonic() < deadline:
         ready, _, _ = select.select([read_end], [], [], 0.5)
         if ready:
@@ -76,12 +93,24 @@ def start_xvfb(log):
     return xvfb.pid, ":" + number.decode().strip()
 
 
-def run_logged(command, env, log, timeout):
-    subprocess.run(command, env=env, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                   timeout=timeout, check=True)
+def run_logged(command, env, log, timeout=SETUP_TIMEOUT):
+    """Runs a step of the set-up with its output in the log, and says how
+    long it took; when it fails, what the log says."""
+    began = time.monotonic()
+    try:
+        subprocess.run(command, env=env, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                       timeout=timeout, check=True)
+    except (subprocess.CalledProcessError, subprocess.TimeoutExpired) as e:
+        log.flush()
+        with open(log.name, encoding="utf-8", errors="replace") as f:
+            sys.stdout.write("".join(f.readlines()[-40:]))
+        sys.exit(f"Wine session set-up failed: {e} (log: {log.name})")
+    print(f"{' '.join(command[:2])}: {time.monotonic() - began:.1f} s", flush=True)
 
 
-def start():
+def start(unmanaged=(UNMANAGED_EXE,)):
+    """Starts Xvfb and sets up the prefix; the windows of exes named in
+    `unmanaged` are drawn by Wine with their frames."""
     directory = session_dir()
     if os.path.exists(os.path.join(directory, SESSION_FILE)):
         stop()  # left over from an interrupted run
@@ -106,12 +135,18 @@ def start():
         json.dump(session, f)
 
     env = wine_environment(session)
-    # A persistent wineserver, started with its output in the log: one
-    # started by the first wine call would inherit that call's pipes.
-    run_logged(["wineserver", "-p"], env, log, 30)
-    run_logged(["wineboot", "-i"], env, log, 180)
-    run_logged(["wine", "reg", "add", rf"HKCU\Software\Wine\AppDefaults\{UNMANAGED_EXE}\X11 Driver",
-                "/v", "Managed", "/d", "N", "/f"], env, log, 60)
+    run_logged(["wineboot", "-i"], env, log)
+    for exe in unmanaged:
+        run_logged(["wine", "reg", "add", rf"HKCU\Software\Wine\AppDefaults\{exe}\X11 Driver",
+                    "/v", "Managed", "/d", "N", "/f"], env, log)
+    # wineboot returns before what it started (services, the desktop
+    # process building the font cache) has finished. The server ends only
+    # once they have and it has written the registry to disk: wait for that.
+    run_logged(["wineserver", "-w"], env, log)
+    # Then a persistent server for the tests, started here so that its
+    # output goes to the log: one started by a test's first wine call would
+    # hold that call's pipes open.
+    run_logged(["wineserver", "-p"], env, log, 60)
     print(f"Xvfb on {display}, Wine prefix {session['prefix']} ready in {time.monotonic() - started:.1f} s")
 
 
