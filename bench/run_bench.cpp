@@ -2,11 +2,12 @@
 // stand-in on loopback, the way a scheduler starts it in a car park's
 // folder. Reports the median wall time, the part of it beyond the built-in
 // start delay, and the peak resident memory (ru_maxrss from wait4, the same
-// figure /usr/bin/time -v reports).
+// figure GNU time's -v reports).
 //
 //   parktotals_run_bench [--runs N] [--time-v] [--silent-local]
 //
-// --time-v: one more run under /usr/bin/time -v, to show its own figures.
+// --time-v: one more run under GNU time -v (`time` on PATH), to show its
+// own figures.
 // --silent-local: the local server accepts connections but never answers;
 // one run, which takes one login time-out per connection attempt.
 
@@ -28,8 +29,8 @@
 #include <string>
 #include <vector>
 
-#include "bench_scripts.h"
 #include "standin/standin.h"
+#include "support/standin_scripts.h"
 
 extern char** environ;
 
@@ -53,8 +54,9 @@ std::string LoadAverage() {
 class ParkFolder {
 public:
     ParkFolder(const std::string& program, std::uint16_t local_port) {
-        char pattern[] = "/tmp/parktotals-bench-XXXXXX";
-        if (!mkdtemp(pattern)) throw std::runtime_error("cannot make a temporary folder");
+        std::string pattern = (fs::temp_directory_path() / "parktotals-bench-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("cannot make a folder like " + pattern + ": " + std::strerror(errno));
         root_ = pattern;
         fs::create_directory(root_ / "bin");
         fs::copy_file(program, root_ / "bin" / "parktotals");
@@ -107,9 +109,10 @@ RunResult RunProgram(const ParkFolder& folder, std::vector<std::string> wrapper 
     RunResult result;
     pid_t pid = -1;
     const auto started = Clock::now();
-    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data());
+    // spawnp: a wrapper is looked up on PATH; the program's own path has a '/'.
+    const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) throw std::runtime_error(std::string("cannot start the program: ") + std::strerror(error));
+    if (error != 0) throw std::runtime_error("cannot start " + wrapper.front() + ": " + std::strerror(error));
     int status = 0;
     rusage usage{};
     while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
@@ -129,9 +132,9 @@ T Median(std::vector<T> values) {
 
 int NormalRuns(int runs, bool time_v) {
     parktotals::standin::Server central(
-        parktotals::bench::CentralScript(PARKTOTALS_BENCH_USER, PARKTOTALS_BENCH_PASSWORD),
+        parktotals::testing::CentralScript(PARKTOTALS_BENCH_USER, PARKTOTALS_BENCH_PASSWORD),
         PARKTOTALS_BENCH_CENTRAL_PORT);
-    parktotals::standin::Server local(parktotals::bench::LocalScript());
+    parktotals::standin::Server local(parktotals::testing::LocalFiguresScript());
     ParkFolder folder(PARKTOTALS_BENCH_PROGRAM, local.port());
 
     std::printf("load average before: %s\n", LoadAverage().c_str());
@@ -162,8 +165,8 @@ int NormalRuns(int runs, bool time_v) {
                 *min_rss / 1024.0, *max_rss / 1024.0);
     if (time_v) {
         const std::string report = (folder.root() / "time-v.txt").string();
-        const RunResult r = RunProgram(folder, {"/usr/bin/time", "-v", "-o", report});
-        std::printf("one more run under /usr/bin/time -v (exit code %d):\n", r.exit_code);
+        const RunResult r = RunProgram(folder, {"time", "-v", "-o", report});
+        std::printf("one more run under GNU time -v (exit code %d):\n", r.exit_code);
         std::ifstream in(report);
         for (std::string line; std::getline(in, line);)
             if (line.find("Elapsed (wall clock)") != std::string::npos ||
@@ -175,7 +178,7 @@ int NormalRuns(int runs, bool time_v) {
 
 int SilentLocalRun() {
     parktotals::standin::Server central(
-        parktotals::bench::CentralScript(PARKTOTALS_BENCH_USER, PARKTOTALS_BENCH_PASSWORD),
+        parktotals::testing::CentralScript(PARKTOTALS_BENCH_USER, PARKTOTALS_BENCH_PASSWORD),
         PARKTOTALS_BENCH_CENTRAL_PORT);
     // Accepts connections and never answers; notes when each came.
     std::mutex mutex;

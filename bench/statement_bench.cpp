@@ -5,11 +5,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include "bench_scripts.h"
 #include "db/central_connection.h"
 #include "db/database.h"
 #include "db/database_gateway.h"
 #include "standin/standin.h"
+#include "support/standin_scripts.h"
 #include "totals/figures.h"
 
 namespace {
@@ -42,8 +42,8 @@ void CountAttentions(benchmark::State& state, const standin::Server& server, int
 }
 
 void BM_QueryLocalScalar(benchmark::State& state) {
-    standin::Server local(bench::LocalScript());
-    standin::Server central(bench::CentralScript());
+    standin::Server local(testing::LocalFiguresScript());
+    standin::Server central(testing::CentralScript());
     Components form(local, central);
     const std::string query(kFigures[static_cast<std::size_t>(state.range(0))].query);
     std::string value;
@@ -59,7 +59,7 @@ void BM_QueryLocalScalar(benchmark::State& state) {
 BENCHMARK(BM_QueryLocalScalar)->ArgName("figure")->Arg(0)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 void BM_ExecCentral(benchmark::State& state) {
-    standin::Server local(bench::LocalScript());
+    standin::Server local(testing::LocalFiguresScript());
     const std::string update = BuildUpdateStatement(2, "1234.5", "208", "20261207");
     // An exact rule: the whole run's regex would cost the stand-in more than the client.
     standin::Script script;
@@ -76,8 +76,8 @@ BENCHMARK(BM_ExecCentral)->Unit(benchmark::kMicrosecond);
 
 // Login and logout, as each run does once per server.
 void BM_OpenAndCloseCentral(benchmark::State& state) {
-    standin::Server local(bench::LocalScript());
-    standin::Server central(bench::CentralScript());
+    standin::Server local(testing::LocalFiguresScript());
+    standin::Server central(testing::CentralScript());
     Components form(local, central);
     for (auto _ : state) {
         form.gateway.OpenCentral();
