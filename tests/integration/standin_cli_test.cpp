@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
+#include <future>
 #include <sstream>
-#include <thread>
 
 #include "integration/standin_support.h"
+#include "support/wait.h"
 
 namespace parktotals::testing {
 namespace {
@@ -21,19 +21,23 @@ public:
 
     // The port of "listening on 127.0.0.1:PORT"; 0 when the program ended without it.
     std::uint16_t WaitForPort() {
-        for (int k = 0; k < 400; ++k, std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
-            unsigned port = 0;
-            if (std::sscanf(process_.Stdout().c_str(), "listening on 127.0.0.1:%u", &port) == 1)
-                return static_cast<std::uint16_t>(port);
-            if (!process_.Running()) break;
-        }
-        return 0;
+        unsigned port = 0;
+        WaitUntil([&] {
+            return std::sscanf(process_.Stdout().c_str(), "listening on 127.0.0.1:%u", &port) == 1 ||
+                   !process_.Running();
+        });
+        return static_cast<std::uint16_t>(port);
+    }
+
+    // True once standard error has a line with `text`.
+    bool WaitForMessage(const std::string& text) {
+        return WaitUntil([&] { return process_.Stderr().find(text) != std::string::npos; });
     }
 
     void Signal(int signal) { process_.Signal(signal); }
 
-    // The exit code, or -1 when it has not ended within a second.
-    int Wait() { return process_.Wait(std::chrono::seconds(1)).value_or(-1); }
+    // The exit code, or -1 when it has not ended in time.
+    int Wait() { return process_.Wait(kGenerousTimeout).value_or(-1); }
 
 private:
     static std::vector<std::string> WithProgram(std::vector<std::string> args) {
@@ -64,10 +68,8 @@ TEST(StandinProgram, ServesTheRulesFileLogsJsonLinesReloadsOnSighupAndStopsOnSig
 
     dir.Write("rules.txt", "exact int 2 | q\n");
     standin.Signal(SIGHUP);
-    std::string reloaded;
-    for (int k = 0; k < 100 && reloaded != "2"; ++k, std::this_thread::sleep_for(std::chrono::milliseconds(5)))
-        reloaded = QueryText(client, u"q");
-    EXPECT_EQ(reloaded, "2");
+    ASSERT_TRUE(standin.WaitForMessage("rules reloaded"));
+    EXPECT_EQ(QueryText(client, u"q"), "2");
 
     standin.Signal(SIGTERM);
     EXPECT_EQ(standin.Wait(), 0);
@@ -82,6 +84,32 @@ TEST(StandinProgram, ServesTheRulesFileLogsJsonLinesReloadsOnSighupAndStopsOnSig
     EXPECT_NE(lines[0].find(R"("accepted":true)"), std::string::npos) << lines[0];
     EXPECT_EQ(lines[1], R"({"event":"batch","connection":1,"text":"select sum(金额) from t where a like '%x%'\r\n"})");
     EXPECT_EQ(lines.back(), R"({"event":"batch","connection":1,"text":"q"})");
+}
+
+TEST(StandinProgram, SigusrOneReleasesHeldAnswers) {
+    TempDir dir;
+    const std::string rules = dir.Write("rules.txt", "regex hold int 3 | held[\\s\\S]*\n");
+    const std::string log = dir / "log.jsonl";
+    StandinProcess standin({"--port", "0", "--rules", rules, "--log", log});
+    const std::uint16_t port = standin.WaitForPort();
+    ASSERT_NE(port, 0);
+
+    OdbcClient client;
+    ASSERT_TRUE(SQL_SUCCEEDED(client.Connect(port)));
+    auto held = std::async(std::launch::async, [&] { return QueryText(client, u"held 1"); });
+    EXPECT_TRUE(WaitUntil([&] { return ReadBytes(log).find(R"("text":"held 1")") != std::string::npos; }));
+    standin.Signal(SIGUSR1);
+    if (held.wait_for(kGenerousTimeout) != std::future_status::ready) {
+        ADD_FAILURE() << "the answer is still held";
+        standin.Signal(SIGKILL);  // ends the query, so that the test ends
+    }
+    EXPECT_EQ(held.get(), "3");
+    EXPECT_TRUE(standin.WaitForMessage("held answers released"));
+    // Released for good.
+    EXPECT_EQ(QueryText(client, u"held 2"), "3");
+
+    standin.Signal(SIGTERM);
+    EXPECT_EQ(standin.Wait(), 0);
 }
 
 TEST(StandinProgram, BadRulesFileStopsItWithTheLine) {

@@ -5,15 +5,16 @@
 
 #include <chrono>
 #include <future>
-#include <thread>
 #include <tuple>
 
 #include "integration/standin_support.h"
 #include "standin/standin.h"
+#include "support/wait.h"
 
 namespace parktotals::standin {
 namespace {
 
+using parktotals::testing::kGenerousTimeout;
 using parktotals::testing::OdbcClient;
 
 Script Rules(std::vector<Rule> rules) {
@@ -167,25 +168,78 @@ TEST(StandinOdbc, BatchLongerThanAPacketIsRecordedWhole) {
     EXPECT_EQ(rows, 2);
 }
 
-TEST(StandinOdbc, DelayHoldsTheAnswerBackUntilACancel) {
-    Server server(Rules({Rule::Exact("slow", Answer::Scalar(Value::Int(1)).After(std::chrono::seconds(5))),
-                         Rule::Exact("late", Answer::Scalar(Value::Int(2)).After(std::chrono::milliseconds(150)))}));
-    OdbcClient client;
-    ASSERT_TRUE(SQL_SUCCEEDED(client.Connect(server.port())));
-    const auto started = std::chrono::steady_clock::now();
-    auto running = std::async(std::launch::async, [&] { return client.Exec(u"slow"); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_TRUE(SQL_SUCCEEDED(SQLCancel(client.statement())));
-    EXPECT_EQ(running.get(), SQL_ERROR);
-    EXPECT_EQ(client.StatementDiagnostic().state, "HY008");
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
-    EXPECT_EQ(server.attentions(), 1);
+// Runs a call that waits for the server on a thread of its own.
+std::future<SQLRETURN> Start(OdbcClient& client, std::u16string batch) {
+    return std::async(std::launch::async, [&client, batch] { return client.Exec(batch); });
+}
+
+// The call's result once it returns. When the server never lets it return,
+// its connections are dropped, so that the test fails instead of hanging.
+SQLRETURN Finish(std::future<SQLRETURN>& call, Server& server) {
+    if (call.wait_for(kGenerousTimeout) != std::future_status::ready) {
+        ADD_FAILURE() << "the call still waits for its answer";
+        server.DropConnections();
+    }
+    return call.get();
+}
+
+TEST(StandinOdbc, HeldAnswerWaitsForTheReleaseAndACancelEndsTheWait) {
+    Server server(Rules({Rule::Exact("held", Answer::Scalar(Value::Int(1)).Held()),
+                         Rule::Exact("late", Answer::Scalar(Value::Int(2)).After(std::chrono::milliseconds(150))),
+                         Rule::Exact("slow", Answer::Scalar(Value::Int(3)).After(std::chrono::hours(1)))}));
+    OdbcClient cancelled, released;
+    ASSERT_TRUE(SQL_SUCCEEDED(cancelled.Connect(server.port())));
+    ASSERT_TRUE(SQL_SUCCEEDED(released.Connect(server.port())));
+
+    // A cancel, once the server has the batch, gets just its DONE; so does
+    // one during a delay.
+    for (const char16_t* batch : {u"held", u"slow"}) {
+        const std::size_t before = server.batches().size();
+        auto call = Start(cancelled, batch);
+        EXPECT_TRUE(server.WaitForBatches(before + 1, kGenerousTimeout));
+        EXPECT_TRUE(SQL_SUCCEEDED(SQLCancel(cancelled.statement())));
+        EXPECT_EQ(Finish(call, server), SQL_ERROR);
+        EXPECT_EQ(cancelled.StatementDiagnostic().state, "HY008");
+    }
+    EXPECT_EQ(server.attentions(), 2);
+
+    auto waiting = Start(released, u"held");
+    EXPECT_TRUE(server.WaitForBatches(3, kGenerousTimeout));
+    server.Release();
+    ASSERT_TRUE(SQL_SUCCEEDED(Finish(waiting, server)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(released.statement())));
+    EXPECT_EQ(released.Text(), "1");
+
+    // The gate stays open, and a cancelled connection carries on.
+    auto again = Start(cancelled, u"held");
+    ASSERT_TRUE(SQL_SUCCEEDED(Finish(again, server)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(cancelled.statement())));
+    EXPECT_EQ(cancelled.Text(), "1");
 
     const auto late = std::chrono::steady_clock::now();
-    ASSERT_TRUE(SQL_SUCCEEDED(client.Exec(u"late")));
+    ASSERT_TRUE(SQL_SUCCEEDED(released.Exec(u"late")));
     EXPECT_GE(std::chrono::steady_clock::now() - late, std::chrono::milliseconds(150));
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(client.statement())));
-    EXPECT_EQ(client.Text(), "2");
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(released.statement())));
+    EXPECT_EQ(released.Text(), "2");
+}
+
+TEST(StandinOdbc, DropConnectionsAndStopEndAHeldAnswer) {
+    Server server(Rules({Rule::Exact("held", Answer::Scalar(Value::Int(1)).Held())}));
+    OdbcClient dropped;
+    ASSERT_TRUE(SQL_SUCCEEDED(dropped.Connect(server.port())));
+    auto first = Start(dropped, u"held");
+    EXPECT_TRUE(server.WaitForBatches(1, kGenerousTimeout));
+    server.DropConnections();
+    EXPECT_EQ(Finish(first, server), SQL_ERROR);
+    EXPECT_EQ(dropped.StatementDiagnostic().native, 20017) << "not the lost link";
+
+    OdbcClient stopped;
+    ASSERT_TRUE(SQL_SUCCEEDED(stopped.Connect(server.port())));
+    auto second = Start(stopped, u"held");
+    EXPECT_TRUE(server.WaitForBatches(2, kGenerousTimeout));
+    server.Stop();
+    EXPECT_EQ(Finish(second, server), SQL_ERROR);
+    EXPECT_EQ(server.attentions(), 0);
 }
 
 TEST(StandinOdbc, RpcIsRefusedWithoutLosingTheConnection) {
@@ -210,8 +264,11 @@ TEST(StandinOdbc, ConnectionsAreServedAtOnceAndToldApart) {
     OdbcClient a, b;
     ASSERT_TRUE(SQL_SUCCEEDED(a.Connect(server.port())));
     ASSERT_TRUE(SQL_SUCCEEDED(b.Connect(server.port())));
+    EXPECT_TRUE(server.WaitForLogins(2, std::chrono::milliseconds(0)));
     ASSERT_TRUE(SQL_SUCCEEDED(b.Exec(u"from b")));
     ASSERT_TRUE(SQL_SUCCEEDED(a.Exec(u"from a")));
+    EXPECT_TRUE(server.WaitForBatches(2, std::chrono::milliseconds(0)));
+    EXPECT_FALSE(server.WaitForBatches(3, std::chrono::milliseconds(10))) << "a third batch from nowhere";
     const auto logins = server.logins();
     const auto batches = server.batches();
     ASSERT_EQ(logins.size(), 2u);

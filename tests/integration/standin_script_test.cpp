@@ -98,6 +98,24 @@ TEST(StandinScript, ReadsEveryAnswerForm) {
               std::make_tuple(Answer::Kind::Scalar, std::optional<std::size_t>(1), std::chrono::milliseconds(10)));
 }
 
+TEST(StandinScript, HoldPrefixHoldsAnyAnswerUntilTheRelease) {
+    const Script s = ParseScript(
+        "regex hold rows 1 | update T_kextotal set [\\s\\S]*\n"
+        "exact hold delay 200 cut 0 money 2 | q\n"
+        "exact delay 200 hold error 208 'x' | e\n");
+    const Answer& update = s.AnswerFor("update T_kextotal set a='1'\r\n");
+    EXPECT_EQ(std::make_tuple(update.kind, update.rows, update.held, update.delay),
+              std::make_tuple(Answer::Kind::RowCount, std::uint64_t{1}, true, std::chrono::milliseconds(0)));
+    const Answer& cut = s.AnswerFor("q");
+    EXPECT_EQ(std::make_tuple(cut.kind, cut.held, cut.delay, cut.drop_after_rows),
+              std::make_tuple(Answer::Kind::Scalar, true, std::chrono::milliseconds(200), std::optional<std::size_t>(0)));
+    const Answer& error = s.AnswerFor("e");
+    EXPECT_EQ(std::make_tuple(error.kind, error.held, error.delay),
+              std::make_tuple(Answer::Kind::Error, true, std::chrono::milliseconds(200)));
+    EXPECT_FALSE(s.AnswerFor("anything else").held);
+    EXPECT_FALSE(ParseScript("default rows 1").fallback.held);
+}
+
 TEST(StandinScript, LoginDelayIsMillisecondsOrNever) {
     EXPECT_EQ(ParseScript("").login_delay, std::chrono::milliseconds(0));
     EXPECT_EQ(ParseScript("login-delay 1500\n").login_delay, std::chrono::milliseconds(1500));
@@ -123,6 +141,7 @@ TEST(StandinScript, MistakesNameTheirLine) {
         {"regex int 1 | (a)\\1", "bad regex"},
         {"default rows 1 extra", "unexpected text"},
         {"exact cut 1 rows 1 | a", "only a value"},
+        {"exact hold | a", "expected an answer"},
         {"login-delay soon", "not a number"},
     };
     for (const auto& [line, why] : cases) {

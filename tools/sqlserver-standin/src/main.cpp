@@ -1,7 +1,8 @@
 // sqlserver-standin --port N --rules FILE [--log FILE]
 //
 // Serves the rules until SIGTERM or SIGINT; SIGHUP reads the rules file
-// again. Each login, batch and attention becomes one JSON line in the log
+// again, SIGUSR1 releases held answers (those of `hold` rules), now and for
+// good. Each login, batch and attention becomes one JSON line in the log
 // (standard output without --log).
 
 #include <pthread.h>
@@ -119,7 +120,7 @@ int main(int argc, char** argv) {
     // Block the signals before any thread starts, so that only sigwait sees them.
     sigset_t signals;
     sigemptyset(&signals);
-    for (const int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&signals, s);
+    for (const int s : {SIGTERM, SIGINT, SIGHUP, SIGUSR1}) sigaddset(&signals, s);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     try {
@@ -129,6 +130,11 @@ int main(int argc, char** argv) {
         for (;;) {
             int received = 0;
             if (sigwait(&signals, &received) != 0) continue;
+            if (received == SIGUSR1) {
+                server.Release();
+                std::cerr << "sqlserver-standin: held answers released\n";
+                continue;
+            }
             if (received != SIGHUP) break;
             try {
                 server.SetScript(options->rules.empty() ? standin::Script{} : standin::LoadScript(options->rules));

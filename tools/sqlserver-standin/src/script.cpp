@@ -243,6 +243,12 @@ Answer Answer::After(std::chrono::milliseconds delay) const {
     return a;
 }
 
+Answer Answer::Held() const {
+    Answer a = *this;
+    a.held = true;
+    return a;
+}
+
 struct Rule::Pattern {
     std::regex regex;
 };

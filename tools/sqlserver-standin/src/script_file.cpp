@@ -142,6 +142,7 @@ Answer ParseAnswer(Cursor& c) {
             const auto ms = c.Number<unsigned>(c.NeedWord("milliseconds"));
             return ParseAnswer(c).After(std::chrono::milliseconds(ms));
         }
+        if (word == "hold") return ParseAnswer(c).Held();
         if (word == "cut") {
             const auto rows = c.Number<std::size_t>(c.NeedWord("a row count"));
             const Answer answer = ParseAnswer(c);

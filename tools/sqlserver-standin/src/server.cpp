@@ -1,10 +1,13 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <list>
 #include <mutex>
 #include <system_error>
@@ -31,10 +34,17 @@ struct Server::Impl final : SessionHost {
     };
 
     mutable std::mutex mutex;
+    mutable std::condition_variable recorded;  // a login or batch was stored
     std::shared_ptr<const Script> script;
     std::vector<Login> logins;
     std::vector<Batch> batches;
     int attentions = 0;
+
+    // An eventfd that Release() writes to and nobody reads: readable from
+    // the first release on, so it wakes every connection holding an answer,
+    // now or later, and a poll can watch it beside the connection's socket.
+    int release_fd = -1;
+
     std::list<Connection> connections;
     int next_id = 1;
     bool stopping = false;
@@ -51,11 +61,16 @@ struct Server::Impl final : SessionHost {
         return script;
     }
 
+    ~Impl() override {
+        if (release_fd >= 0) close(release_fd);
+    }
+
     void Record(const Login& login) override {
         {
             std::lock_guard lock(mutex);
             logins.push_back(login);
         }
+        recorded.notify_all();
         std::lock_guard lock(observer_mutex);
         if (observer.login) observer.login(login);
     }
@@ -65,6 +80,7 @@ struct Server::Impl final : SessionHost {
             std::lock_guard lock(mutex);
             batches.push_back(batch);
         }
+        recorded.notify_all();
         std::lock_guard lock(observer_mutex);
         if (observer.batch) observer.batch(batch);
     }
@@ -76,6 +92,26 @@ struct Server::Impl final : SessionHost {
         }
         std::lock_guard lock(observer_mutex);
         if (observer.attention) observer.attention(connection);
+    }
+
+    bool WaitForRelease(int fd) override {
+        pollfd watched[2] = {{release_fd, POLLIN, 0}, {fd, POLLIN, 0}};
+        for (;;) {
+            if (poll(watched, 2, -1) < 0) {
+                if (errno == EINTR) continue;
+                return false;  // let the read find out what is wrong
+            }
+            // Released wins over a cancel that came at the same time: the
+            // answer goes, and the cancel is answered after it.
+            if (watched[0].revents != 0) return true;
+            if (watched[1].revents != 0) return false;
+        }
+    }
+
+    template <typename Records>
+    bool WaitFor(const Records& records, std::size_t count, std::chrono::milliseconds timeout) const {
+        std::unique_lock lock(mutex);
+        return recorded.wait_for(lock, timeout, [&] { return records.size() >= count; });
     }
 
     void Listen(std::uint16_t wanted) {
@@ -153,6 +189,8 @@ struct Server::Impl final : SessionHost {
 Server::Server(Script script, std::uint16_t port, Observer observer) : impl_(std::make_unique<Impl>()) {
     impl_->script = std::make_shared<const Script>(std::move(script));
     impl_->observer = std::move(observer);
+    impl_->release_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (impl_->release_fd < 0) ThrowErrno("eventfd");
     impl_->Listen(port);
     impl_->acceptor = std::thread([impl = impl_.get()] { impl->AcceptLoop(); });
 }
@@ -180,6 +218,20 @@ std::vector<Batch> Server::batches() const {
 int Server::attentions() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->attentions;
+}
+
+bool Server::WaitForLogins(std::size_t count, std::chrono::milliseconds timeout) const {
+    return impl_->WaitFor(impl_->logins, count, timeout);
+}
+
+bool Server::WaitForBatches(std::size_t count, std::chrono::milliseconds timeout) const {
+    return impl_->WaitFor(impl_->batches, count, timeout);
+}
+
+void Server::Release() {
+    const std::uint64_t one = 1;
+    // Fails only when the counter is full, and then it is readable anyway.
+    [[maybe_unused]] const ssize_t written = write(impl_->release_fd, &one, sizeof one);
 }
 
 void Server::DropConnections() { impl_->ShutdownConnections(); }

@@ -221,13 +221,8 @@ private:
 
         const std::shared_ptr<const Script> script = host_.CurrentScript();
         const Answer& answer = script->AnswerFor(batch.text);
-        if (answer.delay.count() > 0 && reader_.WaitReadable(answer.delay)) {
-            const auto next = reader_.Read();
-            if (!next) return false;
-            if (next->type != kAttention) throw ProtocolError("new request before the last was answered");
-            host_.RecordAttention(connection_);
-            return Reply(Done(kDoneAttention, 0, 0));
-        }
+        if (answer.held && !host_.WaitForRelease(fd_)) return Interrupted();
+        if (answer.delay.count() > 0 && reader_.WaitReadable(answer.delay)) return Interrupted();
         switch (answer.kind) {
         case Answer::Kind::Ok: return Reply(Done(0, 0, 0));
         case Answer::Kind::Scalar:
@@ -238,6 +233,16 @@ private:
         case Answer::Kind::Drop: shutdown(fd_, SHUT_RDWR); return false;
         }
         return false;
+    }
+
+    // The client spoke while its answer waited: a cancel gets DONE(attn)
+    // instead of the answer; a client that left ends the session.
+    bool Interrupted() {
+        const auto next = reader_.Read();
+        if (!next) return false;
+        if (next->type != kAttention) throw ProtocolError("new request before the last was answered");
+        host_.RecordAttention(connection_);
+        return Reply(Done(kDoneAttention, 0, 0));
     }
 
     // The sets with their rows, a trailing error if any; or, for an answer

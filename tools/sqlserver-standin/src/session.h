@@ -14,6 +14,9 @@ public:
     virtual void Record(const Login& login) = 0;
     virtual void Record(const Batch& batch) = 0;
     virtual void RecordAttention(int connection) = 0;
+    // Waits until held answers may go (true), or until `fd` has something
+    // to read: a request, or the end of the connection (false).
+    virtual bool WaitForRelease(int fd) = 0;
 };
 
 // Talks TDS on `fd` until the client leaves, breaks the protocol, or a rule

@@ -3,8 +3,10 @@
 // A scripted SQL Server stand-in. It speaks enough TDS 7.1-7.4 (as FreeTDS
 // speaks it) to log clients in, record every SQL batch they send, and answer
 // each batch from a script: result sets, a row count, a server error, or a
-// dropped connection, at once or late. Tests run it in-process on an
-// ephemeral port; the sqlserver-standin program wraps it for scripts.
+// dropped connection, at once, late, or held until the test lets it go
+// (Answer::Held, Server::Release; SIGUSR1 for the program). Tests run it
+// in-process on an ephemeral port; the sqlserver-standin program wraps it
+// for scripts.
 
 #include <chrono>
 #include <cstdint>
@@ -101,6 +103,13 @@ struct Answer {
     // The same answer, sent only after `delay`. An ATTENTION arriving during
     // the wait cancels it: the client then gets just DONE(attn).
     Answer After(std::chrono::milliseconds delay) const;
+    // The same answer, sent only once Server::Release() has been called (at
+    // once when it already has been), so that a test can keep a client
+    // waiting for exactly as long as it needs. An ATTENTION arriving while
+    // it is held cancels it: the client then gets just DONE(attn). A delay
+    // starts when the answer is released. Stop() and DropConnections() end
+    // the wait as they end any connection.
+    Answer Held() const;
     // For Scalar and Results: the rows go out, then a server error, and the
     // final DONE says error, as when a statement fails half-way through its
     // rows. Throws std::logic_error for other kinds.
@@ -119,6 +128,7 @@ struct Answer {
     std::uint64_t rows = 0;
     ServerError error;
     std::chrono::milliseconds delay{0};
+    bool held = false;
     std::vector<ResultSet> sets;                  // Results
     std::optional<ServerError> error_after_rows;  // ThenError
     std::optional<std::size_t> drop_after_rows;   // DropAfterRows
@@ -211,6 +221,15 @@ public:
     std::vector<Login> logins() const;
     std::vector<Batch> batches() const;
     int attentions() const;
+
+    // Wait until at least `count` logins (batches) have been recorded, so
+    // that a test need not sleep; false when `timeout` passes first.
+    bool WaitForLogins(std::size_t count, std::chrono::milliseconds timeout) const;
+    bool WaitForBatches(std::size_t count, std::chrono::milliseconds timeout) const;
+
+    // Sends every held answer waiting now, and lets every later one go at
+    // once: the gate stays open for the server's life.
+    void Release();
 
     // Closes every open connection, as a server restart or network fault
     // would; the listener stays up for new ones.
