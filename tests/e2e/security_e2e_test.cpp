@@ -4,8 +4,10 @@
 
 #include "standin/standin.h"
 #include "support/network.h"
+#include "support/odbc_drivers.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 #include "totals/figures.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +19,6 @@ namespace parktotals {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 using standin::Answer;
 using standin::Rule;
 using standin::Script;
@@ -51,7 +52,8 @@ protected:
         testing::ProcessOptions options;
         options.working_directory = dir.path().string();
         options.environment["DISPLAY"] = std::nullopt;
-        const testing::ProcessResult run = testing::RunProcess({program}, options, 30s);
+        options.environment["ODBCSYSINI"] = testing::OdbcSysIniDir();
+        const testing::ProcessResult run = testing::RunProcess({program}, options, testing::kGenerousTimeout);
         const std::string memo = testing::ReadBytes(dir / "memo1.txt");
         for (const std::string& secret : {std::string(PARKTOTALS_E2E_PASSWORD), std::string(kLocalPassword)}) {
             EXPECT_EQ(run.out.find(secret), std::string::npos) << run.out;
@@ -86,10 +88,11 @@ TEST_F(SecretsRunTest, CentralServerUnreachable) {
 TEST_F(SecretsRunTest, LocalConnectionFailures) {
     Server central(Accepting({{PARKTOTALS_E2E_USER, PARKTOTALS_E2E_PASSWORD}}), PARKTOTALS_E2E_CENTRAL_PORT);
     const std::string server = ";Data Source=127.0.0.1," + std::to_string(local.port());
+    const testing::ClosedPort closed;
     const std::string bad_starts[] = {
         "Provider=Microsoft.Jet.OLEDB.4.0" + server,
         "Provider=SQLOLEDB.1;Integrated Security=SSPI" + server,
-        "Provider=SQLOLEDB.1;Data Source=127.0.0.1," + std::to_string(testing::ClosedPort()),
+        "Provider=SQLOLEDB.1;Data Source=127.0.0.1," + std::to_string(closed.port()),
         "Provider=SQLOLEDB.1" + server, // with the login refused below
     };
     for (const std::string& start : bad_starts) {

@@ -19,23 +19,10 @@ using standin::Answer;
 using standin::Rule;
 using standin::Script;
 using standin::Server;
-using standin::SqlType;
-using standin::Value;
+using testing::kLocalFigureValues;
+using testing::Line;
 using testing::Rules;
 using testing::Texts;
-
-// What the local server answers for each figure, and so what each update
-// carries (NULL goes out as 0).
-const Answer kLocalAnswers[kFigureCount] = {
-    Answer::Scalar(Value::Int(3)),
-    Answer::Scalar(Value::Money("1234.5")),
-    Answer::Scalar(Value::Null(SqlType::Money)),
-    Answer::Scalar(Value::Money("100")),
-    Answer::Scalar(Value::Money("0.25")),
-};
-const char* const kSentValues[kFigureCount] = {"3", "1234.5", "0", "100", "0.25"};
-
-std::string Line(const std::string& statement) { return statement + "\r\n"; }
 
 std::string FileOf(const std::vector<std::string>& statements) {
     std::string bytes;
@@ -52,13 +39,6 @@ protected:
         memo.AppendLine("Memo1"); // the memo's design-time text, which a run clears
     }
 
-    static Script LocalScript() {
-        std::vector<Rule> rules;
-        for (int i = 0; i < kFigureCount; ++i)
-            rules.push_back(Rule::Exact(Line(std::string(kFigures[i].query)), kLocalAnswers[i]));
-        return Rules(std::move(rules));
-    }
-
     // Every update accepted except where `answers` says otherwise.
     static Script CentralScript(std::map<int, Answer> answers = {}) {
         std::vector<Rule> rules;
@@ -73,7 +53,7 @@ protected:
     }
 
     static std::string Expected(int figure) {
-        return BuildUpdateStatement(figure, kSentValues[figure], "42", "20260228");
+        return BuildUpdateStatement(figure, kLocalFigureValues[figure], "42", "20260228");
     }
 
     // All five updates as the central server receives them.
@@ -94,7 +74,7 @@ protected:
     testing::TempDir dir;
     JobSettings settings;
     MemoLines memo;
-    Server local{LocalScript()};
+    Server local{testing::LocalFiguresScript()};
     Server central{CentralScript()};
     testing::FormComponents form{testing::CentralString(central.port())};
 };
@@ -125,7 +105,8 @@ TEST_F(DailyRunTest, UpdateRefusedByTheCentralServerIsLeftOutAndTheRestStillGo) 
 }
 
 TEST_F(DailyRunTest, UnreachableLocalServerSendsNothingAndSavesAnEmptyMemo) {
-    EXPECT_EQ(Run(testing::ClosedPort()), Outcome::Incomplete);
+    const testing::ClosedPort closed;
+    EXPECT_EQ(Run(closed.port()), Outcome::Incomplete);
 
     EXPECT_TRUE(central.batches().empty());
     EXPECT_TRUE(memo.Lines().empty());

@@ -26,10 +26,10 @@ using standin::Script;
 using standin::Server;
 using standin::SqlType;
 using standin::Value;
+using testing::kLocalFigureValues;
+using testing::Line;
 using testing::Rules;
 using testing::Texts;
-
-std::string Line(std::string_view statement) { return std::string(statement) + "\r\n"; }
 
 // A gateway over a local stand-in answering one query, "q", in the given
 // way, and "next" with 1.
@@ -141,22 +141,16 @@ protected:
         settings.today = [] { return LocalDate{2026, 3, 1}; };
     }
 
-    // The local answers; `cut` is the figure whose answer is cut short.
+    // The day of figures, with the answer of figure `cut` cut short.
     static Script LocalScript(int cut, std::size_t rows) {
-        const Answer answers[kFigureCount] = {
-            Answer::Scalar(Value::Int(3)), Answer::Scalar(Value::Money("1234.5")),
-            Answer::Scalar(Value::Null(SqlType::Money)), Answer::Scalar(Value::Money("100")),
-            Answer::Scalar(Value::Money("0.25"))};
-        std::vector<Rule> rules;
-        for (int i = 0; i < kFigureCount; ++i)
-            rules.push_back(
-                Rule::Exact(Line(kFigures[i].query), i == cut ? answers[i].DropAfterRows(rows) : answers[i]));
-        return Rules(std::move(rules));
+        Script script = testing::LocalFiguresScript();
+        const std::string query = Line(kFigures[cut].query);
+        script.rules.insert(script.rules.begin(), Rule::Exact(query, script.AnswerFor(query).DropAfterRows(rows)));
+        return script;
     }
 
     static std::string Expected(int figure) {
-        static const char* const kSent[kFigureCount] = {"3", "1234.5", "0", "100", "0.25"};
-        return BuildUpdateStatement(figure, kSent[figure], "42", "20260228");
+        return BuildUpdateStatement(figure, kLocalFigureValues[figure], "42", "20260228");
     }
 
     Outcome Run(const Server& local) {
@@ -167,7 +161,7 @@ protected:
     testing::TempDir dir;
     JobSettings settings;
     MemoLines memo;
-    Server central{Rules({Rule::Regex("update T_kextotal [\\s\\S]*", Answer::RowCount(1))})};
+    Server central{testing::CentralScript()};
     testing::FormComponents form{testing::CentralString(central.port())};
 };
 

@@ -14,6 +14,7 @@
 #include "db/database_gateway.h"
 #include "standin/standin.h"
 #include "support/network.h"
+#include "support/standin_scripts.h"
 
 namespace parktotals::testing {
 
@@ -38,12 +39,6 @@ inline constexpr const char* kCentralPassword = "Cen;tral'Pass-1";
 
 inline std::string CentralString(std::uint16_t port) {
     return CentralConnectionString(StandinHost(port), kCentralUser, kCentralPassword);
-}
-
-inline std::vector<std::string> Texts(const std::vector<standin::Batch>& batches) {
-    std::vector<std::string> texts;
-    for (const standin::Batch& batch : batches) texts.push_back(batch.text);
-    return texts;
 }
 
 // The components as the window owns them, each query after its connection.

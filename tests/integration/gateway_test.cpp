@@ -183,18 +183,20 @@ TEST_F(GatewayTest, UpdateThatTouchesNoRowSucceeds) {
 }
 
 TEST_F(GatewayTest, UnreachableCentralServerGivesAClearErrorWithoutThePassword) {
-    FormComponents unreachable(CentralString(testing::ClosedPort()));
+    const testing::ClosedPort closed;
+    FormComponents unreachable(CentralString(closed.port()));
     try {
         unreachable.gateway.OpenCentral();
         FAIL() << "opened a closed port";
     } catch (const DatabaseError& error) {
+        // The reason is the driver's own text (db_driver_tests looks at it);
+        // the gateway's part is to pass it on without the driver's [...]
+        // tags and without the password.
         const std::string message = error.what();
-        EXPECT_NE(message.find("Unable to connect: Adaptive Server is unavailable or does not exist"),
-                  std::string::npos)
-            << message;
+        EXPECT_FALSE(message.empty());
+        EXPECT_NE(message.front(), '[') << message;
         EXPECT_EQ(message.find("[FreeTDS]"), std::string::npos) << message;
         EXPECT_EQ(message.find("tral'Pass"), std::string::npos) << message;
-        EXPECT_EQ(error.SqlState(), "08S01");
     }
     EXPECT_FALSE(unreachable.gateway.IsCentralOpen());
     EXPECT_NO_THROW(unreachable.gateway.CloseCentral());

@@ -132,9 +132,10 @@ TEST(SecretsTest, NoFailureToConnectNamesThePassword) {
     Server server(refusing);
     const std::string host = testing::StandinHost(server.port());
     const std::string quoted = "\"Zq7-Secret;Pw'9\"";
+    const testing::ClosedPort closed;
     const std::string cases[] = {
         CentralConnectionString(host, testing::kCentralUser, password),                        // login refused
-        CentralConnectionString(testing::StandinHost(testing::ClosedPort()), "u", password),   // unreachable
+        CentralConnectionString(testing::StandinHost(closed.port()), "u", password),           // unreachable
         "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + host + ";Password=" + quoted,         // bad provider
         "Provider=SQLOLEDB;Integrated Security=SSPI;Data Source=" + host + ";Password=" + quoted, // no Windows logins
         "Provider=SQLOLEDB;Data Source=" + host + ";Connect Timeout=soon;Password=" + quoted,   // bad timeout

@@ -5,9 +5,7 @@
 
 #include <sql.h>
 #include <sqlext.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -15,10 +13,6 @@
 #include "support/temp_dir.h"
 
 namespace parktotals::testing {
-
-inline bool HasProgram(const std::string& name) {
-    return std::system(("command -v '" + name + "' >/dev/null 2>&1").c_str()) == 0;
-}
 
 // UTF-16 as ODBC's wide character type (16-bit on unixODBC).
 inline SQLWCHAR* Wide(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }

@@ -7,10 +7,12 @@
 
 #include "integration/standin_support.h"
 #include "standin/standin.h"
+#include "support/wait.h"
 
 namespace parktotals::standin {
 namespace {
 
+using parktotals::testing::FindOnPath;
 using parktotals::testing::ProcessOptions;
 using parktotals::testing::ProcessResult;
 using parktotals::testing::RunProcess;
@@ -29,9 +31,9 @@ public:
         ProcessOptions options;
         options.input = batches;
         options.environment = {{"FREETDSCONF", config_}, {"TDSVER", tds_version_}};
-        return RunProcess({"/usr/bin/tsql", "-H", "127.0.0.1", "-p", std::to_string(port), "-U", "u", "-P", password,
-                           "-D", "park", "-o", "q"},
-                          options, std::chrono::seconds(10));
+        return RunProcess({FindOnPath("tsql"), "-H", "127.0.0.1", "-p", std::to_string(port), "-U", "u", "-P",
+                           password, "-D", "park", "-o", "q"},
+                          options, parktotals::testing::kGenerousTimeout);
     }
 
 private:
@@ -55,7 +57,7 @@ std::vector<std::string> ValuesUnder(const std::string& out, const std::string& 
 class StandinTsql : public ::testing::TestWithParam<std::string> {
 protected:
     void SetUp() override {
-        if (!parktotals::testing::HasProgram("tsql")) GTEST_SKIP() << "tsql (Debian package freetds-bin) is missing";
+        if (FindOnPath("tsql").empty()) GTEST_SKIP() << "needs tsql on PATH (Debian package freetds-bin)";
     }
 };
 

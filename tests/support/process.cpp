@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <stdexcept>
+#include <string_view>
+#include <system_error>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -17,7 +19,8 @@ namespace {
 std::string TempFile(const char* tag) {
     std::string pattern = (std::filesystem::temp_directory_path() / "parktotals-").string() + tag + "-XXXXXX";
     const int fd = mkstemp(pattern.data());
-    if (fd >= 0) close(fd);
+    if (fd < 0) throw std::system_error(errno, std::generic_category(), "cannot make a file like " + pattern);
+    close(fd);
     return pattern;
 }
 
@@ -94,12 +97,29 @@ void ChildProcess::Signal(int signal) {
 void ChildProcess::Kill() {
     if (pid_ > 0 && Running()) {
         ::kill(pid_, SIGKILL);
-        Wait(std::chrono::seconds(5));
+        Wait(kGenerousTimeout);
     }
 }
 
 std::string ChildProcess::Stdout() const { return ReadBytes(out_path_); }
 std::string ChildProcess::Stderr() const { return ReadBytes(err_path_); }
+
+std::string FindOnPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    if (name.empty() || name.find('/') != std::string::npos || path == nullptr) return "";
+    std::string_view rest = path;
+    for (;;) {
+        const std::size_t colon = rest.find(':');
+        // An empty entry means the working directory, as for the shell.
+        const std::string dir(rest.substr(0, colon).empty() ? "." : rest.substr(0, colon));
+        const std::filesystem::path candidate = std::filesystem::path(dir) / name;
+        std::error_code error;
+        if (std::filesystem::is_regular_file(candidate, error) && access(candidate.c_str(), X_OK) == 0)
+            return std::filesystem::absolute(candidate, error).string();
+        if (colon == std::string_view::npos) return "";
+        rest.remove_prefix(colon + 1);
+    }
+}
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options,
                          std::chrono::milliseconds timeout) {

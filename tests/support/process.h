@@ -8,6 +8,8 @@
 
 #include <sys/types.h>
 
+#include "support/wait.h"
+
 namespace parktotals::testing {
 
 struct ProcessOptions {
@@ -44,7 +46,12 @@ struct ProcessResult {
     std::string out, err;
 };
 
+// The full path of the program `name` as the shell would find it on PATH,
+// or "" when there is none. Tests run tools by this path, and skip saying
+// which tool is missing when it is "".
+std::string FindOnPath(const std::string& name);
+
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {},
-                         std::chrono::milliseconds timeout = std::chrono::seconds(30));
+                         std::chrono::milliseconds timeout = kGenerousTimeout);
 
 } // namespace parktotals::testing

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 
 namespace parktotals::testing {
 
@@ -12,7 +15,9 @@ class TempDir {
 public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "parktotals-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
+        if (mkdtemp(pattern.data()) == nullptr)
+            throw std::system_error(errno, std::generic_category(), "cannot make a folder like " + pattern);
+        path_ = pattern;
     }
     ~TempDir() {
         std::error_code ignored;
