@@ -6,11 +6,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 
 namespace parktotals {
 namespace {
 
 using testing::FakeGateway;
+
+// The C library's reason for opening a folder as a file, trimmed the
+// program's way.
+std::string IsADirectory() { return TrimMessageTail(std::strerror(EISDIR)); }
 
 class DailyTotalsTest : public ::testing::Test {
 protected:
@@ -141,7 +148,7 @@ TEST_F(DailyTotalsTest, UnwritableMemoFileNamesFullPathAndReason) {
         RunDailyTotals(gateway, memo, settings);
         FAIL() << "no error";
     } catch (const UserError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + settings.memo_path + "\". Is a directory");
+        EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + settings.memo_path + "\". " + IsADirectory());
     }
     EXPECT_EQ(gateway.calls.back(), "close");
 }
@@ -155,7 +162,8 @@ TEST_F(DailyTotalsTest, RelativeMemoPathIsReportedInFull) {
         FAIL() << "no error";
     } catch (const UserError& e) {
         EXPECT_EQ(std::string(e.what()),
-                  "Cannot create file \"" + std::filesystem::current_path().string() + "/memo1.txt\". Is a directory");
+                  "Cannot create file \"" + std::filesystem::current_path().string() + "/memo1.txt\". " +
+                      IsADirectory());
     }
 }
 

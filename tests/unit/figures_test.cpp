@@ -48,25 +48,5 @@ TEST(StatementTest, QuotesEverySplicedText) {
     EXPECT_NE(s.find("day(siji)='2026'''"), std::string::npos) << s;
 }
 
-TEST(FigureTableTest, QueriesKeepTheirOwnBlanksAndLiterals) {
-    EXPECT_EQ(kFigures[0].query,
-              "SELECT COUNT(*) FROM [T_SCcarset] where kaleibie in ('04','05') and carddatelast<GETDATE()");
-    EXPECT_EQ(kFigures[1].query,
-              "SELECT sum((datediff(month, GETDATE(),carddatelast)-1)*Deposit) FROM T_SCcarset where kaleibie "
-              "in ('04','05') and datediff(month, GETDATE(),carddatelast)>1");
-    const std::string day_filter =
-        " and YEAR(opdate)*10000+MONTH(opdate)*100+DAY(opdate)=YEAR(GETDATE()-1)*10000+MONTH(GETDATE()-1)*100+"
-        "DAY(GETDATE()-1)";
-    EXPECT_EQ(kFigures[2].query,
-              "SELECT SUM(chargemoney) FROM T_noinmoeny where Amount  like '%\u5fae\u4fe1%'" + day_filter);
-    EXPECT_EQ(kFigures[3].query,
-              "SELECT SUM(chargemoney) FROM T_noinmoeny where Amount  in ( '\u786e\u8ba4\u653e\u884c',"
-              "'\u514d\u8d39\u653e\u884c')" + day_filter);
-    EXPECT_EQ(kFigures[4].query,
-              "SELECT SUM(chargemoney) FROM T_noinmoeny where opremark like '%-1%' " + day_filter);
-    // The Chinese literals are UTF-8 in the program.
-    EXPECT_NE(kFigures[2].query.find("\xE5\xBE\xAE\xE4\xBF\xA1"), std::string_view::npos);
-}
-
 } // namespace
 } // namespace parktotals
