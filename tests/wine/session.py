@@ -72,7 +72,12 @@ def start_xvfb(log):
     """An Xvfb on a display number it picks itself; returns (pid, ":N")."""
     read_end, write_end = os.pipe()
     xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "{}x{}x24".format(*SCREEN), "-nolisten", "tcp"],
+        # -noreset: an X server resets when its last client leaves and
+        # refuses connections meanwhile. Between two runs the only clients
+        # are the tests' short xdotool calls, so a run starting then could
+        # find no display.
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "{}x{}x24".format(*SCREEN), "-nolisten", "tcp",
+         "-noreset"],
         pass_fds=[write_end], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
         # Outlives this process: ctest would otherwise wait for its output.
         start_new_session=True)
