@@ -14,7 +14,6 @@ window manager resemble; a few managed runs show the wait.
 Usage: wine_run.py [--runs N]
 """
 import argparse
-import json
 import os
 import shutil
 import statistics
@@ -24,8 +23,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "wine"))
 import session as wine_session  # noqa: E402
-from test_daily_run import central_rules, local_rules, LOCAL_USER, LOCAL_PASSWORD  # noqa: E402
-from winetest import CENTRAL_PORT, EXE, StandIn  # noqa: E402
+from winetest import CENTRAL_PORT, EXE, StandIn, central_rules, local_rules, reginfo  # noqa: E402
 
 START_DELAY_MS = 500
 
@@ -53,13 +51,12 @@ def main():
     print(f"Wine session ready in {time.monotonic() - started:.1f} s")
     local = central = None
     try:
-        with open(os.path.join(wine_session.session_dir(), wine_session.SESSION_FILE)) as f:
-            env = wine_session.wine_environment(json.load(f))
+        env = wine_session.wine_environment(wine_session.load())
+        # The car park's day of figures, as the tests and scripts/demo use it.
         local = StandIn(folder, "local", local_rules())
         central = StandIn(folder, "central", central_rules(), port=CENTRAL_PORT)
         with open(os.path.join(folder, "RegInfo.INI"), "w", newline="") as f:
-            f.write(f"Provider=SQLOLEDB.1;Data Source=127.0.0.1,{local.port};"
-                    f"Initial Catalog=park;User ID={LOCAL_USER};Password={LOCAL_PASSWORD}\r\n")
+            f.write(reginfo(local.port))
 
         def run(exe):
             began = time.monotonic()

@@ -19,12 +19,10 @@ import unittest
 import xml.etree.ElementTree as ET
 import zipfile
 
-from test_daily_run import (LOCAL_PASSWORD, LOCAL_USER, QUERIES, STATEMENTS, VALUES, central_rules, local_rules,
-                            yesterday_key)
-from winetest import (CENTRAL_PASSWORD, CENTRAL_PORT, CENTRAL_USER, STANDIN, Run, StandIn, WineTestCase)
-import session as wine_session
+from winetest import (CENTRAL_PASSWORD, CENTRAL_PORT, CENTRAL_USER, LOCAL_FIGURES, LOCAL_PASSWORD, LOCAL_USER,
+                      QUERIES, SOURCE, STANDIN, WineTestCase, batches, central_rules, crlf_lines, local_rules,
+                      statements, yesterday_key)
 
-SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 RELEASE_SCRIPT = os.path.join(SOURCE, "scripts", "release")
 LINUX_FILES = os.path.join(SOURCE, "packaging", "linux")
 RELEASE_BUILD = os.environ.get("PARKTOTALS_RELEASE_BUILD", "")
@@ -75,7 +73,7 @@ class ReleaseScriptTest(unittest.TestCase):
                 with self.subTest(name):
                     done = subprocess.run([RELEASE_SCRIPT, "--build-dir", build_dir, *options],
                                           env=release_environment(**account), stdin=subprocess.DEVNULL,
-                                          capture_output=True, text=True, timeout=60)
+                                          capture_output=True, text=True, timeout=120)
                     self.assertEqual(done.returncode, 1, done.stderr)
                     self.assertIn(message, done.stderr)
                     self.assertNotIn("Real-Pass-9", done.stdout + done.stderr)
@@ -148,10 +146,8 @@ class ReleaseRunTest(WineTestCase):
         self.exe = os.path.join(self.program_folder,
                                 ntpath.relpath(command, exec_.findtext("t:WorkingDirectory", namespaces=TASK_NS)))
 
-        self.local = StandIn(self.folder, "local", local_rules())
-        self.addCleanup(self.local.stop)
-        self.central = StandIn(self.folder, "central", central_rules(), port=CENTRAL_PORT)
-        self.addCleanup(self.central.stop)
+        self.local = self.standin("local", local_rules())
+        self.central = self.standin("central", central_rules(), port=CENTRAL_PORT)
 
     def fill_in(self, name, values):
         path = os.path.join(self.program_folder, name)
@@ -172,18 +168,16 @@ class ReleaseRunTest(WineTestCase):
         self.fill_in("weixinconfig.ini", {"<car park number>": "42"})
 
         date = yesterday_key()
-        run = Run(["wine", self.exe], self.program_folder, wine_session.wine_environment(self.session))
-        self.runs.append(run)
-        code = run.wait(timeout=60)
+        code = self.wait_to_end(self.start(os.path.relpath(self.exe, self.program_folder), folder=self.program_folder))
         if yesterday_key() != date:
             self.skipTest("the run crossed midnight")
         self.assertEqual(code, 0)
 
-        statements = [s.format(*VALUES, "42", date) for s in STATEMENTS]
-        self.assertEqual(self.central.batches(), [s + "\r\n" for s in statements])
+        expected = statements(LOCAL_FIGURES, "42", date)
+        self.assertEqual(self.central.batches(), batches(expected))
         with open(os.path.join(self.program_folder, "memo1.txt"), "rb") as f:
-            self.assertEqual(f.read(), "".join(s + "\r\n" for s in statements).encode("ascii"))
-        self.assertEqual(self.local.batches(), [q + "\r\n" for q in QUERIES])
+            self.assertEqual(f.read(), crlf_lines(expected).encode("ascii"))
+        self.assertEqual(self.local.batches(), batches(QUERIES))
         login = self.local.events("login")[0]
         self.assertEqual((login["user"], login["password"], login["database"]), (LOCAL_USER, LOCAL_PASSWORD, "park"))
 
@@ -224,7 +218,7 @@ class LinuxSchedulingTest(unittest.TestCase):
     @unittest.skipUnless(shutil.which("systemd-analyze"), "systemd-analyze not installed (package systemd)")
     def test_systemd_units_pass_verify_without_a_warning(self):
         units = [self.installed("parktotals.service"), self.installed("parktotals.timer")]
-        done = subprocess.run(["systemd-analyze", "verify", *units], capture_output=True, text=True, timeout=60)
+        done = subprocess.run(["systemd-analyze", "verify", *units], capture_output=True, text=True, timeout=120)
         self.assertEqual((done.returncode, done.stdout + done.stderr), (0, ""))
 
     def test_service_and_cron_start_the_program_from_its_folder(self):
@@ -237,7 +231,7 @@ class LinuxSchedulingTest(unittest.TestCase):
         minute, hour, day, month, weekday, user, command = lines[0].split(None, 6)
         self.assertEqual((minute, hour, day, month, weekday, user), ("30", "2", "*", "*", "*", "parktotals"))
         # cron runs the command with /bin/sh from the account's home folder.
-        subprocess.run(["/bin/sh", "-c", command], cwd="/", env={"PATH": "/usr/bin:/bin"}, check=True, timeout=30)
+        subprocess.run(["/bin/sh", "-c", command], cwd="/", env={"PATH": "/usr/bin:/bin"}, check=True, timeout=120)
         with open(os.path.join(self.program_folder, "parktotals.log")) as f:
             log = f.read()
         self.assertIn(f"ran in {self.program_folder}\nexit code 2\n", log)

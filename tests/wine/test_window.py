@@ -1,24 +1,19 @@
 #!/usr/bin/env python3
-"""The window under Wine, and the error box when the central server cannot
-be reached (the exe's central host is 127.0.0.1 on a port nothing listens
-on during these tests)."""
+"""The window under Wine: during a good run, which the central stand-in
+holds open by keeping its answer to the first update back until the test
+has looked, and with the error box when the central server cannot be
+reached (the exe's central host is 127.0.0.1 on a port nothing listens on
+unless a test starts a stand-in there)."""
 import os
-import time
 import unittest
 
-from winetest import (CENTRAL_PORT, SW_HIDE, SW_SHOWDEFAULT, SW_SHOWMAXIMIZED,
-                      SW_SHOWMINIMIZED, SW_SHOWMINNOACTIVE, SW_SHOWNORMAL, WineTestCase, port_is_closed,
-                      union, wait_for)
+from winetest import (CENTRAL_PORT, CLIENT_RECT, HOLD_UPDATES, LOCAL_FIGURES, STANDIN, SW_HIDE, SW_SHOWDEFAULT,
+                      SW_SHOWMAXIMIZED, SW_SHOWMINIMIZED, SW_SHOWMINNOACTIVE, SW_SHOWNORMAL, WINDOW_RECT,
+                      WineTestCase, batches, central_rules, crlf_lines, error_box_problem, frame_problem, holds_for,
+                      local_rules, memo_problem, port_is_closed, reginfo, statements, stop_icon_problem, union,
+                      wait_for, wait_for_value, yesterday_key)
 
 UNREACHABLE = "Unable to connect: Adaptive Server is unavailable or does not exist."
-
-# Under Xvfb there is no window manager. A managed window (Wine's default)
-# then has no title bar at all and X shows just its client area, which Wine
-# places 3 px right of and 22 px below the outer position (the dialog frame
-# and the caption). An unmanaged one (see session.py) is drawn by Wine with
-# its frame and X shows the whole window.
-CLIENT_RECT = (1216, 459, 116, 9)
-WINDOW_RECT = (1213, 437, 122, 34)
 
 # _MOTIF_WM_HINTS: flags (functions, decorations); functions: move and close
 # (Wine keeps close for a window without system menu, but drops it while a
@@ -28,10 +23,10 @@ MOTIF_HINTS = [0x3, 0x24, 0xA, 0x0, 0x0]
 
 BLUE, YELLOW, TRANSPARENT = 0xFF0000FF, 0xFFFFFF00, 0x00000000
 
-
-def stop_sign_pixels(rgb):
-    """Pixels of the stop icon's red in an RGB dump."""
-    return sum(1 for i in range(0, len(rgb) - 2, 3) if rgb[i] > 180 and rgb[i + 1] < 90 and rgb[i + 2] < 90)
+# The program's only timer fires once, 500 ms after start; a second tick
+# would come within the same time again. Watching four times that long
+# shows there is none.
+NO_SECOND_TICK_WATCH = 2.0
 
 
 class WindowTest(WineTestCase):
@@ -39,10 +34,33 @@ class WindowTest(WineTestCase):
         super().setUp()
         self.assertTrue(port_is_closed(CENTRAL_PORT), f"something listens on the central port {CENTRAL_PORT}")
 
-    def test_window_has_designed_place_size_frame_and_icon(self):
-        run = self.start()
+    def start_held_run(self, exe_name="parktotals.exe"):
+        """A good run that waits at its first update until the test calls
+        finish_held_run."""
+        self.local = self.standin("local", local_rules())
+        self.write("RegInfo.INI", reginfo(self.local.port))
+        self.central = self.standin("central", central_rules(HOLD_UPDATES), port=CENTRAL_PORT)
+        self.date = yesterday_key()
+        run = self.start(exe_name)
         window = self.main_window(run)
-        self.assertEqual(self.display.rect(window), CLIENT_RECT)
+        wait_for(lambda: self.central.batches(), "the first update, held by the central stand-in")
+        return run, window
+
+    def finish_held_run(self, run, window):
+        self.assertTrue(run.running(), "the run waits for the held update")
+        self.central.release()
+        self.assertEqual(self.wait_to_end(run), 0)
+        if yesterday_key() != self.date:
+            self.skipTest("the run crossed midnight")
+        expected = statements(LOCAL_FIGURES, "1", self.date)
+        self.assertEqual(self.central.batches(), batches(expected))
+        self.assertEqual(self.read("memo1.txt"), crlf_lines(expected).encode())
+        wait_for(lambda: self.display.rect(window) is None, "the window to go")
+
+    @unittest.skipUnless(STANDIN, "needs tools/sqlserver-standin")
+    def test_window_of_a_good_run_has_designed_place_size_hints_and_icon_then_closes(self):
+        run, window = self.start_held_run()
+        self.wait_for_rect(window, CLIENT_RECT, "the window at its place")
         self.assertEqual(self.display.numbers(window, "_MOTIF_WM_HINTS"), MOTIF_HINTS)
         hints = self.display.prop(window, "WM_NORMAL_HINTS")
         self.assertIn("minimum size: 116 by 9", hints)
@@ -52,36 +70,46 @@ class WindowTest(WineTestCase):
         self.assertEqual(icon[0], TRANSPARENT)
         self.assertEqual(icon[10 * 32 + 15], BLUE)
         self.assertEqual(icon[12 * 32 + 25], YELLOW)
-        self.display.screenshot(self.path("window.png"), union(CLIENT_RECT, margin=20))
+        self.wait_for_picture("window.png", union(CLIENT_RECT, margin=20),
+                              lambda picture: memo_problem(picture, CLIENT_RECT), "the memo drawn")
+        self.finish_held_run(run, window)
+
+    @unittest.skipUnless(STANDIN, "needs tools/sqlserver-standin")
+    def test_good_run_drawn_with_its_frame_at_designed_outer_position_until_it_ends(self):
+        run, window = self.start_held_run("Unmanaged.exe")
+        self.wait_for_rect(window, WINDOW_RECT, "the window with its frame at its place")
+        self.wait_for_picture(
+            "window-with-frame.png", union(WINDOW_RECT, margin=20),
+            lambda picture: frame_problem(picture, WINDOW_RECT, active=True) or memo_problem(picture, CLIENT_RECT),
+            "the frame, its caption active, and the memo drawn")
+        self.finish_held_run(run, window)
 
     def test_unreachable_central_shows_error_box_and_window_stays(self):
         # The title comes from the exe's name: cut at the first dot, lower case after the first letter.
-        run = self.start("MyJob.Daily.EXE", WINEDEBUG="-all,+msgbox")
+        run = self.start("MyJob.Daily.EXE")
         window = self.main_window(run)
-        box = wait_for(lambda: self.windows_of(run, "Myjob"), 30, "the error box")[0]
-        self.assertEqual(run.message_box_texts(), [UNREACHABLE])
+        box = self.window(run, "Myjob", "the error box titled Myjob")
+        wait_for_value(run.message_box_texts, [UNREACHABLE], "the error box's text in the trace")
         self.assertEqual(self.display.numbers(box, "WM_TRANSIENT_FOR"), [window], "owned by the main window")
         box_rect = self.display.rect(box)
-        self.assertGreater(stop_sign_pixels(self.display.pixels(box_rect)), 50, "a stop icon")
-        self.display.screenshot(self.path("error-box.png"), union(CLIENT_RECT, box_rect, margin=10))
+        self.wait_for_picture("error-box.png", box_rect, lambda picture: stop_icon_problem(picture, box_rect),
+                              "the box drawn with its stop icon")
 
         self.display.press(box, "Return")
-        wait_for(lambda: not self.windows_of(run, "Myjob"), 10, "the box to close")
-        time.sleep(1.5)
-        self.assertTrue(run.running(), "the process keeps running")
-        self.assertEqual(self.display.rect(window), CLIENT_RECT)
-        self.assertEqual(len(run.message_box_texts()), 1, "no second tick")
+        wait_for(lambda: not self.windows_of(run, "Myjob"), "the box to close")
+        holds_for(lambda: run.running() and len(run.message_box_texts()) == 1
+                  and self.display.rect(window) == CLIENT_RECT,
+                  NO_SECOND_TICK_WATCH, "the process keeps running with its window, no second tick")
         self.assertFalse(os.path.exists(self.path("memo1.txt")))
 
-    def test_window_drawn_with_its_frame_at_designed_outer_position(self):
+    def test_window_and_error_box_drawn_with_their_frames(self):
         run = self.start("Unmanaged.exe")
         window = self.main_window(run)
-        self.assertEqual(self.display.rect(window), WINDOW_RECT)
-        box = wait_for(lambda: self.windows_of(run, "Unmanaged"), 30, "the error box")[0]
-        time.sleep(0.5)  # let Wine finish drawing the frames
-        shot = self.path("window-and-error-box.png")
-        self.display.screenshot(shot, union(WINDOW_RECT, self.display.rect(box), margin=10))
-        self.assertTrue(os.path.getsize(shot) > 0)
+        self.wait_for_rect(window, WINDOW_RECT, "the window with its frame at its place")
+        box_rect = self.display.rect(self.window(run, "Unmanaged", "the error box"))
+        self.wait_for_picture("window-and-error-box.png", union(WINDOW_RECT, box_rect, margin=10),
+                              error_box_problem(WINDOW_RECT, box_rect),
+                              "the window's frame inactive, the box's active, its stop icon")
 
 
 class StartupShowTest(WineTestCase):
@@ -92,31 +120,43 @@ class StartupShowTest(WineTestCase):
         super().setUp()
         self.assertTrue(port_is_closed(CENTRAL_PORT))
 
+    def wait_for_geometry(self, window, fits, what):
+        seen = []
+
+        def check():
+            seen[:] = [self.display.rect(window)]
+            return seen[0] is not None and fits(*seen[0])
+
+        try:
+            wait_for(check, what)
+        except AssertionError as e:
+            raise AssertionError(f"{e}; last seen {seen[0]}") from None
+        return seen[0]
+
     def test_maximised_request_maximises_and_job_runs(self):
         run = self.start("Unmanaged.exe", show=SW_SHOWMAXIMIZED)
-        x, y, width, height = self.display.rect(self.main_window(run))
-        self.assertLessEqual((x, y), (0, 0))
-        self.assertGreaterEqual((width, height), (1920, 1080))
-        wait_for(lambda: self.windows_of(run, "Unmanaged"), 30, "the error box: the job ran")
+        self.wait_for_geometry(self.main_window(run),
+                               lambda x, y, width, height: (x, y) <= (0, 0) and (width, height) >= (1920, 1080),
+                               "the window to cover the screen")
+        self.window(run, "Unmanaged", "the error box: the job ran")
 
     def test_minimised_without_activation_starts_minimised_and_job_runs(self):
         run = self.start("Unmanaged.exe", show=SW_SHOWMINNOACTIVE)
         window = self.main_window(run)
-        box = wait_for(lambda: self.windows_of(run, "Unmanaged"), 30, "the error box: the job ran")[0]
         # Wine draws a minimised unmanaged window as a title strip at the
         # bottom left of the screen.
-        x, y, width, height = self.display.rect(window)
-        self.assertEqual(x, 0)
-        self.assertGreater(y, 1000)
-        self.display.screenshot(self.path("minimised.png"), union((x, y, width, height), self.display.rect(box)))
+        rect = self.wait_for_geometry(window, lambda x, y, width, height: x == 0 and y > 1000,
+                                      "a title strip at the bottom left")
+        box_rect = self.display.rect(self.window(run, "Unmanaged", "the error box: the job ran"))
+        self.wait_for_picture("minimised.png", union(rect, box_rect),
+                              lambda picture: stop_icon_problem(picture, box_rect), "the error box drawn")
 
     def test_every_other_request_shows_a_normal_window(self):
         for show in (SW_HIDE, SW_SHOWNORMAL, SW_SHOWMINIMIZED, SW_SHOWDEFAULT):
             with self.subTest(show=show):
                 run = self.start("Unmanaged.exe", show=show)
-                self.assertEqual(self.display.rect(self.main_window(run)), WINDOW_RECT)
+                self.wait_for_rect(self.main_window(run), WINDOW_RECT, "a normal window at its place")
                 self.end(run)
-                self.runs.remove(run)
 
 
 if __name__ == "__main__":

@@ -1,18 +1,28 @@
 """What the wine tests share: runs of the Windows exe under Wine in the
-session that session.py started, and what the X server can tell about the
-exe's windows.
+session that session.py started, what the X server can tell about the
+exe's windows and pixels, the stand-in servers, and the nightly job's
+texts.
 
 Settings come from the environment, set by tests/wine/CMakeLists.txt.
+
+Tests wait on conditions, never for a fixed time. A deadline only bounds a
+failure, so it is generous: on a cold machine (a new prefix, fonts found for
+the first time, both cores busy) the first start of a program under Wine
+takes many seconds.
 """
+import datetime
 import json
 import os
 import re
 import shutil
 import signal
 import socket
+import struct
 import subprocess
+import sys
 import time
 import unittest
+import zlib
 
 import session as wine_session
 
@@ -24,14 +34,27 @@ CENTRAL_PORT = int(os.environ.get("PARKTOTALS_CENTRAL_PORT", "0"))
 CENTRAL_USER = os.environ.get("PARKTOTALS_CENTRAL_USER", "")
 CENTRAL_PASSWORD = os.environ.get("PARKTOTALS_CENTRAL_PASSWORD", "")
 
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+# Seconds a test waits for something that should happen.
+DEADLINE = 90
+
 CAPTION = "formmaindalventis"
+
+# Under Xvfb there is no window manager. A managed window (Wine's default)
+# then has no title bar at all and X shows just its client area, which Wine
+# places 3 px right of and 22 px below the outer position (the dialog frame
+# and the caption). An unmanaged one (see session.py) is drawn by Wine with
+# its frame and X shows the whole window.
+CLIENT_RECT = (1216, 459, 116, 9)
+WINDOW_RECT = (1213, 437, 122, 34)
 
 # ShowWindow commands, as a launcher puts them in STARTUPINFO.
 SW_HIDE, SW_SHOWNORMAL, SW_SHOWMINIMIZED, SW_SHOWMAXIMIZED = 0, 1, 2, 3
 SW_SHOWMINNOACTIVE, SW_SHOWDEFAULT = 7, 10
 
 
-def wait_for(predicate, timeout, what):
+def wait_for(predicate, what, timeout=DEADLINE):
     """Polls until predicate() gives something true and returns that."""
     deadline = time.monotonic() + timeout
     while True:
@@ -40,6 +63,32 @@ def wait_for(predicate, timeout, what):
             return value
         if time.monotonic() > deadline:
             raise AssertionError(f"waited {timeout} s for {what}")
+        time.sleep(0.1)
+
+
+def wait_for_value(get, expected, what, timeout=DEADLINE):
+    """Polls get() until it gives `expected`; the failure names the last
+    value seen."""
+    seen = []
+
+    def matches():
+        seen[:] = [get()]
+        return seen[0] == expected
+
+    try:
+        wait_for(matches, what, timeout)
+    except AssertionError as e:
+        raise AssertionError(f"{e}: expected {expected!r}, last seen {seen[0]!r}") from None
+
+
+def holds_for(predicate, seconds, what):
+    """Checks that predicate() stays true for `seconds`. Only for what must
+    NOT happen (a second tick, the process ending): no condition can say
+    that it never will, so a test watches for a stated period."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if not predicate():
+            raise AssertionError(f"no longer true after {seconds - (deadline - time.monotonic()):.1f} s: {what}")
         time.sleep(0.1)
 
 
@@ -53,6 +102,215 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def tail(path, lines):
+    """The last `lines` lines of a text file, or why there are none."""
+    try:
+        with open(path, encoding="utf-8", errors="replace") as f:
+            text = f.read().splitlines()
+    except OSError as e:
+        return [f"({e.strerror}: {path})"]
+    if not text:
+        return [f"(empty: {path})"]
+    skipped = [f"({len(text) - lines} earlier lines in {path})"] if len(text) > lines else []
+    return skipped + text[-lines:]
+
+
+# The nightly job's texts, as the program sends them.
+
+QUERIES = [
+    "SELECT COUNT(*) FROM [T_SCcarset] where kaleibie in ('04','05') and carddatelast<GETDATE()",
+    "SELECT sum((datediff(month, GETDATE(),carddatelast)-1)*Deposit) FROM T_SCcarset where "
+    "kaleibie in ('04','05') and datediff(month, GETDATE(),carddatelast)>1",
+    "SELECT SUM(chargemoney) FROM T_noinmoeny where Amount  like '%微信%' and "
+    "YEAR(opdate)*10000+MONTH(opdate)*100+DAY(opdate)=YEAR(GETDATE()-1)*10000+MONTH(GETDATE()-1)*100+DAY(GETDATE()-1)",
+    "SELECT SUM(chargemoney) FROM T_noinmoeny where Amount  in ( '确认放行','免费放行') and "
+    "YEAR(opdate)*10000+MONTH(opdate)*100+DAY(opdate)=YEAR(GETDATE()-1)*10000+MONTH(GETDATE()-1)*100+DAY(GETDATE()-1)",
+    "SELECT SUM(chargemoney) FROM T_noinmoeny where opremark like '%-1%'  and "
+    "YEAR(opdate)*10000+MONTH(opdate)*100+DAY(opdate)=YEAR(GETDATE()-1)*10000+MONTH(GETDATE()-1)*100+DAY(GETDATE()-1)",
+]
+
+# {0}..{4}: the five figures, {5}: the car park number, {6}: yesterday as YYYYMMDD.
+STATEMENTS = [
+    "update T_kextotal set day_count_qinfei='{0}'  from  T_kextotal ,T_kexbase where  "
+    "T_kextotal.kex_name = T_kexbase.kex_name and T_kexbase.kex_no='{5}' and YEAR(siji)*10000+month(siji)*100+day(siji)='{6}'",
+    "update T_kextotal set month_money_yushou='{1}'  from  T_kextotal ,T_kexbase where "
+    "T_kextotal.kex_name = T_kexbase.kex_name and T_kexbase.kex_no='{5}' and YEAR(siji)*10000+month(siji)*100+day(siji)='{6}'",
+    "update T_kextotal set weixin_money_lishi='{2}'  from  T_kextotal ,T_kexbase where  "
+    "T_kextotal.kex_name = T_kexbase.kex_name and T_kexbase.kex_no='{5}' and YEAR(siji)*10000+month(siji)*100+day(siji)='{6}'",
+    "update T_kextotal set xinjin_money_lishi='{3}'  from  T_kextotal ,T_kexbase where  "
+    "T_kextotal.kex_name = T_kexbase.kex_name and T_kexbase.kex_no='{5}' and YEAR(siji)*10000+month(siji)*100+day(siji)='{6}'",
+    "update T_kextotal set yichan_money_lishi='{4}'  from  T_kextotal ,T_kexbase where  "
+    "T_kextotal.kex_name = T_kexbase.kex_name and T_kexbase.kex_no='{5}' and YEAR(siji)*10000+month(siji)*100+day(siji)='{6}'",
+]
+
+# The car park's day of figures (tests/support/local_figures.rules), and
+# the values the program sends for it.
+LOCAL_FIGURES_RULES = os.path.join(SOURCE, "tests", "support", "local_figures.rules")
+LOCAL_FIGURES = ["17", "5400", "1234.5", "0", "86.25"]
+
+LOCAL_USER, LOCAL_PASSWORD = "sa", "Local-Pass-1"
+
+# For the central stand-in: every update waits until the test releases it
+# (StandIn.release), so a run stays in progress, its window up, for as long
+# as the test needs to look.
+HOLD_UPDATES = "regex hold rows 1 | update T_kextotal [\\s\\S]*\n"
+
+
+def yesterday_key():
+    return (datetime.date.today() - datetime.timedelta(days=1)).strftime("%Y%m%d")
+
+
+def statements(values, park, date):
+    return [s.format(*values, park, date) for s in STATEMENTS]
+
+
+def crlf_lines(texts):
+    """The texts as the program writes lines: each ends in CR LF."""
+    return "".join(t + "\r\n" for t in texts)
+
+
+def batches(texts):
+    """The batches the servers receive for these texts (CR LF at the end)."""
+    return [t + "\r\n" for t in texts]
+
+
+def local_rules(answers=None):
+    """The local statistics database's rules with the test account: the car
+    park's day of figures, or one answer of the given ones per query."""
+    if answers is None:
+        with open(LOCAL_FIGURES_RULES, encoding="utf-8") as f:
+            body = f.read()
+    else:
+        body = "".join(f"escaped {answer} | {json.dumps(query + chr(13) + chr(10), ensure_ascii=False)[1:-1]}\n"
+                       for answer, query in zip(answers, QUERIES)) + "default error 208 'Invalid object name'\n"
+    return f"login {LOCAL_USER} {LOCAL_PASSWORD}\n{body}"
+
+
+def reginfo(port):
+    """RegInfo.INI naming the local stand-in on `port`."""
+    return (f"Provider=SQLOLEDB.1;Data Source=127.0.0.1,{port};"
+            f"Initial Catalog=park;User ID={LOCAL_USER};Password={LOCAL_PASSWORD}\r\n")
+
+
+def central_rules(extra="", user=CENTRAL_USER, password=CENTRAL_PASSWORD):
+    """The central totals database: accepts the test exe's account (or the
+    one given) and every update; `extra` rules come first."""
+    return (f"login {user} {password}\n{extra}"
+            "regex rows 1 | update T_kextotal [\\s\\S]*\ndefault ok\n")
+
+
+class Picture:
+    """RGB pixels of a screen rectangle."""
+
+    def __init__(self, rect, rgb):
+        self.rect = rect
+        self.width, self.height = rect[2], rect[3]
+        self.rgb = rgb
+
+    def __eq__(self, other):
+        return isinstance(other, Picture) and (self.rect, self.rgb) == (other.rect, other.rgb)
+
+    def pixel(self, x, y):
+        """The pixel at screen position x, y."""
+        i = 3 * ((y - self.rect[1]) * self.width + x - self.rect[0])
+        return tuple(self.rgb[i:i + 3])
+
+    def pixels(self, rect):
+        """The pixels of a screen rectangle inside the picture."""
+        x0, y0, width, height = rect
+        return [self.pixel(x, y) for y in range(y0, y0 + height) for x in range(x0, x0 + width)]
+
+    def png(self):
+        rows = b"".join(b"\0" + self.rgb[3 * self.width * y:3 * self.width * (y + 1)] for y in range(self.height))
+
+        def chunk(kind, data):
+            return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+        return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", self.width, self.height, 8, 2, 0, 0, 0))
+                + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+
+    def save(self, path):
+        with open(path, "wb") as f:
+            f.write(self.png())
+
+
+# Wine 8's default colours, as it draws frames and boxes.
+ACTIVE_CAPTION = (0x32, 0x96, 0xFA)
+INACTIVE_CAPTION = (0x80, 0x80, 0x80)
+WHITE = (0xFF, 0xFF, 0xFF)
+
+# An unmanaged window as Wine draws it: a 3 px dialog frame around an 18 px
+# caption, a 1 px line, then the client area.
+FRAME, CAPTION_HEIGHT = 3, 18
+
+
+def caption_band(rect):
+    x, y, width, _ = rect
+    return (x + FRAME, y + FRAME, width - 2 * FRAME, CAPTION_HEIGHT)
+
+
+def frame_problem(picture, rect, active):
+    """What is wrong with the frame Wine drew for the window at `rect`: its
+    caption band in the active or inactive colour, with the title written
+    in it. None when it is right."""
+    colour = ACTIVE_CAPTION if active else INACTIVE_CAPTION
+    band = picture.pixels(caption_band(rect))
+    in_colour = sum(1 for p in band if p == colour)
+    if in_colour < len(band) // 2:
+        state = "active" if active else "inactive"
+        return f"caption at {rect[:2]}: {in_colour} of {len(band)} pixels in the {state} colour {colour}"
+    # The title's letters: a few hundred pixels in another colour.
+    if len(band) - in_colour < 60:
+        return f"caption at {rect[:2]}: no title written ({len(band) - in_colour} pixels of letters)"
+    return None
+
+
+def stop_icon_pixels(pixels):
+    """How many of the pixels are the stop icon's red."""
+    return sum(1 for r, g, b in pixels if r > 180 and g < 90 and b < 90)
+
+
+def stop_icon_problem(picture, box_rect):
+    red = stop_icon_pixels(picture.pixels(box_rect))
+    return None if red > 50 else f"no stop icon in the box at {box_rect[:2]} ({red} red pixels)"
+
+
+def error_box_problem(window_rect, box_rect):
+    """For pictures of an unmanaged window with its error box: both frames
+    drawn, the box's caption active and the window's not, and the box's
+    stop icon."""
+    return lambda picture: (frame_problem(picture, window_rect, active=False)
+                            or frame_problem(picture, box_rect, active=True)
+                            or stop_icon_problem(picture, box_rect))
+
+
+def text_pixels(pixels):
+    """How many of the pixels are dark enough to be letters."""
+    return sum(1 for p in pixels if max(p) < 100)
+
+
+def memo_problem(picture, client_rect):
+    """What is wrong with the memo strip of a window whose client area is
+    at `client_rect`: it lies 16 px in, is cut off by the client area's
+    right and bottom, and is white with letters in it (its text as the
+    window was last painted). None when it is right."""
+    x, y, width, height = client_rect
+    memo = picture.pixels((x + 16, y, width - 16, height))
+    white = sum(1 for p in memo if p == WHITE)
+    letters = text_pixels(memo)
+    if white < len(memo) // 3 or letters < 15:
+        return f"memo at {(x + 16, y)}: {white} white pixels and {letters} of letters of {len(memo)}"
+    return None
+
+
+def union(*rects, margin=0):
+    left = min(r[0] for r in rects) - margin
+    top = min(r[1] for r in rects) - margin
+    right = max(r[0] + r[2] for r in rects) + margin
+    bottom = max(r[1] + r[3] for r in rects) + margin
+    return (max(left, 0), max(top, 0), right - max(left, 0), bottom - max(top, 0))
+
+
 class Display:
     """Questions to the X server, through xdotool, xwininfo, xprop and import."""
 
@@ -60,13 +318,18 @@ class Display:
         self.env = dict(os.environ, DISPLAY=name)
 
     def _run(self, *command):
-        return subprocess.run(command, env=self.env, capture_output=True, timeout=30)
+        return subprocess.run(command, env=self.env, capture_output=True, timeout=60)
 
     def windows(self, name, pid=None):
         """Ids of the windows called exactly `name`, of process `pid` if given."""
+        # xdotool matches names ignoring case: the title is compared here.
         found = self._run("xdotool", "search", "--name", "^" + re.escape(name) + "$")
         ids = [int(line) for line in found.stdout.split()]
-        return [w for w in ids if pid is None or self.pid(w) == pid]
+        return [w for w in ids if self.title(w) == name and (pid is None or self.pid(w) == pid)]
+
+    def title(self, window):
+        match = re.match(r'"(.*)"$', self.prop(window, "_NET_WM_NAME"))
+        return json.loads('"' + match.group(1) + '"') if match else None
 
     def rect(self, window):
         """(x, y, width, height) on the screen, or None once the window is gone."""
@@ -107,27 +370,20 @@ class Display:
             values = values[2 + width * height:]
         return icons
 
-    def pixels(self, rect):
-        """The RGB bytes of a screen rectangle, row by row."""
-        x, y, width, height = rect
-        shot = self._run("import", "-window", "root", "-crop", f"{width}x{height}+{x}+{y}", "+repage",
+    def picture(self, rect=None):
+        """The pixels of a screen rectangle (the part on the screen), or of
+        the whole screen."""
+        width, height = wine_session.SCREEN
+        x, y, w, h = union(rect or (0, 0, width, height))
+        rect = (x, y, min(w, width - x), min(h, height - y))
+        shot = self._run("import", "-window", "root", "-crop", "{2}x{3}+{0}+{1}".format(*rect), "+repage",
                          "-depth", "8", "rgb:-")
-        return shot.stdout
-
-    def screenshot(self, path, rect=None):
-        crop = ["-crop", "{2}x{3}+{0}+{1}".format(*rect), "+repage"] if rect else []
-        self._run("import", "-window", "root", *crop, path)
+        if len(shot.stdout) != 3 * rect[2] * rect[3]:
+            raise AssertionError(f"import gave {len(shot.stdout)} bytes for {rect}: {shot.stderr.decode()}")
+        return Picture(rect, shot.stdout)
 
     def press(self, window, key):
         self._run("xdotool", "windowfocus", "--sync", str(window), "key", "--clearmodifiers", key)
-
-
-def union(*rects, margin=0):
-    left = min(r[0] for r in rects) - margin
-    top = min(r[1] for r in rects) - margin
-    right = max(r[0] + r[2] for r in rects) + margin
-    bottom = max(r[1] + r[3] for r in rects) + margin
-    return (max(left, 0), max(top, 0), right - max(left, 0), bottom - max(top, 0))
 
 
 class Run:
@@ -135,6 +391,7 @@ class Run:
     which is also the _NET_WM_PID of its windows."""
 
     def __init__(self, command, folder, env, launched=False):
+        self.command = command
         self.log_path = os.path.join(folder, "wine.log")
         with open(self.log_path, "ab") as log:
             self.process = subprocess.Popen(command, cwd=folder, env=env, stdin=subprocess.DEVNULL,
@@ -143,14 +400,17 @@ class Run:
         # from its first window.
         self.launched = launched
         self.pid = None if launched else self.process.pid
+        self.killed = False
 
-    def wait(self, timeout):
+    def wait(self, timeout=DEADLINE):
         return self.process.wait(timeout=timeout)
 
     def running(self):
         return self.process.poll() is None
 
     def kill(self):
+        if self.running():
+            self.killed = True
         if self.launched and self.pid is not None:
             try:
                 os.kill(self.pid, signal.SIGKILL)
@@ -158,13 +418,19 @@ class Run:
                 pass
         if self.running():
             self.process.kill()
-        self.process.wait(timeout=30)
+        self.process.wait(timeout=DEADLINE)
 
     def message_box_texts(self):
         """Texts of the message boxes shown so far (needs WINEDEBUG +msgbox)."""
         with open(self.log_path, encoding="utf-8", errors="replace") as f:
             log = f.read()
         return [decode_wine_string(m) for m in re.findall(r'trace:msgbox:MSGBOX_OnInit L"((?:[^"\\]|\\.)*)"', log)]
+
+    def report(self):
+        state = ("killed by the test's end" if self.killed else
+                 "running" if self.running() else f"exit code {self.process.returncode}")
+        return [f"{' '.join(self.command)}: {state}; {self.log_path}:"] + [
+            "  " + line for line in tail(self.log_path, 30)]
 
 
 def decode_wine_string(text):
@@ -178,33 +444,120 @@ def decode_wine_string(text):
     return re.sub(r'\\([nrt"\\]|[0-9a-fA-F]{4})', one, text)
 
 
+class StandIn:
+    """A sqlserver-standin process answering from a rules file and logging
+    every login and batch as a JSON line."""
+
+    def __init__(self, folder, name, rules, port=0):
+        self.name = name
+        rules_path = os.path.join(folder, name + ".rules")
+        with open(rules_path, "w", encoding="utf-8") as f:
+            f.write(rules)
+        self.log_path = os.path.join(folder, name + ".log")
+        self.stderr_path = os.path.join(folder, name + ".stderr")
+        with open(self.stderr_path, "ab") as err:
+            self.process = subprocess.Popen(
+                [STANDIN, "--port", str(port), "--rules", rules_path, "--log", self.log_path],
+                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=err)
+        line = self.process.stdout.readline().decode()
+        match = re.match(r"listening on 127\.0\.0\.1:(\d+)", line)
+        if not match:
+            self.stop()
+            raise AssertionError(f"{name} stand-in did not start: {line!r}; {self.stderr_path}: "
+                                 + " | ".join(tail(self.stderr_path, 5)))
+        self.port = int(match.group(1))
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+        self.process.wait(timeout=DEADLINE)
+        self.process.stdout.close()
+
+    def release(self):
+        """Lets the held answers go (SIGUSR1), and waits until the stand-in
+        says it has."""
+        self.process.send_signal(signal.SIGUSR1)
+        wait_for(lambda: any("held answers released" in line for line in tail(self.stderr_path, 20)),
+                 f"the {self.name} stand-in to release its held answers")
+
+    def events(self, kind):
+        if not os.path.exists(self.log_path):
+            return []
+        with open(self.log_path, encoding="utf-8") as f:
+            return [e for e in map(json.loads, f) if e["event"] == kind]
+
+    def batches(self):
+        return [e["text"] for e in self.events("batch")]
+
+    def report(self):
+        return ([f"{self.name} stand-in, {self.log_path}:"] + ["  " + line for line in tail(self.log_path, 20)]
+                + [f"{self.name} stand-in, {self.stderr_path}:"] + ["  " + line for line in tail(self.stderr_path, 10)])
+
+
 class WineTestCase(unittest.TestCase):
     """A test with a fresh working folder (kept under the artifacts folder
-    for a look after a failure) and the runs it started ended afterwards."""
+    for a look after a failure) and the runs and stand-ins it started ended
+    afterwards. A failure is followed by what a person needs to find its
+    cause: the runs' wine.log, the stand-ins' logs, the pictures taken and
+    a picture of the screen as the test failed."""
 
     @classmethod
     def setUpClass(cls):
-        with open(os.path.join(wine_session.session_dir(), wine_session.SESSION_FILE)) as f:
-            cls.session = json.load(f)
+        cls.session = wine_session.load()
         cls.display = Display(cls.session["display"])
+
+    def run(self, result=None):
+        if result is None:
+            return super().run(result)
+        self._result = result
+        self._reported = len(result.failures), len(result.errors)
+        super().run(result)
+        problems = result.failures[self._reported[0]:] + result.errors[self._reported[1]:]
+        if problems:
+            # At once rather than in the summary at the end: a test run that
+            # ctest stops at its time limit prints no summary.
+            sys.stderr.write(f"\n==== {self.id()} failed\n" + "".join(text for _, text in problems)
+                             + self.report() + "====\n")
+            sys.stderr.flush()
+        return result
+
+    def _failed(self):
+        """Whether a check of this test (or of one of its subtests) failed so far."""
+        result = getattr(self, "_result", None)
+        return result is not None and (len(result.failures), len(result.errors)) != self._reported
 
     def setUp(self):
         self.folder = os.path.join(ARTIFACTS, self.id().split(".", 1)[1])
         shutil.rmtree(self.folder, ignore_errors=True)
         os.makedirs(self.folder)
         self.runs = []
+        self.standins = []
+        self.pictures = []
 
     def tearDown(self):
+        if self._failed():
+            try:
+                self.save_picture("screen-at-failure.png", self.display.picture())
+            except (AssertionError, OSError, subprocess.SubprocessError) as e:
+                self.pictures.append(f"(no picture of the screen: {e})")
         for run in self.runs:
             self.end(run)
+
+    def report(self):
+        lines = [f"What the test left in {self.folder}:"]
+        lines += [f"picture: {path}" for path in getattr(self, "pictures", [])]
+        for run in getattr(self, "runs", []):
+            lines += run.report()
+        for server in getattr(self, "standins", []):
+            lines += server.report()
+        return "\n".join(lines) + "\n"
 
     def end(self, run):
         """Kills the run and waits until its windows are gone, so that the
         next run's windows cannot be mistaken for them."""
         run.kill()
         if run.pid is not None:
-            wait_for(lambda: not [w for w in self.display.windows(CAPTION) if self.display.pid(w) == run.pid],
-                     10, "the killed run's windows to go")
+            wait_for(lambda: not self.display.windows(CAPTION, run.pid), "the killed run's windows to go")
 
     def path(self, name):
         return os.path.join(self.folder, name)
@@ -213,20 +566,42 @@ class WineTestCase(unittest.TestCase):
         with open(self.path(name), "wb") as f:
             f.write(data if isinstance(data, bytes) else data.encode())
 
-    def start(self, exe_name="parktotals.exe", show=None, **env):
+    def read(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+    def standin(self, name, rules, port=0):
+        """A stand-in for this test, stopped at its end."""
+        server = StandIn(self.folder, name, rules, port)
+        self.standins.append(server)
+        self.addCleanup(server.stop)
+        return server
+
+    def start(self, exe_name="parktotals.exe", show=None, folder=None, **env):
         """Starts a copy of the exe named `exe_name` in the working folder,
         through the launcher when a show command is given."""
-        exe = self.path(exe_name)
+        folder = folder or self.folder
+        exe = os.path.join(folder, exe_name)
         if not os.path.exists(exe):
             try:
                 os.link(EXE, exe)
             except OSError:
                 shutil.copy(EXE, exe)
         command = ["wine", exe] if show is None else ["wine", LAUNCHER, str(show), windows_path(exe)]
-        run = Run(command, self.folder, dict(wine_session.wine_environment(self.session), **env),
-                  launched=show is not None)
+        # Wine's errors and the texts of message boxes go to wine.log: a
+        # failure's report then says what went wrong, or what a box said.
+        env = {**wine_session.wine_environment(self.session), "WINEDEBUG": "-all,err+all,+msgbox", **env}
+        run = Run(command, folder, env, launched=show is not None)
         self.runs.append(run)
         return run
+
+    def wait_to_end(self, run):
+        """Waits until the run ends by itself and returns its exit code. An
+        error box would keep it waiting for a click: the test fails at once
+        with the box's text."""
+        wait_for(lambda: not run.running() or run.message_box_texts(), "the run to end")
+        self.assertFalse(run.message_box_texts(), "the run showed an error box")
+        return run.wait()
 
     def windows_of(self, run, name):
         """The run's windows called `name`."""
@@ -235,40 +610,41 @@ class WineTestCase(unittest.TestCase):
             run.pid = self.display.pid(windows[0])
         return [w for w in windows if self.display.pid(w) == run.pid]
 
-    def main_window(self, run, timeout=30):
-        """The run's main window, once it is on the screen."""
-        return wait_for(lambda: self.windows_of(run, CAPTION), timeout, "the main window")[0]
+    def window(self, run, name, what):
+        """The run's window called `name`, once it is there."""
+        return wait_for(lambda: self.windows_of(run, name), what)[0]
 
+    def main_window(self, run):
+        return self.window(run, CAPTION, "the main window")
 
-class StandIn:
-    """A sqlserver-standin process answering from a rules file and logging
-    every login and batch as a JSON line."""
+    def wait_for_rect(self, window, rect, what):
+        """Waits until the window has the rectangle: a window is named
+        before it is mapped and placed."""
+        wait_for_value(lambda: self.display.rect(window), rect, what)
 
-    def __init__(self, folder, name, rules, port=0):
-        rules_path = os.path.join(folder, name + ".rules")
-        with open(rules_path, "w", encoding="utf-8") as f:
-            f.write(rules)
-        self.log_path = os.path.join(folder, name + ".log")
-        with open(os.path.join(folder, name + ".stderr"), "ab") as err:
-            self.process = subprocess.Popen(
-                [STANDIN, "--port", str(port), "--rules", rules_path, "--log", self.log_path],
-                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=err)
-        line = self.process.stdout.readline().decode()
-        match = re.match(r"listening on 127\.0\.0\.1:(\d+)", line)
-        if not match:
-            self.stop()
-            raise AssertionError(f"{name} stand-in did not start: {line!r} (see {name}.stderr)")
-        self.port = int(match.group(1))
+    def save_picture(self, name, picture):
+        path = self.path(name)
+        picture.save(path)
+        self.pictures.append(path)
+        return path
 
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-        self.process.wait(timeout=30)
-        self.process.stdout.close()
+    def wait_for_picture(self, name, rect, problem, what):
+        """Takes pictures of `rect` until `problem(picture)` finds nothing
+        wrong and two pictures in a row are the same (Wine has finished
+        drawing); saves that one as `name` in the working folder."""
+        last, seen = [None], [None]
 
-    def events(self, kind):
-        with open(self.log_path, encoding="utf-8") as f:
-            return [e for e in map(json.loads, f) if e["event"] == kind]
+        def drawn():
+            picture = self.display.picture(rect)
+            seen[0] = problem(picture)
+            done = seen[0] is None and picture == last[0]
+            last[0] = picture
+            return done
 
-    def batches(self):
-        return [e["text"] for e in self.events("batch")]
+        try:
+            wait_for(drawn, what)
+        except AssertionError as e:
+            path = self.save_picture(name, last[0])
+            raise AssertionError(f"{e}: {seen[0] or 'the picture kept changing'} (last picture: {path})") from None
+        self.save_picture(name, last[0])
+        return last[0]
