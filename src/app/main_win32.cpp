@@ -2,7 +2,7 @@
 #include "app/build_config.h"
 #include "app/shells.h"
 #include "db/central_connection.h"
-#include "db/text_codec_win32.h"
+#include "text/text_codec_win32.h"
 
 #include <windows.h>
 

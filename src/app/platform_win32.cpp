@@ -1,5 +1,5 @@
 #include "app/shells.h"
-#include "db/text_codec_win32.h"
+#include "text/text_codec_win32.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #include "app/application.h"
 #include "app/shells.h"
-#include "db/text_codec_win32.h"
+#include "text/text_codec_win32.h"
 
 #include <windows.h>
 

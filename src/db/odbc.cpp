@@ -1,6 +1,6 @@
 #include "db/odbc.h"
 
-#include "db/utf16.h"
+#include "text/utf16.h"
 
 #include <algorithm>
 #include <vector>

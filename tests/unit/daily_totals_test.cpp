@@ -1,4 +1,4 @@
-#include "db/errors.h"
+#include "text/errors.h"
 #include "support/fake_gateway.h"
 #include "support/temp_dir.h"
 #include "totals/daily_totals.h"

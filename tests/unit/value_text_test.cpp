@@ -1,4 +1,4 @@
-#include "db/errors.h"
+#include "text/errors.h"
 #include "db/value_text.h"
 
 #include <gtest/gtest.h>
