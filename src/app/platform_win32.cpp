@@ -22,4 +22,6 @@ std::string ExecutablePath() {
     }
 }
 
+std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of("\\/") + 1); }
+
 } // namespace parktotals

@@ -93,7 +93,7 @@ protected:
 
     testing::TempDir dir;
     JobSettings settings;
-    MemoLines memo;
+    Memo memo;
     Server local{LocalScript()};
     Server central{CentralScript()};
     testing::FormComponents form{testing::CentralString(central.port())};

@@ -166,7 +166,7 @@ protected:
 
     testing::TempDir dir;
     JobSettings settings;
-    MemoLines memo;
+    Memo memo;
     Server central{Rules({Rule::Regex("update T_kextotal [\\s\\S]*", Answer::RowCount(1))})};
     testing::FormComponents form{testing::CentralString(central.port())};
 };
