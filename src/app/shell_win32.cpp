@@ -75,8 +75,8 @@ public:
         // Lines in an EDIT control are separated by CR LF; the last has none.
         const std::wstring memo_text = Utf8ToWide(JoinLines(form.Memo1.Lines(), "\r\n"));
         memo_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", memo_text.c_str(), kMemoStyle, kMemoLeft, kMemoTop,
-                                kMemoWidth, kMemoHeight, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMemoId)),
-                                instance_, nullptr);
+                                kMemoWidth, kMemoHeight, window_,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMemoId)), instance_, nullptr);
         if (memo_ == nullptr) throw std::runtime_error("Cannot create the memo");
         SendMessageW(memo_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         form.Memo1.SetView(this);

@@ -80,7 +80,8 @@ OdbcLink::OdbcLink(const std::string& odbc_connection_string, int login_timeout_
                                   IntegerAttribute(static_cast<SQLULEN>(login_timeout_seconds)), SQL_IS_UINTEGER),
                "SQLSetConnectAttr");
     std::u16string text = Utf8ToUtf16(odbc_connection_string);
-    dbc_.Check(SQLDriverConnectW(dbc_.get(), nullptr, SqlText(text.data()), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
+    dbc_.Check(SQLDriverConnectW(dbc_.get(), nullptr, SqlText(text.data()), SQL_NTS, nullptr, 0, nullptr,
+                                 SQL_DRIVER_NOPROMPT),
                "SQLDriverConnect");
     connected_ = true;
 }
@@ -110,7 +111,8 @@ OdbcStatement::OdbcStatement(const OdbcLink& link) : stmt_(link.handle()) {
 void OdbcStatement::ExecuteDirect(std::string_view sql) {
     RefuseNul(sql, "The statement");
     std::u16string text = Utf8ToUtf16(sql);
-    stmt_.Check(SQLExecDirectW(stmt_.get(), SqlText(text.data()), static_cast<SQLINTEGER>(text.size())), "SQLExecDirect");
+    stmt_.Check(SQLExecDirectW(stmt_.get(), SqlText(text.data()), static_cast<SQLINTEGER>(text.size())),
+                "SQLExecDirect");
 }
 
 bool OdbcStatement::MoreResults() {

@@ -1,13 +1,13 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace parktotals {
 
-// The memo the job logs the statements the central server accepted in: the
-// lines it keeps are what memo1.txt gets. A window that shows them listens
-// as the memo's view.
+// The statements the central server accepted, as the job logs them; these
+// lines are what memo1.txt gets. A window that shows them is the memo's view.
 class Memo {
 public:
     struct View {
