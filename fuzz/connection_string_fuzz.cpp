@@ -10,7 +10,7 @@
 
 #include "db/central_connection.h"
 #include "db/connection_string.h"
-#include "db/errors.h"
+#include "text/errors.h"
 #include "fuzz_check.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -2,7 +2,7 @@
 // characters (as the server will count them), on one line; and a key written
 // plainly into its section reads back as written.
 
-#include "db/utf16.h"
+#include "text/utf16.h"
 #include "fuzz_check.h"
 #include "totals/profile.h"
 

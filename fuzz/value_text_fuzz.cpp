@@ -4,7 +4,7 @@
 // most the precision's significant digits), and it is the input rounded, not
 // some other number. Decimal text that is no number must be refused.
 
-#include "db/errors.h"
+#include "text/errors.h"
 #include "db/value_text.h"
 #include "fuzz_check.h"
 

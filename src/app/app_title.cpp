@@ -1,5 +1,7 @@
 #include "app/app_title.h"
 
+#include "text/ascii.h"
+
 namespace parktotals {
 
 std::string ApplicationTitle(std::string_view executable_path) {
@@ -8,8 +10,7 @@ std::string ApplicationTitle(std::string_view executable_path) {
     name = name.substr(0, name.find('.'));
     std::string title(name);
     // Only ASCII letters change case; bytes of other UTF-8 characters pass as they are.
-    for (std::size_t i = 1; i < title.size(); ++i)
-        if (title[i] >= 'A' && title[i] <= 'Z') title[i] = static_cast<char>(title[i] - 'A' + 'a');
+    for (std::size_t i = 1; i < title.size(); ++i) title[i] = AsciiLower(title[i]);
     return title;
 }
 

@@ -8,16 +8,17 @@ namespace parktotals {
 
 void Application::DeliverTimerTick(Tformmaindalventis& form) {
     if (!form.Timer1.enabled) return;
-    std::string message;
+    std::string message = "Unknown error";
     try {
         form.Timer1Timer();
         return;
     } catch (const std::exception& e) {
+        // Aborted first: the exit code says so even when showing the error fails.
+        aborted_ = true;
         message = e.what();
     } catch (...) {
-        message = "Unknown error";
+        aborted_ = true;
     }
-    aborted_ = true;
     shell_.ShowErrorBox(title_, ErrorBoxText(message));
 }
 

@@ -6,15 +6,6 @@
 
 namespace parktotals {
 
-// The platform's side of a run: the main window (or none) and the modal
-// error box.
-class Shell : public FormHost {
-public:
-    // Shows the error and returns when it has been dismissed (a shell with
-    // no display reports it and returns at once).
-    virtual void ShowErrorBox(const std::string& caption, const std::string& text) = 0;
-};
-
 // The application object every shell drives: it delivers the timer's tick
 // to the form, is the error handler for what escapes it, and knows the exit
 // code.

@@ -4,31 +4,10 @@
 #include "totals/daily_totals.h"
 #include "totals/memo.h"
 
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace parktotals {
-
-// The memo on the main window. It keeps the lines itself; the window that
-// shows it listens for changes.
-class Memo : public MemoSink {
-public:
-    struct View {
-        virtual ~View() = default;
-        virtual void MemoCleared() = 0;
-        virtual void MemoLineAppended(const std::string& line) = 0;
-    };
-
-    void SetView(View* view) { view_ = view; }
-    void Clear() override;
-    void AppendLine(const std::string& line) override;
-    std::vector<std::string> Lines() const override { return lines_; }
-
-private:
-    std::vector<std::string> lines_{"Memo1"};
-    View* view_ = nullptr;
-};
 
 // The start timer: 500 ms after it is armed it ticks once. The shell arms a
 // one-shot timer of the platform; a tick that finds the timer disabled does
@@ -38,12 +17,16 @@ struct Timer {
     bool enabled = true;
 };
 
-// What the form needs of the platform's window.
-class FormHost {
+// The platform's side of a run: the main window (or none) and the modal
+// error box.
+class Shell {
 public:
-    virtual ~FormHost() = default;
+    virtual ~Shell() = default;
     // Closes the main window, which ends the event loop.
     virtual void CloseForm() = 0;
+    // Shows the error and returns when it has been dismissed (a shell with
+    // no display reports it and returns at once).
+    virtual void ShowErrorBox(const std::string& caption, const std::string& text) = 0;
 };
 
 struct FormSettings {
@@ -59,32 +42,40 @@ class Tformmaindalventis {
 public:
     // `job_gateway` is for tests: the job then runs on it instead of the
     // gateway over the form's own components.
-    Tformmaindalventis(FormHost& host, FormSettings settings, Gateway* job_gateway = nullptr);
+    Tformmaindalventis(Shell& shell, FormSettings settings, Gateway* job_gateway = nullptr);
 
-    Memo Memo1;
+    // Starts with its design-time text, which the job's first step clears.
+    Memo Memo1{std::vector<std::string>{"Memo1"}};
     Timer Timer1;
     Connection Conn;
     Query ADOec{Conn};
     Connection ADOCondir;
     Query ADOecdir{ADOCondir};
 
-    // Creation handler: sets up the local connection; never throws.
-    void FormCreate();
+    // Creation handler: sets up the local connection.
+    void FormCreate() noexcept;
     // First tick of Timer1: disable the timer, run the job, close the window.
     // An error from the job propagates to the application's error handler
     // and the window stays open.
     void Timer1Timer();
-    void RunDailyTotals();
 
     // How the run went so far: Incomplete until the job has finished.
     Outcome outcome() const { return outcome_; }
 
 private:
-    FormHost& host_;
+    Shell& shell_;
     FormSettings settings_;
     DatabaseGateway own_gateway_;
     Gateway* gateway_;
     Outcome outcome_ = Outcome::Incomplete;
 };
+
+// The memo's lines as one text, `separator` between them.
+std::string JoinLines(const std::vector<std::string>& lines, const std::string& separator);
+
+// The settings of a run of the program: weixinconfig.ini in the
+// executable's folder (`executable_folder` ends with its separator, or is
+// empty), and the built-in central connection string.
+FormSettings ProgramSettings(const std::string& executable_folder, std::string central_connection_string);
 
 } // namespace parktotals

@@ -3,21 +3,25 @@
 #include "app/shells.h"
 #include "db/central_connection.h"
 
-#include <filesystem>
+#include <exception>
+#include <iostream>
 
 // The program takes no arguments and reads no environment variables of its
 // own: it is started by a scheduler and runs to its end by itself.
 int main() {
     using namespace parktotals;
     const std::string exe = ExecutablePath();
-
-    FormSettings settings;
-    settings.job.park_config_path =
-        (std::filesystem::path(exe).parent_path() / kParkConfigFileName).string();
-    settings.central_connection_string =
-        CentralConnectionString(PARKTOTALS_CENTRAL_HOST, PARKTOTALS_CENTRAL_USER, PARKTOTALS_CENTRAL_PASSWORD);
-
     const std::string title = ApplicationTitle(exe.empty() ? "parktotals" : exe);
-    return DisplayAvailable() ? RunFltkShell(title, std::move(settings))
-                              : RunHeadlessShell(title, std::move(settings));
+    try {
+        FormSettings settings = ProgramSettings(
+            FolderOf(exe),
+            CentralConnectionString(PARKTOTALS_CENTRAL_HOST, PARKTOTALS_CENTRAL_USER, PARKTOTALS_CENTRAL_PASSWORD));
+        return DisplayAvailable() ? RunFltkShell(title, std::move(settings))
+                                  : RunHeadlessShell(title, std::move(settings));
+    } catch (const std::exception& e) {
+        // Only building the window can get here; the job's errors are shown
+        // by the application.
+        std::cerr << title << ": " << ErrorBoxText(e.what()) << std::endl;
+        return 1;
+    }
 }

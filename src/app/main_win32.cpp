@@ -2,7 +2,7 @@
 #include "app/build_config.h"
 #include "app/shells.h"
 #include "db/central_connection.h"
-#include "db/text_codec_win32.h"
+#include "text/text_codec_win32.h"
 
 #include <windows.h>
 
@@ -24,11 +24,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int exit_code = 1;
     try {
-        FormSettings settings;
-        // weixinconfig.ini lies beside the executable.
-        settings.job.park_config_path = exe.substr(0, exe.find_last_of("\\/") + 1) + kParkConfigFileName;
-        settings.central_connection_string =
-            CentralConnectionString(PARKTOTALS_CENTRAL_HOST, PARKTOTALS_CENTRAL_USER, PARKTOTALS_CENTRAL_PASSWORD);
+        FormSettings settings = ProgramSettings(
+            FolderOf(exe),
+            CentralConnectionString(PARKTOTALS_CENTRAL_HOST, PARKTOTALS_CENTRAL_USER, PARKTOTALS_CENTRAL_PASSWORD));
         exit_code = RunWin32Shell(title, std::move(settings), show_command);
     } catch (const std::exception& e) {
         // Only building the window can get here; the job's errors are shown

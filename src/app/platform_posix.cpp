@@ -23,4 +23,6 @@ std::string ExecutablePath() {
     return error ? std::string() : path.string();
 }
 
+std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('/') + 1); }
+
 } // namespace parktotals

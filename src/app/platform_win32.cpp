@@ -1,5 +1,5 @@
 #include "app/shells.h"
-#include "db/text_codec_win32.h"
+#include "text/text_codec_win32.h"
 
 #include <windows.h>
 
@@ -21,5 +21,7 @@ std::string ExecutablePath() {
         path.resize(path.size() * 2);
     }
 }
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of("\\/") + 1); }
 
 } // namespace parktotals

@@ -28,7 +28,6 @@ public:
         memo_.textfont(FL_HELVETICA);
         memo_.textsize(kFontSize);
         memo_.wrap(1);
-        memo_.value(text_.c_str());
         window_.end();
         // A fixed frame: no resizing, so window managers offer no maximise.
         window_.size_range(kClientWidth, kClientHeight, kClientWidth, kClientHeight);
@@ -36,6 +35,13 @@ public:
     }
 
     Fl_Window& window() { return window_; }
+
+    // Shows the memo's lines and follows its changes from now on.
+    void ShowMemo(Memo& memo) {
+        text_ = JoinLines(memo.Lines(), "\n");
+        memo_.value(text_.c_str());
+        memo.SetView(this);
+    }
 
     void CloseForm() override { window_.hide(); }
 
@@ -60,7 +66,7 @@ public:
         message.labelsize(14);
         message.align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
         Fl_Return_Button ok((w - 80) / 2, h - 40, 80, 26, "OK");
-        ok.callback([](Fl_Widget* button, void*) { button->window()->hide(); });
+        ok.callback([](Fl_Widget* button, void*) noexcept { button->window()->hide(); });
         box.end();
         box.set_modal();
         box.show();
@@ -79,7 +85,7 @@ public:
     }
 
 private:
-    static void OnWindowClose(Fl_Widget* widget, void*) {
+    static void OnWindowClose(Fl_Widget* widget, void*) noexcept {
         // FLTK closes a window on Escape too; this one only closes for real.
         if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
         widget->hide();
@@ -87,7 +93,7 @@ private:
 
     Fl_Window window_;
     Fl_Multiline_Input memo_;
-    std::string text_ = "Memo1";
+    std::string text_;
 };
 
 struct TickContext {
@@ -95,9 +101,15 @@ struct TickContext {
     Tformmaindalventis* form;
 };
 
-void OnTick(void* data) {
+// FLTK calls back from C frames, which no exception may cross.
+void OnTick(void* data) noexcept {
     auto* tick = static_cast<TickContext*>(data);
-    tick->app->DeliverTimerTick(*tick->form);
+    try {
+        tick->app->DeliverTimerTick(*tick->form);
+    } catch (...) {
+        // Only showing the job's error can fail here (out of memory); the
+        // exit code still says the run aborted.
+    }
 }
 
 } // namespace
@@ -106,7 +118,7 @@ int RunFltkShell(const std::string& title, FormSettings settings) {
     FltkShell shell("formmaindalventis");
     Application app(shell, title);
     Tformmaindalventis form(shell, std::move(settings));
-    form.Memo1.SetView(&shell);
+    shell.ShowMemo(form.Memo1);
 
     // Armed while the window is built, before FormCreate: the tick comes 500 ms
     // from here, or at once when start-up took longer. FLTK timeouts fire once.

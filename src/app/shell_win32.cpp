@@ -1,6 +1,6 @@
 #include "app/application.h"
 #include "app/shells.h"
-#include "db/text_codec_win32.h"
+#include "text/text_codec_win32.h"
 
 #include <windows.h>
 
@@ -72,9 +72,11 @@ public:
                         frame.bottom - frame.top, nullptr, nullptr, instance_, this);
         if (window_ == nullptr) throw std::runtime_error("Cannot create the main window");
 
-        memo_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"Memo1", kMemoStyle, kMemoLeft, kMemoTop, kMemoWidth,
-                                kMemoHeight, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMemoId)),
-                                instance_, nullptr);
+        // Lines in an EDIT control are separated by CR LF; the last has none.
+        const std::wstring memo_text = Utf8ToWide(JoinLines(form.Memo1.Lines(), "\r\n"));
+        memo_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", memo_text.c_str(), kMemoStyle, kMemoLeft, kMemoTop,
+                                kMemoWidth, kMemoHeight, window_,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMemoId)), instance_, nullptr);
         if (memo_ == nullptr) throw std::runtime_error("Cannot create the memo");
         SendMessageW(memo_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         form.Memo1.SetView(this);
@@ -122,7 +124,8 @@ public:
     }
 
 private:
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    // Windows calls this from its own C frames, which no exception may cross.
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
         if (message == WM_NCCREATE) {
             auto* self = static_cast<Win32Shell*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
             self->window_ = window;
@@ -131,7 +134,13 @@ private:
         auto* self = reinterpret_cast<Win32Shell*>(GetWindowLongPtrW(window, GWLP_USERDATA));
         // Messages before WM_NCCREATE (WM_GETMINMAXINFO) find no object yet.
         if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
-        return self->HandleMessage(message, wparam, lparam);
+        try {
+            return self->HandleMessage(message, wparam, lparam);
+        } catch (...) {
+            // Only showing the job's error can fail here (out of memory); the
+            // exit code still says the run aborted.
+            return 0;
+        }
     }
 
     LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {

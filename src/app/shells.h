@@ -18,5 +18,8 @@ bool DisplayAvailable();
 
 // The full path of the running executable.
 std::string ExecutablePath();
+// The folder part of a path with its final separator; empty when the path
+// has no folder.
+std::string FolderOf(const std::string& path);
 
 } // namespace parktotals

@@ -1,9 +1,9 @@
 #include "db/central_connection.h"
 
+#include "text/ascii.h"
+
 namespace parktotals {
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // Plain values stand as they are; one that would end its pair early or lose
 // blanks (spaces or tabs: the reader trims both) is put in double quotes, the

@@ -1,6 +1,7 @@
 #include "db/connection_string.h"
 
-#include "db/errors.h"
+#include "text/ascii.h"
+#include "text/errors.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -9,28 +10,6 @@
 
 namespace parktotals {
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = Lower(c);
-    return out;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) { return Lower(a) == Lower(b); }
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 bool IsDigits(std::string_view text) {
     if (text.empty()) return false;
@@ -74,7 +53,7 @@ std::vector<Pair> ParsePairs(std::string_view text) {
         if (mark == std::string_view::npos || text[mark] == ';') {
             const std::size_t end = mark == std::string_view::npos ? n : mark;
             // The text itself may be a piece of an unquoted password.
-            if (!Trim(text.substr(i, end - i)).empty())
+            if (!TrimBlanks(text.substr(i, end - i)).empty())
                 throw UserError(pairs.empty() ? "The connection string starts with a part that has no \"=\""
                                               : "In the connection string, " + NameInMessage(pairs.back()) +
                                                     " is followed by a part that has no \"=\"");
@@ -82,8 +61,8 @@ std::vector<Pair> ParsePairs(std::string_view text) {
             continue;
         }
         Pair pair;
-        pair.written = std::string(Trim(text.substr(i, mark - i)));
-        pair.key = Lower(pair.written);
+        pair.written = std::string(TrimBlanks(text.substr(i, mark - i)));
+        pair.key = AsciiLower(pair.written);
         if (pair.key.empty()) throw UserError("The connection string has a value without a name");
         i = mark + 1;
         while (i < n && IsBlank(text[i])) ++i;
@@ -112,7 +91,7 @@ std::vector<Pair> ParsePairs(std::string_view text) {
                                 " has more text after its closing quote");
         } else {
             const std::size_t end = std::min(text.find(';', i), n);
-            value = std::string(Trim(text.substr(i, end - i)));
+            value = std::string(TrimBlanks(text.substr(i, end - i)));
             i = end;
         }
         ++i; // the ';'
@@ -178,18 +157,18 @@ int LoginTimeout(const Settings& settings) {
 // "tcp:host,port" -> "host,port"; "." and "(local)" -> this machine; an
 // instance name stays, the driver finds the instance's port itself.
 std::string TranslateServer(std::string_view server, const OdbcTarget& target) {
-    server = Trim(server);
-    if (StartsWithNoCase(server, "tcp:")) server = Trim(server.substr(4));
+    server = TrimBlanks(server);
+    if (StartsWithNoCase(server, "tcp:")) server = TrimBlanks(server.substr(4));
     if (server.empty()) return target.this_machine;
     const std::size_t cut = server.find_first_of("\\,");
-    std::string host(Trim(server.substr(0, cut)));
+    std::string host(TrimBlanks(server.substr(0, cut)));
     if (host == "." || EqualsNoCase(host, "(local)")) host = target.this_machine;
     if (cut == std::string_view::npos) return host;
-    if (server[cut] == ',') return host + "," + std::string(Trim(server.substr(cut + 1)));
+    if (server[cut] == ',') return host + "," + std::string(TrimBlanks(server.substr(cut + 1)));
     return host + std::string(server.substr(cut));
 }
 
-bool IsFreeTds(std::string_view driver) { return Lower(driver).find("freetds") != std::string::npos; }
+bool IsFreeTds(std::string_view driver) { return AsciiLower(driver).find("freetds") != std::string::npos; }
 
 class OdbcStringBuilder {
 public:

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/errors.h"
+#include "text/errors.h"
 
 #include <string>
 #include <string_view>

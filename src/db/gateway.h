@@ -5,7 +5,8 @@
 namespace parktotals {
 
 // What the daily totals job needs of the two databases. The real one runs
-// over ODBC; tests put a fake in its place.
+// over ODBC; tests put a fake in its place. It sits here, beside the real
+// one, so that totals depends on db and never the other way round.
 class Gateway {
 public:
     virtual ~Gateway() = default;

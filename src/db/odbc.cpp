@@ -1,6 +1,6 @@
 #include "db/odbc.h"
 
-#include "db/utf16.h"
+#include "text/utf16.h"
 
 #include <algorithm>
 #include <vector>
@@ -8,14 +8,12 @@
 namespace parktotals {
 namespace {
 
+// SQLWCHAR is an unsigned short with unixODBC and a wchar_t on Windows, and
+// the standard gives std::char_traits for neither: wide text and buffers are
+// char16_t, and only the pointer handed to a call is converted.
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the wide ODBC calls take UTF-16");
 
-using SqlWideString = std::basic_string<SQLWCHAR>;
-
-SqlWideString ToSqlWide(std::string_view utf8) {
-    const std::u16string utf16 = Utf8ToUtf16(utf8);
-    return SqlWideString(utf16.begin(), utf16.end());
-}
+SQLWCHAR* SqlText(char16_t* text) { return reinterpret_cast<SQLWCHAR*>(text); }
 
 // FreeTDS ends a statement at a NUL whatever length it is given, and the
 // connection string goes as SQL_NTS: a value holding a NUL would go out cut
@@ -25,31 +23,28 @@ void RefuseNul(std::string_view text, const char* what) {
         throw UserError(std::string(what) + " cannot be sent to the database: it contains a NUL character");
 }
 
-std::string FromSqlWide(const SQLWCHAR* text, std::size_t length) {
-    return Utf16ToUtf8(std::u16string(text, text + length));
-}
-
 SQLPOINTER IntegerAttribute(SQLULEN value) { return reinterpret_cast<SQLPOINTER>(value); }
 
 std::vector<DiagnosticRecord> ReadDiagnostics(SQLSMALLINT handle_type, SQLHANDLE handle) {
     std::vector<DiagnosticRecord> records;
     // The bound only guards against a driver that never says SQL_NO_DATA.
     for (SQLSMALLINT number = 1; number <= 64; ++number) {
-        SQLWCHAR state[6] = {};
+        char16_t state[6] = {};
         SQLINTEGER native = 0;
-        std::vector<SQLWCHAR> text(1024);
+        std::u16string text(1024, u'\0');
         SQLSMALLINT length = 0;
-        SQLRETURN rc = SQLGetDiagRecW(handle_type, handle, number, state, &native, text.data(),
+        SQLRETURN rc = SQLGetDiagRecW(handle_type, handle, number, SqlText(state), &native, SqlText(text.data()),
                                       static_cast<SQLSMALLINT>(text.size()), &length);
         if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(text.size())) {
             text.resize(static_cast<std::size_t>(length) + 1);
-            rc = SQLGetDiagRecW(handle_type, handle, number, state, &native, text.data(),
+            rc = SQLGetDiagRecW(handle_type, handle, number, SqlText(state), &native, SqlText(text.data()),
                                 static_cast<SQLSMALLINT>(text.size()), &length);
         }
         if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
         const std::size_t used = std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)),
                                                        text.size() - 1);
-        records.push_back({FromSqlWide(state, 5), static_cast<long>(native), FromSqlWide(text.data(), used)});
+        records.push_back({Utf16ToUtf8(std::u16string_view(state, 5)), static_cast<long>(native),
+                           Utf16ToUtf8(std::u16string_view(text.data(), used))});
     }
     return records;
 }
@@ -84,8 +79,9 @@ OdbcLink::OdbcLink(const std::string& odbc_connection_string, int login_timeout_
     dbc_.Check(SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
                                   IntegerAttribute(static_cast<SQLULEN>(login_timeout_seconds)), SQL_IS_UINTEGER),
                "SQLSetConnectAttr");
-    SqlWideString text = ToSqlWide(odbc_connection_string);
-    dbc_.Check(SQLDriverConnectW(dbc_.get(), nullptr, text.data(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
+    std::u16string text = Utf8ToUtf16(odbc_connection_string);
+    dbc_.Check(SQLDriverConnectW(dbc_.get(), nullptr, SqlText(text.data()), SQL_NTS, nullptr, 0, nullptr,
+                                 SQL_DRIVER_NOPROMPT),
                "SQLDriverConnect");
     connected_ = true;
 }
@@ -114,8 +110,9 @@ OdbcStatement::OdbcStatement(const OdbcLink& link) : stmt_(link.handle()) {
 
 void OdbcStatement::ExecuteDirect(std::string_view sql) {
     RefuseNul(sql, "The statement");
-    SqlWideString text = ToSqlWide(sql);
-    stmt_.Check(SQLExecDirectW(stmt_.get(), text.data(), static_cast<SQLINTEGER>(text.size())), "SQLExecDirect");
+    std::u16string text = Utf8ToUtf16(sql);
+    stmt_.Check(SQLExecDirectW(stmt_.get(), SqlText(text.data()), static_cast<SQLINTEGER>(text.size())),
+                "SQLExecDirect");
 }
 
 bool OdbcStatement::MoreResults() {
@@ -167,25 +164,25 @@ std::optional<std::string> OdbcStatement::GetText(int column) {
     // Characters, the terminating NUL included. Numbers read as text always
     // fit in one: FreeTDS would not hand them out in pieces (22003).
     constexpr std::size_t kChunk = 4096;
-    std::vector<SQLWCHAR> buffer(kChunk);
-    SqlWideString text;
+    std::u16string buffer(kChunk, u'\0');
+    std::u16string text;
     for (;;) {
         SQLLEN indicator = 0;
         // There is no SQLGetDataW: SQL_C_WCHAR is what makes it wide.
         const SQLRETURN rc = stmt_.Check(SQLGetData(stmt_.get(), static_cast<SQLUSMALLINT>(column), SQL_C_WCHAR,
-                                                     buffer.data(), static_cast<SQLLEN>(kChunk * sizeof(SQLWCHAR)),
+                                                     buffer.data(), static_cast<SQLLEN>(kChunk * sizeof(char16_t)),
                                                      &indicator),
                                          "SQLGetData");
         if (rc == SQL_NO_DATA) break;
         if (indicator == SQL_NULL_DATA) return std::nullopt;
         // A full chunk comes back truncated (01004) with the NUL in its last
         // place; the indicator then holds what remained, or SQL_NO_TOTAL.
-        const bool full = indicator == SQL_NO_TOTAL || static_cast<std::size_t>(indicator) >= kChunk * sizeof(SQLWCHAR);
-        const std::size_t chars = full ? kChunk - 1 : static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR);
-        text.append(buffer.data(), chars);
+        const bool full = indicator == SQL_NO_TOTAL || static_cast<std::size_t>(indicator) >= kChunk * sizeof(char16_t);
+        const std::size_t chars = full ? kChunk - 1 : static_cast<std::size_t>(indicator) / sizeof(char16_t);
+        text.append(buffer, 0, chars);
         if (rc == SQL_SUCCESS) break;
     }
-    return FromSqlWide(text.data(), text.size());
+    return Utf16ToUtf8(text);
 }
 
 } // namespace parktotals

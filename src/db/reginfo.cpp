@@ -1,7 +1,7 @@
 #include "db/reginfo.h"
 
-#include "db/errors.h"
-#include "db/text_codec.h"
+#include "text/errors.h"
+#include "text/text_codec.h"
 
 #include <fstream>
 

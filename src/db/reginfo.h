@@ -4,7 +4,8 @@
 #include <string>
 
 // RegInfo.INI is not an INI file: its first line, taken whole, is the local
-// database's connection string.
+// database's connection string. DatabaseGateway::SetUpLocalConnection is
+// its one reader.
 namespace parktotals {
 
 inline constexpr const char* kRegInfoFileName = "RegInfo.INI";

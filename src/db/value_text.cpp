@@ -1,6 +1,7 @@
 #include "db/value_text.h"
 
-#include "db/errors.h"
+#include "text/ascii.h"
+#include "text/errors.h"
 
 #include <cmath>
 #include <cstdio>
@@ -76,8 +77,7 @@ std::string FormatGeneral(bool negative, std::string digits, int exponent, int p
 
 std::string RenderDecimal(std::string_view text) {
     const std::string original(text);
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    text = TrimBlanks(text);
 
     bool negative = false;
     if (!text.empty() && (text.front() == '-' || text.front() == '+')) {

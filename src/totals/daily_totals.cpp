@@ -10,7 +10,7 @@ std::string ReadParkNumber(const std::string& park_config_path) {
     return ReadProfileString(park_config_path, "code", "jov_park_id", "1");
 }
 
-Outcome RunDailyTotals(Gateway& gateway, MemoSink& memo, const JobSettings& settings) {
+Outcome RunDailyTotals(Gateway& gateway, Memo& memo, const JobSettings& settings) {
     memo.Clear();
     gateway.OpenCentral();
     if (!gateway.IsCentralOpen()) return Outcome::Incomplete;
@@ -32,8 +32,9 @@ Outcome RunDailyTotals(Gateway& gateway, MemoSink& memo, const JobSettings& sett
             if (value.empty()) value.push_back('0');
             const std::string statement = BuildUpdateStatement(figure, value, park_number, date_key);
             gateway.ExecCentral(statement);
-            memo.AppendLine(statement);
+            // Accepted is transferred, whatever happens to the memo's view.
             ++accepted;
+            memo.AppendLine(statement);
         } catch (...) {
             // One figure's failure must not cost the others.
         }

@@ -16,10 +16,11 @@ enum class Outcome {
 };
 
 inline constexpr const char* kParkConfigFileName = "weixinconfig.ini";
+inline constexpr const char* kMemoFileName = "memo1.txt";
 
 struct JobSettings {
-    std::string park_config_path = kParkConfigFileName; // weixinconfig.ini beside the executable
-    std::string memo_path = "memo1.txt";                // in the working directory
+    std::string park_config_path = kParkConfigFileName; // beside the executable
+    std::string memo_path = kMemoFileName;              // in the working directory
     DateSource today = TodayOnLocalClock;
 };
 
@@ -32,6 +33,6 @@ std::string ReadParkNumber(const std::string& park_config_path);
 // memo, and the memo to memo1.txt. Errors opening or closing the central
 // connection and saving memo1.txt propagate; everything that goes wrong with
 // one figure stays with that figure.
-Outcome RunDailyTotals(Gateway& gateway, MemoSink& memo, const JobSettings& settings);
+Outcome RunDailyTotals(Gateway& gateway, Memo& memo, const JobSettings& settings);
 
 } // namespace parktotals

@@ -1,28 +1,34 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace parktotals {
 
-// Where the job logs the statements the central server accepted: the
-// window's memo, or a plain list when there is no window.
-class MemoSink {
+// The statements the central server accepted, as the job logs them; these
+// lines are what memo1.txt gets. A window that shows them is the memo's view.
+class Memo {
 public:
-    virtual ~MemoSink() = default;
-    virtual void Clear() = 0;
-    virtual void AppendLine(const std::string& line) = 0;
-    virtual std::vector<std::string> Lines() const = 0;
-};
+    struct View {
+        virtual ~View() = default;
+        virtual void MemoCleared() = 0;
+        virtual void MemoLineAppended(const std::string& line) = 0;
+    };
 
-class MemoLines : public MemoSink {
-public:
-    void Clear() override { lines_.clear(); }
-    void AppendLine(const std::string& line) override { lines_.push_back(line); }
-    std::vector<std::string> Lines() const override { return lines_; }
+    Memo() = default;
+    explicit Memo(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+
+    void SetView(View* view) { view_ = view; }
+    void Clear();
+    // The line is kept before the view hears of it, so a view that fails
+    // cannot lose it from memo1.txt.
+    void AppendLine(const std::string& line);
+    const std::vector<std::string>& Lines() const { return lines_; }
 
 private:
     std::vector<std::string> lines_;
+    View* view_ = nullptr;
 };
 
 // The memo's text as saved: every line followed by CR LF, the last one too;

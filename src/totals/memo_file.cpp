@@ -1,6 +1,6 @@
 #include "totals/memo_file.h"
 
-#include "db/text_codec.h"
+#include "text/text_codec.h"
 #include "totals/memo.h"
 
 namespace parktotals {

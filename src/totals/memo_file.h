@@ -5,8 +5,6 @@
 
 namespace parktotals {
 
-inline constexpr const char* kMemoFileName = "memo1.txt";
-
 // Saves the memo's lines to `path` (relative to the working directory):
 // created, or emptied when it exists, then written in the machine's file
 // encoding with no byte-order mark. Throws UserError

@@ -1,6 +1,6 @@
 #include "totals/memo_file.h"
 
-#include "db/errors.h"
+#include "text/errors.h"
 
 #include <cerrno>
 #include <cstring>

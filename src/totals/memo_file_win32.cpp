@@ -1,7 +1,7 @@
 #include "totals/memo_file.h"
 
-#include "db/errors.h"
-#include "db/text_codec_win32.h"
+#include "text/errors.h"
+#include "text/text_codec_win32.h"
 
 #include <windows.h>
 

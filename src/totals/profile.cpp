@@ -1,26 +1,11 @@
 #include "totals/profile.h"
 
-#include "db/utf16.h"
+#include "text/ascii.h"
+#include "text/text_codec.h"
+#include "text/utf16.h"
 
 namespace parktotals {
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    return true;
-}
 
 // Cuts UTF-8 text to at most `max` characters without splitting one. Bytes
 // that are no UTF-8 count as they will reach the server, one U+FFFD each.
@@ -30,14 +15,15 @@ std::string CutToCharacters(std::string_view s, std::size_t max) {
 
 } // namespace
 
-std::string ProfileValue(std::string_view text, std::string_view section,
+std::string ProfileValue(std::string_view file_text, std::string_view section,
                          std::string_view key, std::string_view fallback) {
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    const std::string utf8 = FileTextToUtf8(file_text);
+    std::string_view text = utf8;
 
     enum class Where { Before, Inside, After } where = Where::Before;
     while (!text.empty() && where != Where::After) {
         const std::size_t end = text.find_first_of("\r\n");
-        const std::string_view line = Trim(text.substr(0, end));
+        const std::string_view line = TrimBlanks(text.substr(0, end));
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
 
         if (line.empty() || line.front() == ';') continue;
@@ -47,16 +33,16 @@ std::string ProfileValue(std::string_view text, std::string_view section,
             } else {
                 const std::size_t close = line.find(']');
                 const std::string_view name =
-                    Trim(line.substr(1, close == std::string_view::npos ? line.npos : close - 1));
-                if (SameName(name, section)) where = Where::Inside;
+                    TrimBlanks(line.substr(1, close == std::string_view::npos ? line.npos : close - 1));
+                if (EqualsNoCase(name, section)) where = Where::Inside;
             }
             continue;
         }
         if (where != Where::Inside) continue;
 
         const std::size_t eq = line.find('=');
-        if (eq == std::string_view::npos || !SameName(Trim(line.substr(0, eq)), key)) continue;
-        std::string_view value = Trim(line.substr(eq + 1));
+        if (eq == std::string_view::npos || !EqualsNoCase(TrimBlanks(line.substr(0, eq)), key)) continue;
+        std::string_view value = TrimBlanks(line.substr(eq + 1));
         if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
             value.back() == value.front()) {
             value = value.substr(1, value.size() - 2);

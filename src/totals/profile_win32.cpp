@@ -1,6 +1,6 @@
 #include "totals/profile.h"
 
-#include "db/text_codec_win32.h"
+#include "text/text_codec_win32.h"
 
 #include <windows.h>
 

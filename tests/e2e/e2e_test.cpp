@@ -3,7 +3,7 @@
 // and stand-ins for the local and the central database.
 
 #include "app/app_title.h"
-#include "db/errors.h"
+#include "text/errors.h"
 #include "standin/standin.h"
 #include "support/network.h"
 #include "support/odbc_drivers.h"

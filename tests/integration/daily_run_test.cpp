@@ -73,7 +73,7 @@ protected:
 
     testing::TempDir dir;
     JobSettings settings;
-    MemoLines memo;
+    Memo memo;
     Server local{testing::LocalFiguresScript()};
     Server central{CentralScript()};
     testing::FormComponents form{testing::CentralString(central.port())};

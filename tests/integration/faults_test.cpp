@@ -160,7 +160,7 @@ protected:
 
     testing::TempDir dir;
     JobSettings settings;
-    MemoLines memo;
+    Memo memo;
     Server central{testing::CentralScript()};
     testing::FormComponents form{testing::CentralString(central.port())};
 };

@@ -39,7 +39,8 @@ protected:
 };
 
 // FreeTDS describes money as SQL_DECIMAL (19,4) and hands it out as
-// "12.5000"; the gateway drops the zeros the way the old program showed it.
+// "12.5000"; the gateway drops the trailing zeros, so the figure goes out as
+// "12.5".
 TEST_F(GatewayTest, LocalQueryRendersEachResultTypeAsText) {
     Server local(Rules({
         Rule::Exact("int\r\n", Answer::Scalar(Value::Int(7))),

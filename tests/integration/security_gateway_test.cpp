@@ -48,7 +48,7 @@ protected:
     Server local{Rules({})};
     Server central{Rules({})};
     testing::FormComponents form{testing::CentralString(central.port())};
-    MemoLines memo;
+    Memo memo;
 };
 
 TEST_F(HostileRunTest, QuotesCommentsAndSeparatorsStayInsideTheirLiteralsOnTheWire) {

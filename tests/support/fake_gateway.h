@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/errors.h"
+#include "text/errors.h"
 #include "db/gateway.h"
 #include "totals/figures.h"
 

@@ -40,7 +40,7 @@ TEST(CentralConnectionStringTest, QuotesValuesThatWouldBreakThePairs) {
     EXPECT_EQ(CentralConnectionString("h", "u", "a;b\"c"),
               "Provider=SQLOLEDB.1;Password=\"a;b\"\"c\";Persist Security Info=True;User ID=u;"
               "Initial Catalog=u_db;Data Source=h");
-    // Found by fuzz/connection_string: the reader trims tabs as well as spaces.
+    // The reader trims tabs as well as spaces, so a tab at either end is quoted.
     EXPECT_EQ(CentralConnectionString("h", "\tu", "pw\t"),
               "Provider=SQLOLEDB.1;Password=\"pw\t\";Persist Security Info=True;User ID=\"\tu\";"
               "Initial Catalog=\"\tu_db\";Data Source=h");

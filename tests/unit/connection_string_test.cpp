@@ -1,5 +1,5 @@
 #include "db/connection_string.h"
-#include "db/errors.h"
+#include "text/errors.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "db/errors.h"
+#include "text/errors.h"
 #include "support/fake_gateway.h"
 #include "support/temp_dir.h"
 #include "totals/daily_totals.h"
@@ -38,7 +38,7 @@ protected:
     testing::TempDir dir;
     JobSettings settings;
     FakeGateway gateway;
-    MemoLines memo;
+    Memo memo;
 };
 
 TEST_F(DailyTotalsTest, NormalRunSendsLogsAndSavesAllFive) {
@@ -89,6 +89,22 @@ TEST_F(DailyTotalsTest, RejectedUpdateIsNotLoggedAndTheOthersGoOn) {
                                                Expected(4, "10")};
     EXPECT_EQ(memo.Lines(), expected);
     EXPECT_EQ(MemoFile(), expected[0] + "\r\n" + expected[1] + "\r\n" + expected[2] + "\r\n" + expected[3] + "\r\n");
+}
+
+// A window that cannot show a line (out of memory, say) must not turn an
+// update the central server accepted into one that counts as skipped.
+TEST_F(DailyTotalsTest, AcceptedUpdateCountsAndIsSavedEvenWhenTheMemoViewFails) {
+    struct FailingView : Memo::View {
+        void MemoCleared() override {}
+        void MemoLineAppended(const std::string&) override { throw std::runtime_error("view failed"); }
+    } view;
+    memo.SetView(&view);
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings), Outcome::AllTransferred);
+    const std::vector<std::string> expected = {Expected(0, "10"), Expected(1, "10"), Expected(2, "10"),
+                                               Expected(3, "10"), Expected(4, "10")};
+    EXPECT_EQ(memo.Lines(), expected);
+    EXPECT_EQ(MemoFile(), expected[0] + "\r\n" + expected[1] + "\r\n" + expected[2] + "\r\n" + expected[3] +
+                              "\r\n" + expected[4] + "\r\n");
 }
 
 TEST_F(DailyTotalsTest, QuoteInParkNumberIsDoubledNotFatal) {

@@ -1,5 +1,5 @@
 #include "db/database_gateway.h"
-#include "db/errors.h"
+#include "text/errors.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -65,8 +65,8 @@ TEST(ProfileValueTest, CutsLongValuesToTheBuffer) {
     EXPECT_EQ(ParkId("[code]\njov_park_id=" + chinese + "\n").size(), 2047u * 3);
 }
 
-// Found by fuzz/profile_value: bytes that are no UTF-8 escaped the cut, and
-// each reaches the server as a character of its own.
+// Each byte that is no UTF-8 reaches the server as a character of its own,
+// so the cut counts it as one.
 TEST(ProfileValueTest, CutsInvalidUtf8ByTheCharactersItBecomes) {
     EXPECT_EQ(ParkId("[code]\njov_park_id=" + std::string(5000, '\x80') + "\n"), std::string(2047, '\x80'));
     std::string overlong; // each "\xE0\x80" is two characters: neither byte starts a valid sequence

@@ -1,4 +1,4 @@
-#include "db/errors.h"
+#include "text/errors.h"
 #include "db/reginfo.h"
 #include "support/temp_dir.h"
 

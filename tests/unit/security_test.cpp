@@ -3,7 +3,7 @@
 
 #include "db/central_connection.h"
 #include "db/connection_string.h"
-#include "db/errors.h"
+#include "text/errors.h"
 #include "support/sql_literals.h"
 #include "totals/figures.h"
 

@@ -1,4 +1,4 @@
-#include "db/errors.h"
+#include "text/errors.h"
 #include "db/value_text.h"
 
 #include <gtest/gtest.h>
@@ -72,7 +72,7 @@ TEST(RenderFloatTest, UsesGeneralFormatWithFifteenDigits) {
     EXPECT_EQ(RenderFloat(123456789012345.0), "123456789012345");
 }
 
-TEST(RenderFloatTest, SwitchesToDelphiStyleScientific) {
+TEST(RenderFloatTest, SwitchesToScientificBelowATenThousandthAndPastFifteenDigits) {
     EXPECT_EQ(RenderFloat(0.0001), "0.0001");
     EXPECT_EQ(RenderFloat(0.00001), "1E-5");
     EXPECT_EQ(RenderFloat(-0.00001), "-1E-5");

@@ -1,10 +1,10 @@
-#include "db/text_codec.h"
+#include "text/text_codec.h"
 
 // Files on Linux are UTF-8 already.
 namespace parktotals {
 
 std::string FileTextToUtf8(std::string_view file_bytes) {
-    if (file_bytes.substr(0, 3) == "\xEF\xBB\xBF") file_bytes.remove_prefix(3);
+    DropUtf8Bom(file_bytes);
     return std::string(file_bytes);
 }
 std::string Utf8ToFileText(std::string_view utf8) { return std::string(utf8); }

@@ -13,4 +13,12 @@ namespace parktotals {
 std::string FileTextToUtf8(std::string_view file_bytes);
 std::string Utf8ToFileText(std::string_view utf8);
 
+// Drops a UTF-8 byte-order mark from the front of `text`; true when there
+// was one. For the two functions above.
+constexpr bool DropUtf8Bom(std::string_view& text) {
+    if (text.substr(0, 3) != "\xEF\xBB\xBF") return false;
+    text.remove_prefix(3);
+    return true;
+}
+
 } // namespace parktotals

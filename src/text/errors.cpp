@@ -1,4 +1,4 @@
-#include "db/errors.h"
+#include "text/errors.h"
 
 namespace parktotals {
 

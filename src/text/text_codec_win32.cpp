@@ -1,5 +1,5 @@
-#include "db/text_codec.h"
-#include "db/text_codec_win32.h"
+#include "text/text_codec.h"
+#include "text/text_codec_win32.h"
 
 #include <windows.h>
 
@@ -37,7 +37,7 @@ std::string WideToUtf8(std::wstring_view wide) { return FromWide(CP_UTF8, wide);
 // Files are in the ANSI code page (936, GBK, on the machines the program
 // serves), unless an editor saved them as UTF-8 with a byte-order mark.
 std::string FileTextToUtf8(std::string_view file_bytes) {
-    if (file_bytes.substr(0, 3) == "\xEF\xBB\xBF") return WideToUtf8(Utf8ToWide(file_bytes.substr(3)));
+    if (DropUtf8Bom(file_bytes)) return WideToUtf8(Utf8ToWide(file_bytes));
     return WideToUtf8(ToWide(GetACP(), file_bytes));
 }
 
