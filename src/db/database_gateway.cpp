@@ -39,15 +39,17 @@ bool DatabaseGateway::IsCentralOpen() const { return central_.IsOpen(); }
 
 void DatabaseGateway::CloseCentral() { central_.Close(); }
 
-bool DatabaseGateway::QueryLocalScalar(const std::string& statement, std::string& value) {
+QueryResult DatabaseGateway::QueryLocalScalar(const std::string& statement, std::string& value) {
     try {
         value = local_query_.Scalar(statement).value_or(std::string());
-        return true;
+        return {};
+    } catch (const std::exception& error) {
+        return QueryResult(FailureReasonOf(error));
     } catch (...) {
-        return false;
+        return QueryResult(FailureReason{"Unknown error", "", 0});
     }
 }
 
-void DatabaseGateway::ExecCentral(const std::string& statement) { central_query_.Execute(statement); }
+ChangedRows DatabaseGateway::ExecCentral(const std::string& statement) { return central_query_.Execute(statement); }
 
 } // namespace parktotals

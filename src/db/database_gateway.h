@@ -25,8 +25,8 @@ public:
     void OpenCentral() override;
     bool IsCentralOpen() const override;
     void CloseCentral() override;
-    bool QueryLocalScalar(const std::string& statement, std::string& value) override;
-    void ExecCentral(const std::string& statement) override;
+    QueryResult QueryLocalScalar(const std::string& statement, std::string& value) override;
+    ChangedRows ExecCentral(const std::string& statement) override;
 
 private:
     Connection& local_;

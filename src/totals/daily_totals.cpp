@@ -31,9 +31,11 @@ Outcome RunDailyTotals(Gateway& gateway, Memo& memo, const JobSettings& settings
             // (push_back, because assigning "0" trips a GCC 12 -Wrestrict false alarm.)
             if (value.empty()) value.push_back('0');
             const std::string statement = BuildUpdateStatement(figure, value, park_number, date_key);
-            gateway.ExecCentral(statement);
-            // Accepted is transferred, whatever happens to the memo's view.
-            ++accepted;
+            const ChangedRows rows = gateway.ExecCentral(statement);
+            // An update that matched no row changed nothing at head office:
+            // not transferred, though the server accepted it and so it is
+            // logged. An unknown count is taken as transferred.
+            if (rows != 0) ++accepted;
             memo.AppendLine(statement);
         } catch (...) {
             // One figure's failure must not cost the others.

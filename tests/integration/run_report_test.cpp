@@ -1,0 +1,99 @@
+// What a run leaves to say how it went, through unixODBC + FreeTDS against
+// stand-ins: the rows each update changed, and the reasons kept for what
+// was not transferred.
+
+#include <gtest/gtest.h>
+
+#include "integration/gateway_support.h"
+#include "support/temp_dir.h"
+#include "totals/daily_totals.h"
+#include "totals/figures.h"
+
+namespace parktotals {
+namespace {
+
+using standin::Answer;
+using standin::Rule;
+using standin::Server;
+using testing::Rules;
+
+constexpr const char* kUpdate = "update T_kextotal set day_count_qinfei='3'";
+
+TEST(ChangedRowsTest, EachUpdateSaysHowManyRowsItChangedOrThatNobodyCounted) {
+    Server central(Rules({Rule::Exact("none\r\n", Answer::RowCount(0)), Rule::Exact("one\r\n", Answer::RowCount(1)),
+                          Rule::Exact("two\r\n", Answer::RowCount(2)), Rule::Exact("nocount\r\n", Answer::Ok())}));
+    testing::FormComponents form(testing::CentralString(central.port()));
+    form.gateway.OpenCentral();
+    EXPECT_EQ(form.gateway.ExecCentral("none"), ChangedRows(0));
+    EXPECT_EQ(form.gateway.ExecCentral("one"), ChangedRows(1));
+    EXPECT_EQ(form.gateway.ExecCentral("two"), ChangedRows(2));
+    EXPECT_EQ(form.gateway.ExecCentral("nocount"), std::nullopt);
+    EXPECT_EQ(form.gateway.ExecCentral("one"), ChangedRows(1));
+}
+
+std::string Line(std::string_view statement) { return std::string(statement) + "\r\n"; }
+
+// The nightly job on the real gateway: a local stand-in with the car park's
+// day of figures, a central one answering each update as a test says.
+class ReportedRunTest : public ::testing::Test {
+protected:
+    ReportedRunTest() {
+        settings.park_config_path = dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=42\r\n");
+        settings.memo_path = dir / "memo1.txt";
+        settings.today = [] { return LocalDate{2026, 3, 1}; };
+    }
+
+    static standin::Script LocalScript() {
+        std::vector<Rule> rules;
+        for (int i = 0; i < kFigureCount; ++i)
+            rules.push_back(Rule::Exact(Line(kFigures[i].query), Answer::Scalar(standin::Value::Int(10 + i))));
+        return Rules(std::move(rules));
+    }
+
+    // Figure i's update answered by answers[i].
+    void AnswerUpdates(const std::vector<Answer>& answers) {
+        std::vector<Rule> rules;
+        for (int i = 0; i < kFigureCount; ++i)
+            rules.push_back(Rule::Regex("update T_kextotal set " + std::string(kFigures[i].column) + "=[\\s\\S]*",
+                                        answers[static_cast<std::size_t>(i)]));
+        central.SetScript(Rules(std::move(rules)));
+    }
+
+    std::string Expected(int figure) const {
+        return BuildUpdateStatement(figure, std::to_string(10 + figure), "42", "20260228");
+    }
+    std::string AllFiveLines() const {
+        std::string text;
+        for (int i = 0; i < kFigureCount; ++i) text += Line(Expected(i));
+        return text;
+    }
+
+    Outcome Run(const std::string& reginfo) {
+        form.gateway.SetUpLocalConnection(dir.Write("RegInfo.INI", reginfo));
+        return RunDailyTotals(form.gateway, memo, settings);
+    }
+    Outcome Run() { return Run(testing::LocalConnectionString(local.port()) + "\r\n"); }
+
+    testing::TempDir dir;
+    JobSettings settings;
+    Memo memo;
+    Server local{LocalScript()};
+    Server central{Rules({})};
+    testing::FormComponents form{testing::CentralString(central.port())};
+};
+
+// An update the server accepted goes into the memo and memo1.txt whatever
+// it changed; only one that changed nothing leaves the figure untransferred.
+TEST_F(ReportedRunTest, UpdatesChangingNoneOneTwoOrUncountedRows) {
+    AnswerUpdates({Answer::RowCount(1), Answer::RowCount(0), Answer::RowCount(2), Answer::Ok(), Answer::RowCount(1)});
+    EXPECT_EQ(Run(), Outcome::Incomplete);
+    EXPECT_EQ(memo.Lines(), (std::vector<std::string>{Expected(0), Expected(1), Expected(2), Expected(3), Expected(4)}));
+    EXPECT_EQ(testing::ReadBytes(settings.memo_path), AllFiveLines());
+
+    AnswerUpdates({Answer::RowCount(1), Answer::RowCount(3), Answer::RowCount(2), Answer::Ok(), Answer::Ok()});
+    EXPECT_EQ(Run(), Outcome::AllTransferred);
+    EXPECT_EQ(testing::ReadBytes(settings.memo_path), AllFiveLines());
+}
+
+} // namespace
+} // namespace parktotals
