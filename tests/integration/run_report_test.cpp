@@ -70,13 +70,14 @@ protected:
 
     Outcome Run(const std::string& reginfo) {
         form.gateway.SetUpLocalConnection(dir.Write("RegInfo.INI", reginfo));
-        return RunDailyTotals(form.gateway, memo, settings);
+        return RunDailyTotals(form.gateway, memo, settings, record);
     }
     Outcome Run() { return Run(testing::LocalConnectionString(local.port()) + "\r\n"); }
 
     testing::TempDir dir;
     JobSettings settings;
     Memo memo;
+    JobRecord record;
     Server local{LocalScript()};
     Server central{Rules({})};
     testing::FormComponents form{testing::CentralString(central.port())};
@@ -90,9 +91,47 @@ TEST_F(ReportedRunTest, UpdatesChangingNoneOneTwoOrUncountedRows) {
     EXPECT_EQ(memo.Lines(), (std::vector<std::string>{Expected(0), Expected(1), Expected(2), Expected(3), Expected(4)}));
     EXPECT_EQ(testing::ReadBytes(settings.memo_path), AllFiveLines());
 
+    const auto& f = record.figures;
+    EXPECT_EQ(f[0].status, FigureStatus::Transferred);
+    EXPECT_EQ(f[1].status, FigureStatus::MatchedNoRow);
+    EXPECT_EQ(f[2].status, FigureStatus::Transferred);
+    EXPECT_EQ(f[2].rows, ChangedRows(2));
+    EXPECT_EQ(f[3].status, FigureStatus::Transferred);
+    EXPECT_EQ(f[3].rows, std::nullopt);
+    EXPECT_EQ(record.TransferredCount(), 4);
+
     AnswerUpdates({Answer::RowCount(1), Answer::RowCount(3), Answer::RowCount(2), Answer::Ok(), Answer::Ok()});
     EXPECT_EQ(Run(), Outcome::AllTransferred);
     EXPECT_EQ(testing::ReadBytes(settings.memo_path), AllFiveLines());
+}
+
+// Each failure keeps the server's own words, its SQLSTATE and its number.
+TEST_F(ReportedRunTest, LocalErrorRefusalAndLostLinkKeepTheirReasons) {
+    std::vector<Rule> rules;
+    for (int i = 0; i < kFigureCount; ++i)
+        rules.push_back(Rule::Exact(Line(kFigures[i].query),
+                                    i == 1 ? Answer::Error(207, "Invalid column name 'Deposit'.")
+                                           : Answer::Scalar(standin::Value::Int(10 + i))));
+    local.SetScript(Rules(std::move(rules)));
+    AnswerUpdates({Answer::RowCount(1), Answer::RowCount(1),
+                   Answer::Error(515, "Cannot insert the value NULL into column 'weixin_money_lishi'."),
+                   Answer::Drop(), Answer::RowCount(1)});
+    EXPECT_EQ(Run(), Outcome::Incomplete);
+
+    const auto& f = record.figures;
+    EXPECT_EQ(f[1].status, FigureStatus::NotSent);
+    EXPECT_EQ(f[1].failure.message, "Invalid column name 'Deposit'");
+    EXPECT_EQ(f[1].failure.sqlstate, "42S22");
+    EXPECT_EQ(f[1].failure.native_code, 207);
+    EXPECT_EQ(f[2].status, FigureStatus::Refused);
+    EXPECT_EQ(f[2].value, "12");
+    EXPECT_EQ(f[2].failure.message, "Cannot insert the value NULL into column 'weixin_money_lishi'");
+    EXPECT_EQ(f[2].failure.sqlstate, "23000");
+    EXPECT_EQ(f[2].failure.native_code, 515);
+    EXPECT_EQ(f[3].status, FigureStatus::LinkLost);
+    EXPECT_EQ(f[3].failure.message, "Unexpected EOF from the server");
+    EXPECT_EQ(f[4].status, FigureStatus::Transferred) << "the next update reconnects";
+    EXPECT_EQ(memo.Lines(), (std::vector<std::string>{Expected(0), Expected(4)}));
 }
 
 } // namespace

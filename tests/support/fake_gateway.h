@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text/errors.h"
+#include "db/database_error.h"
 #include "db/gateway.h"
 #include "totals/figures.h"
 
@@ -24,7 +24,7 @@ public:
     };
 
     std::map<int, LocalAnswer> local;  // by figure index; unlisted figures answer "10"
-    std::map<int, std::string> reject; // figure index -> central error
+    std::map<int, std::string> reject; // figure index -> the central server's error (SQLSTATE 42000, 50000)
     std::map<int, ChangedRows> rows;   // figure index -> rows changed; unlisted figures change 1
     std::optional<std::string> open_error, close_error;
     bool opens = true;
@@ -57,7 +57,7 @@ public:
         const int figure = executed.size() < 5 ? FigureOfUpdate(statement) : -1;
         calls.push_back("exec " + std::to_string(figure + 1));
         executed.push_back(statement);
-        if (auto it = reject.find(figure); it != reject.end()) throw UserError(it->second);
+        if (auto it = reject.find(figure); it != reject.end()) throw DatabaseError(it->second, "42000", 50000, false);
         if (auto it = rows.find(figure); it != rows.end()) return it->second;
         return 1;
     }
