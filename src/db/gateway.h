@@ -27,6 +27,29 @@ private:
     std::optional<FailureReason> failure_;
 };
 
+// Where a connection string points: its server and database as written,
+// empty when not given. Nothing else of the string, never its password.
+struct ConnectionTarget {
+    std::string server;
+    std::string database;
+};
+
+// How the start-up set-up of the local connection went.
+struct LocalSetUp {
+    enum class Status {
+        Open,           // connected
+        FileMissing,    // RegInfo.INI missing or unreadable
+        FirstLineEmpty, // its first line is empty
+        NotUnderstood,  // the connection string cannot be used
+        LoginRefused,   // the server refused the login
+        Unreachable,    // no server answered
+        Failed,         // the driver failed otherwise
+    };
+    Status status = Status::FileMissing;
+    ConnectionTarget target; // when the string could be read
+    FailureReason failure;   // all but Open
+};
+
 // The rows an update changed, as the server counted them; nullopt when it
 // sent no count (a server running with NOCOUNT ON).
 using ChangedRows = std::optional<long long>;

@@ -1,6 +1,7 @@
 // The built program, headless, on the failure paths where a password could
-// slip out: nothing it prints, and nothing in memo1.txt, may hold the central
-// password baked into it or the local one from RegInfo.INI.
+// slip out: nothing it prints, and nothing in memo1.txt or the run report,
+// may hold the central password baked into it or the local one from
+// RegInfo.INI.
 
 #include "standin/standin.h"
 #include "support/network.h"
@@ -53,10 +54,13 @@ protected:
         options.environment["DISPLAY"] = std::nullopt;
         const testing::ProcessResult run = testing::RunProcess({program}, options, 30s);
         const std::string memo = testing::ReadBytes(dir / "memo1.txt");
+        const std::string report = testing::ReadBytes(dir / "parktotals.log");
+        EXPECT_NE(report, "") << "every run is reported";
         for (const std::string& secret : {std::string(PARKTOTALS_E2E_PASSWORD), std::string(kLocalPassword)}) {
             EXPECT_EQ(run.out.find(secret), std::string::npos) << run.out;
             EXPECT_EQ(run.err.find(secret), std::string::npos) << run.err;
             EXPECT_EQ(memo.find(secret), std::string::npos) << memo;
+            EXPECT_EQ(report.find(secret), std::string::npos) << report;
         }
         return run;
     }

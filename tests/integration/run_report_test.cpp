@@ -134,5 +134,54 @@ TEST_F(ReportedRunTest, LocalErrorRefusalAndLostLinkKeepTheirReasons) {
     EXPECT_EQ(memo.Lines(), (std::vector<std::string>{Expected(0), Expected(4)}));
 }
 
+// Why the local connection's start-up set-up failed, in the driver's words.
+TEST(LocalSetUpTest, SaysWhyThereIsNoLocalDatabase) {
+    testing::TempDir dir;
+    standin::Script refusing = Rules({});
+    refusing.accounts = {{"sa", "another password"}};
+    Server local(refusing);
+    Server central(Rules({}));
+    testing::FormComponents form(testing::CentralString(central.port()));
+    const std::string reginfo = dir / "RegInfo.INI";
+    const auto set_up = [&](const std::string* line) {
+        if (line) dir.Write("RegInfo.INI", *line + "\r\nsecond line\r\n");
+        return form.gateway.SetUpLocalConnection(reginfo);
+    };
+
+    LocalSetUp result = set_up(nullptr);
+    EXPECT_EQ(result.status, LocalSetUp::Status::FileMissing);
+    EXPECT_EQ(result.failure.message, "Cannot open file \"" + reginfo + "\"");
+
+    const std::string empty;
+    result = set_up(&empty);
+    EXPECT_EQ(result.status, LocalSetUp::Status::FirstLineEmpty);
+
+    const std::string jet = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=park.mdb;Password=Pw-9";
+    result = set_up(&jet);
+    EXPECT_EQ(result.status, LocalSetUp::Status::NotUnderstood);
+    EXPECT_EQ(result.failure.message, "The connection string names the provider \"Microsoft.Jet.OLEDB.4.0\", which "
+                                      "this program cannot use (it takes SQLOLEDB, SQLNCLI, MSOLEDBSQL or MSDASQL)");
+    EXPECT_EQ(result.target.server, "park.mdb");
+
+    const std::string refused = testing::LocalConnectionString(local.port());
+    result = set_up(&refused);
+    EXPECT_EQ(result.status, LocalSetUp::Status::LoginRefused);
+    EXPECT_EQ(result.failure.message, "Login failed for user 'sa'");
+    EXPECT_EQ(result.failure.native_code, 18456);
+    EXPECT_EQ(result.target.server, testing::StandinHost(local.port()));
+    EXPECT_EQ(result.target.database, "park");
+
+    const std::string unreachable = testing::LocalConnectionString(testing::ClosedPort());
+    result = set_up(&unreachable);
+    EXPECT_EQ(result.status, LocalSetUp::Status::Unreachable);
+    EXPECT_EQ(result.failure.message, "Unable to connect: Adaptive Server is unavailable or does not exist");
+    EXPECT_EQ(result.failure.sqlstate, "08S01");
+
+    local.SetScript(Rules({}));
+    result = set_up(&refused);
+    EXPECT_EQ(result.status, LocalSetUp::Status::Open);
+    EXPECT_TRUE(form.Conn.IsOpen());
+}
+
 } // namespace
 } // namespace parktotals
