@@ -29,6 +29,7 @@ void Application::DeliverTimerTick(Tformmaindalventis& form) {
 void Application::ReportRun(const Tformmaindalventis& form, const std::optional<std::string>& error_box) noexcept {
     try {
         const RunRecord record = form.RecordRun(ExitCode(form), error_box);
+        for (const std::string& notice : HeadlessNotices(record)) shell_.Notice(title_, notice);
         if (const auto failure = AppendRunReport(form.ReportPath(), RunReportLines(record)))
             shell_.Notice(title_, "the run report " + form.ReportPath() + " could not be written: " + *failure);
     } catch (...) {

@@ -26,8 +26,8 @@ public:
     int ExitCode(const Tformmaindalventis& form) const;
 
 private:
-    // Appends the run to the report; a report that cannot be written changes
-    // nothing else about the run.
+    // Gives the shell the run's notices, then appends the run to the
+    // report; a report that cannot be written changes nothing else.
     void ReportRun(const Tformmaindalventis& form, const std::optional<std::string>& error_box) noexcept;
 
     Shell& shell_;

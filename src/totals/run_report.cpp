@@ -141,6 +141,30 @@ std::vector<std::string> RunReportLines(const RunRecord& record) {
     return lines;
 }
 
+std::vector<std::string> HeadlessNotices(const RunRecord& record) {
+    std::vector<std::string> notices;
+    if (!record.job.figures_started) {
+        // An error says why, unless the connection was merely found closed.
+        if (!record.error_box) notices.push_back("no figure was transferred: the central database was not reached");
+        return notices;
+    }
+    const ParkNumber& park = record.job.park;
+    if (park.source != ParkNumber::Source::File) {
+        notices.push_back("car park number " + park.number + " is only the default: " +
+                          (park.source == ParkNumber::Source::DefaultNoFile
+                               ? park.config_path + " not found"
+                               : "no jov_park_id in the [code] section of " + park.config_path) +
+                          "; the figures went to car park " + park.number + "'s row at head office");
+    }
+    for (int i = 0; i < kFigureCount; ++i) {
+        const FigureRecord& figure = record.job.figures[static_cast<std::size_t>(i)];
+        if (figure.status == FigureStatus::Transferred) continue;
+        notices.push_back("figure " + std::to_string(i + 1) + " (" + std::string(kFigures[i].column) +
+                          ") not transferred: " + FigureProblem(figure));
+    }
+    return notices;
+}
+
 std::string BoundedReport(std::string_view existing, std::string_view block, std::size_t limit) {
     std::size_t keep_from = 0;
     while (keep_from < existing.size() && existing.size() - keep_from + block.size() > limit) {

@@ -44,6 +44,10 @@ std::string FigureProblem(const FigureRecord& figure);
 // The report's lines for one run, without line ends.
 std::vector<std::string> RunReportLines(const RunRecord& record);
 
+// What a run without a window prints on stderr besides an error: a car park
+// number that is only the default, and each figure not transferred.
+std::vector<std::string> HeadlessNotices(const RunRecord& record);
+
 // The report file's new text: `existing` (no byte-order mark) with `block`
 // after it, the oldest whole runs dropped until the two fit in `limit`
 // bytes. The new block is kept even when it alone does not fit.

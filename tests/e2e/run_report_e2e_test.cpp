@@ -132,6 +132,29 @@ TEST_F(RunReportProgramTest, AbortedRunsReportTheErrorBoxText) {
     EXPECT_EQ(lines[9 + 11], "Error box: Cannot create file \"" + (dir / "memo1.txt") + "\". Is a directory.");
 }
 
+TEST_F(RunReportProgramTest, HeadlessRunNamesWhatWasNotTransferredOnStderr) {
+    Script script = CentralScript();
+    script.rules.insert(script.rules.begin(),
+                        {Rule::Regex("update T_kextotal set weixin_money_lishi[\\s\\S]*",
+                                     Answer::Error(245, "Conversion failed when converting the varchar value.")),
+                         Rule::Regex("update T_kextotal set yichan_money_lishi[\\s\\S]*", Answer::RowCount(0))});
+    standin::Server central(script, PARKTOTALS_E2E_CENTRAL_PORT);
+    fs::remove(dir.path() / "bin" / "weixinconfig.ini");
+    const testing::ProcessResult run = Run();
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_EQ(run.err, "parktotals: car park number 1 is only the default: " + (dir / "bin/weixinconfig.ini") +
+                           " not found; the figures went to car park 1's row at head office\n"
+                           "parktotals: figure 3 (weixin_money_lishi) not transferred: refused by the central "
+                           "server: Conversion failed when converting the varchar value (SQLSTATE 22018, error 245)\n"
+                           "parktotals: figure 5 (yichan_money_lishi) not transferred: matched no row\n");
+    // Standard output carries the accepted statements only.
+    std::string printed;
+    for (const int i : {0, 1, 3, 4})
+        printed += BuildUpdateStatement(i, i == 0 ? "17" : i == 1 ? "5400" : i == 3 ? "0" : "86.25", "1",
+                                        YesterdayKey(TodayOnLocalClock())) + "\n";
+    EXPECT_EQ(run.out, printed);
+}
+
 TEST_F(RunReportProgramTest, UnwritableReportChangesNothingElse) {
     standin::Server central(CentralScript(), PARKTOTALS_E2E_CENTRAL_PORT);
     fs::create_directory(dir.path() / "parktotals.log");

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 
@@ -85,8 +86,8 @@ TEST_F(SecretsRunTest, CentralServerUnreachable) {
     EXPECT_NE(run.err, "");
 }
 
-// Local failures are swallowed figure by figure: the run goes on, says
-// nothing of them, and sends nothing.
+// Local failures are swallowed figure by figure: the run goes on, names
+// each figure it could not send on stderr, and sends nothing.
 TEST_F(SecretsRunTest, LocalConnectionFailures) {
     Server central(Accepting({{PARKTOTALS_E2E_USER, PARKTOTALS_E2E_PASSWORD}}), PARKTOTALS_E2E_CENTRAL_PORT);
     const std::string server = ";Data Source=127.0.0.1," + std::to_string(local.port());
@@ -102,7 +103,12 @@ TEST_F(SecretsRunTest, LocalConnectionFailures) {
         const testing::ProcessResult run = RunAndCheck();
         EXPECT_EQ(run.exit_code, 2) << start;
         EXPECT_EQ(run.out, "") << start;
-        EXPECT_EQ(run.err, "") << start;
+        for (int i = 0; i < kFigureCount; ++i) {
+            const std::string notice = "parktotals: figure " + std::to_string(i + 1) + " (" +
+                                       std::string(kFigures[i].column) + ") not transferred: not sent: ";
+            EXPECT_NE(run.err.find(notice), std::string::npos) << start << "\n" << run.err;
+        }
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), kFigureCount) << run.err;
     }
     EXPECT_FALSE(local.logins().empty());
     for (const standin::Login& login : local.logins()) EXPECT_FALSE(login.accepted);

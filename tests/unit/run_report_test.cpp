@@ -228,6 +228,36 @@ TEST(RunReportTest, AbortedRunEndsWithTheErrorBox) {
     EXPECT_EQ(lines[7], "Error box: Unable to connect: Adaptive Server is unavailable or does not exist.");
 }
 
+TEST(HeadlessNoticesTest, NameTheDefaultCarParkAndEachFigureNotTransferred) {
+    RunRecord run = NormalRun();
+    EXPECT_TRUE(HeadlessNotices(run).empty());
+
+    run.job.park = {"1", ParkNumber::Source::DefaultNoFile, "/opt/parktotals/weixinconfig.ini"};
+    run.job.figures[1] = {FigureStatus::NotSent, "", std::nullopt, {"Invalid column name 'Deposit'", "42S22", 207}};
+    run.job.figures[3] = {FigureStatus::MatchedNoRow, "0", 0, {}};
+    EXPECT_EQ(HeadlessNotices(run),
+              (std::vector<std::string>{
+                  "car park number 1 is only the default: /opt/parktotals/weixinconfig.ini not found; the figures "
+                  "went to car park 1's row at head office",
+                  "figure 2 (month_money_yushou) not transferred: not sent: Invalid column name 'Deposit' "
+                  "(SQLSTATE 42S22, error 207)",
+                  "figure 4 (xinjin_money_lishi) not transferred: matched no row",
+              }));
+    run.job.park.source = ParkNumber::Source::DefaultNoKey;
+    EXPECT_EQ(HeadlessNotices(run)[0], "car park number 1 is only the default: no jov_park_id in the [code] section "
+                                       "of /opt/parktotals/weixinconfig.ini; the figures went to car park 1's row at "
+                                       "head office");
+
+    // An error box says why nothing was tried; a connection found closed
+    // says nothing by itself.
+    run.job.figures_started = false;
+    run.error_box = "Unable to connect.";
+    EXPECT_TRUE(HeadlessNotices(run).empty());
+    run.error_box.reset();
+    EXPECT_EQ(HeadlessNotices(run),
+              std::vector<std::string>{"no figure was transferred: the central database was not reached"});
+}
+
 std::string Block(const std::string& name, std::size_t size) {
     std::string block = "==== Run " + name + " ====\n";
     block += std::string(size - block.size() - 1, 'x') + "\n";
