@@ -4,8 +4,6 @@
 #include "text/text_codec.h"
 #include "text/utf16.h"
 
-#include <filesystem>
-
 namespace parktotals {
 namespace {
 
@@ -16,13 +14,6 @@ std::string CutToCharacters(std::string_view s, std::size_t max) {
 }
 
 } // namespace
-
-bool IsProfileFile(const std::string& path) {
-    // The path is UTF-8 on every platform; char8_t says so to the library.
-    const std::u8string utf8(path.begin(), path.end());
-    std::error_code error;
-    return std::filesystem::is_regular_file(std::filesystem::path(utf8), error);
-}
 
 std::string ProfileValue(std::string_view file_text, std::string_view section,
                          std::string_view key, std::string_view fallback) {

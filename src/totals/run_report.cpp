@@ -98,7 +98,8 @@ std::string ReasonText(const FailureReason& failure) {
     std::string text = failure.message.empty() ? std::string("no reason given") : failure.message;
     std::string codes;
     if (!failure.sqlstate.empty()) codes = "SQLSTATE " + failure.sqlstate;
-    if (failure.native_code != 0) codes += (codes.empty() ? "error " : ", error ") + std::to_string(failure.native_code);
+    if (failure.native_code != 0)
+        codes += (codes.empty() ? "error " : ", error ") + std::to_string(failure.native_code);
     if (!codes.empty()) text += " (" + codes + ")";
     return text;
 }
@@ -130,7 +131,8 @@ std::vector<std::string> RunReportLines(const RunRecord& record) {
     lines.push_back(LocalDatabaseLine(record.local));
     lines.push_back("Central database: " + Where(record.central));
     if (record.job.figures_started) {
-        for (int i = 0; i < kFigureCount; ++i) lines.push_back(FigureLine(i, record.job.figures[static_cast<std::size_t>(i)]));
+        for (int i = 0; i < kFigureCount; ++i)
+            lines.push_back(FigureLine(i, record.job.figures[static_cast<std::size_t>(i)]));
     } else {
         lines.push_back("Figures: none tried, the central database was not reached");
     }

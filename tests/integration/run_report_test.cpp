@@ -17,20 +17,6 @@ using standin::Rule;
 using standin::Server;
 using testing::Rules;
 
-constexpr const char* kUpdate = "update T_kextotal set day_count_qinfei='3'";
-
-TEST(ChangedRowsTest, EachUpdateSaysHowManyRowsItChangedOrThatNobodyCounted) {
-    Server central(Rules({Rule::Exact("none\r\n", Answer::RowCount(0)), Rule::Exact("one\r\n", Answer::RowCount(1)),
-                          Rule::Exact("two\r\n", Answer::RowCount(2)), Rule::Exact("nocount\r\n", Answer::Ok())}));
-    testing::FormComponents form(testing::CentralString(central.port()));
-    form.gateway.OpenCentral();
-    EXPECT_EQ(form.gateway.ExecCentral("none"), ChangedRows(0));
-    EXPECT_EQ(form.gateway.ExecCentral("one"), ChangedRows(1));
-    EXPECT_EQ(form.gateway.ExecCentral("two"), ChangedRows(2));
-    EXPECT_EQ(form.gateway.ExecCentral("nocount"), std::nullopt);
-    EXPECT_EQ(form.gateway.ExecCentral("one"), ChangedRows(1));
-}
-
 std::string Line(std::string_view statement) { return std::string(statement) + "\r\n"; }
 
 // The nightly job on the real gateway: a local stand-in with the car park's
@@ -88,7 +74,8 @@ protected:
 TEST_F(ReportedRunTest, UpdatesChangingNoneOneTwoOrUncountedRows) {
     AnswerUpdates({Answer::RowCount(1), Answer::RowCount(0), Answer::RowCount(2), Answer::Ok(), Answer::RowCount(1)});
     EXPECT_EQ(Run(), Outcome::Incomplete);
-    EXPECT_EQ(memo.Lines(), (std::vector<std::string>{Expected(0), Expected(1), Expected(2), Expected(3), Expected(4)}));
+    EXPECT_EQ(memo.Lines(),
+              (std::vector<std::string>{Expected(0), Expected(1), Expected(2), Expected(3), Expected(4)}));
     EXPECT_EQ(testing::ReadBytes(settings.memo_path), AllFiveLines());
 
     const auto& f = record.figures;

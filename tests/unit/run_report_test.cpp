@@ -132,7 +132,8 @@ RunRecord NormalRun() {
     run.job.park = {"208", ParkNumber::Source::File, "C:\\parktotals\\weixinconfig.ini"};
     run.job.date_key = "20260228";
     const char* const values[kFigureCount] = {"17", "5400", "1234.5", "0", "86.25"};
-    for (int i = 0; i < kFigureCount; ++i) run.job.figures[static_cast<std::size_t>(i)] = {FigureStatus::Transferred, values[i], 1, {}};
+    for (int i = 0; i < kFigureCount; ++i)
+        run.job.figures[static_cast<std::size_t>(i)] = {FigureStatus::Transferred, values[i], 1, {}};
     run.exit_code = 0;
     run.duration = std::chrono::milliseconds(534);
     return run;
@@ -166,7 +167,8 @@ TEST(RunReportTest, EachFigureProblemSaysWhy) {
     run.exit_code = 2;
     const std::vector<std::string> lines = RunReportLines(run);
     ASSERT_EQ(lines.size(), 11u);
-    EXPECT_EQ(lines[5], "Figure 1 (day_count_qinfei): not sent: Invalid column name 'Deposit' (SQLSTATE 42S22, error 207)");
+    EXPECT_EQ(lines[5],
+              "Figure 1 (day_count_qinfei): not sent: Invalid column name 'Deposit' (SQLSTATE 42S22, error 207)");
     EXPECT_EQ(lines[6], "Figure 2 (month_money_yushou): sent 5400, refused by the central server: Arithmetic overflow "
                         "(SQLSTATE 22003, error 8115)");
     EXPECT_EQ(lines[7], "Figure 3 (weixin_money_lishi): sent 1234.5, matched no row");
