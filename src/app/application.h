@@ -2,6 +2,7 @@
 
 #include "app/form.h"
 
+#include <optional>
 #include <string>
 
 namespace parktotals {
@@ -16,7 +17,8 @@ public:
     const std::string& Title() const { return title_; }
 
     // Delivers a tick of Timer1. An error escaping the handler is shown in
-    // the error box; the window stays open with the timer disabled.
+    // the error box; the window stays open with the timer disabled. The run
+    // report is written before the box.
     void DeliverTimerTick(Tformmaindalventis& form);
 
     // 0, 1 or 2 as Outcome says; a window closed before the job ran counts
@@ -24,6 +26,10 @@ public:
     int ExitCode(const Tformmaindalventis& form) const;
 
 private:
+    // Gives the shell the run's notices, then appends the run to the
+    // report; a report that cannot be written changes nothing else.
+    void ReportRun(const Tformmaindalventis& form, const std::optional<std::string>& error_box) noexcept;
+
     Shell& shell_;
     std::string title_;
     bool aborted_ = false;

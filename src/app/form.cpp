@@ -1,5 +1,7 @@
 #include "app/form.h"
 
+#include "db/connection_string.h"
+
 #include <utility>
 
 namespace parktotals {
@@ -15,13 +17,33 @@ Tformmaindalventis::Tformmaindalventis(Shell& shell, FormSettings settings, Gate
 void Tformmaindalventis::FormCreate() noexcept {
     // Start-up never fails: a local database that cannot be reached only
     // costs the figures it would have given.
-    own_gateway_.SetUpLocalConnection(settings_.reginfo_path);
+    local_setup_ = own_gateway_.SetUpLocalConnection(settings_.reginfo_path);
 }
 
 void Tformmaindalventis::Timer1Timer() {
     Timer1.enabled = false;
-    outcome_ = RunDailyTotals(*gateway_, Memo1, settings_.job);
+    outcome_ = RunDailyTotals(*gateway_, Memo1, settings_.job, job_record_);
     shell_.CloseForm();
+}
+
+RunRecord Tformmaindalventis::RecordRun(int exit_code, std::optional<std::string> error_box) const {
+    RunRecord record;
+    record.started = started_;
+    record.version = settings_.version;
+    record.local = local_setup_;
+    record.central = DescribeConnectionString(settings_.central_connection_string);
+    record.job = job_record_;
+    if (!record.job.figures_started) {
+        // The job ended before it looked them up; the report still says
+        // which car park and day the run was for.
+        record.job.park = LookUpParkNumber(settings_.job.park_config_path);
+        record.job.date_key = YesterdayKey(settings_.job.today());
+    }
+    record.exit_code = exit_code;
+    record.duration = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                            started_steady_);
+    record.error_box = std::move(error_box);
+    return record;
 }
 
 std::string JoinLines(const std::vector<std::string>& lines, const std::string& separator) {

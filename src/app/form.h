@@ -3,7 +3,10 @@
 #include "db/database_gateway.h"
 #include "totals/daily_totals.h"
 #include "totals/memo.h"
+#include "totals/run_report.h"
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,12 +30,20 @@ public:
     // Shows the error and returns when it has been dismissed (a shell with
     // no display reports it and returns at once).
     virtual void ShowErrorBox(const std::string& caption, const std::string& text) = 0;
+    // Something the person reading a run's output should know. Only a shell
+    // without a window prints it: with a window, the run report holds it.
+    virtual void Notice(const std::string& caption, const std::string& text) {
+        (void)caption;
+        (void)text;
+    }
 };
 
 struct FormSettings {
     JobSettings job;
     std::string central_connection_string;
     std::string reginfo_path = kRegInfoFileName;
+    std::string report_path = kRunReportFileName; // in the working directory
+    std::string version;
 };
 
 // The main window's logic, the same on every platform. It owns its six
@@ -62,12 +73,22 @@ public:
     // How the run went so far: Incomplete until the job has finished.
     Outcome outcome() const { return outcome_; }
 
+    // What the run report says of this run, ended with `exit_code` and the
+    // error box's text, if any.
+    RunRecord RecordRun(int exit_code, std::optional<std::string> error_box) const;
+    const std::string& ReportPath() const { return settings_.report_path; }
+
 private:
     Shell& shell_;
     FormSettings settings_;
     DatabaseGateway own_gateway_;
     Gateway* gateway_;
     Outcome outcome_ = Outcome::Incomplete;
+    // The run starts when the window is built.
+    LocalDateTime started_ = NowOnLocalClock();
+    std::chrono::steady_clock::time_point started_steady_ = std::chrono::steady_clock::now();
+    LocalSetUp local_setup_;
+    JobRecord job_record_;
 };
 
 // The memo's lines as one text, `separator` between them.

@@ -16,6 +16,7 @@ int main() {
         FormSettings settings = ProgramSettings(
             FolderOf(exe),
             CentralConnectionString(PARKTOTALS_CENTRAL_HOST, PARKTOTALS_CENTRAL_USER, PARKTOTALS_CENTRAL_PASSWORD));
+        settings.version = PARKTOTALS_VERSION;
         return DisplayAvailable() ? RunFltkShell(title, std::move(settings))
                                   : RunHeadlessShell(title, std::move(settings));
     } catch (const std::exception& e) {

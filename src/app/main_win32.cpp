@@ -27,6 +27,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
         FormSettings settings = ProgramSettings(
             FolderOf(exe),
             CentralConnectionString(PARKTOTALS_CENTRAL_HOST, PARKTOTALS_CENTRAL_USER, PARKTOTALS_CENTRAL_PASSWORD));
+        settings.version = PARKTOTALS_VERSION;
         exit_code = RunWin32Shell(title, std::move(settings), show_command);
     } catch (const std::exception& e) {
         // Only building the window can get here; the job's errors are shown

@@ -17,6 +17,9 @@ public:
     void ShowErrorBox(const std::string& caption, const std::string& text) override {
         std::cerr << caption << ": " << text << std::endl;
     }
+    void Notice(const std::string& caption, const std::string& text) override {
+        std::cerr << caption << ": " << text << std::endl;
+    }
     void MemoCleared() override {}
     void MemoLineAppended(const std::string& line) override { std::cout << line << std::endl; }
 };

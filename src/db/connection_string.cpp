@@ -272,4 +272,14 @@ OdbcConnectionString TranslateConnectionString(std::string_view oledb, const Odb
     return result;
 }
 
+ConnectionTarget DescribeConnectionString(std::string_view oledb) noexcept {
+    try {
+        const Settings settings(ParsePairs(oledb));
+        return {settings.Value({"data source", "server", "address", "addr", "network address"}),
+                settings.Value({"initial catalog", "database"})};
+    } catch (...) {
+        return {};
+    }
+}
+
 } // namespace parktotals

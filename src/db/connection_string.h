@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/gateway.h"
+
 #include <string>
 #include <string_view>
 
@@ -35,5 +37,10 @@ struct OdbcConnectionString {
 // pair or timeout, and integrated security where the target has none. No
 // error text ever contains the password.
 OdbcConnectionString TranslateConnectionString(std::string_view oledb, const OdbcTarget& target);
+
+// The server ("Data Source" or its synonyms) and database ("Initial
+// Catalog" or "Database") of an OLE DB string, as written. Both are empty
+// when the string cannot be parsed. Never throws.
+ConnectionTarget DescribeConnectionString(std::string_view oledb) noexcept;
 
 } // namespace parktotals

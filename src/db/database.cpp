@@ -91,15 +91,20 @@ std::optional<std::string> Query::Scalar(const std::string& statement) {
     }
 }
 
-void Query::Execute(const std::string& statement) {
+std::optional<long long> Query::Execute(const std::string& statement) {
     OdbcLink& link = connection_.Link();
     try {
         OdbcStatement handle(link);
         handle.ExecuteDirect(statement + "\r\n");
+        // The count belongs to the first result, the statement itself;
+        // FreeTDS gives -1 when the server's DONE carried no count.
+        const long long rows = handle.RowCount();
         // A later statement of the batch can still fail; its error comes
         // with the move to its result.
         while (handle.MoreResults()) {
         }
+        if (rows < 0) return std::nullopt;
+        return rows;
     } catch (const DatabaseError& error) {
         connection_.CheckLinkAfter(error);
         throw;

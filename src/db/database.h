@@ -57,9 +57,10 @@ public:
     // The first field of the first row as text; std::nullopt for NULL.
     // Throws on failure, and when the statement gives no columns or no row.
     std::optional<std::string> Scalar(const std::string& statement);
-    // Runs the statement and discards whatever comes back, row counts
-    // included. Throws on failure.
-    void Execute(const std::string& statement);
+    // Runs the statement, discards whatever comes back and returns the
+    // rows its first result changed (nullopt when the server gave no
+    // count). Throws on failure.
+    std::optional<long long> Execute(const std::string& statement);
 
 private:
     Connection& connection_;

@@ -39,4 +39,10 @@ DatabaseError MakeDatabaseError(const std::vector<DiagnosticRecord>& records, st
     return DatabaseError(message, speaker->sqlstate, speaker->native_code, link_lost);
 }
 
+FailureReason FailureReasonOf(const std::exception& error) {
+    if (const auto* database = dynamic_cast<const DatabaseError*>(&error))
+        return {database->what(), database->SqlState(), database->NativeCode()};
+    return {error.what(), "", 0};
+}
+
 } // namespace parktotals

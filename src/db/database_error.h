@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/gateway.h"
 #include "text/errors.h"
 
 #include <string>
@@ -45,5 +46,9 @@ bool IsLinkFailureState(std::string_view sqlstate);
 // only warnings the first one does, and with no record at all the text
 // names the call.
 DatabaseError MakeDatabaseError(const std::vector<DiagnosticRecord>& records, std::string_view call);
+
+// The reason to keep for a failure the caller swallows: a DatabaseError's
+// message, SQLSTATE and native code, or any other error's message.
+FailureReason FailureReasonOf(const std::exception& error);
 
 } // namespace parktotals

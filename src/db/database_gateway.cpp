@@ -1,5 +1,7 @@
 #include "db/database_gateway.h"
 
+#include "db/connection_string.h"
+
 #include <utility>
 
 namespace parktotals {
@@ -12,21 +14,54 @@ DatabaseGateway::DatabaseGateway(Connection& local, Query& local_query, Connecti
       central_query_(central_query),
       central_connection_string_(std::move(central_connection_string)) {}
 
-void DatabaseGateway::SetUpLocalConnection(const std::string& reginfo_path) noexcept {
+namespace {
+
+// What a failed open of the local connection means for the person who set
+// it up. SQL Server refuses a login with error 18456; FreeTDS says a server
+// did not answer with 08S01 (then 08001), or HYT00 when its time-out ran out.
+LocalSetUp::Status ClassifyOpenFailure(const std::exception& error) {
+    const auto* database = dynamic_cast<const DatabaseError*>(&error);
+    if (database == nullptr) return LocalSetUp::Status::NotUnderstood;
+    if (database->NativeCode() == 18456 || database->SqlState() == "28000") return LocalSetUp::Status::LoginRefused;
+    if (database->SqlState().rfind("08", 0) == 0 || database->SqlState() == "HYT00")
+        return LocalSetUp::Status::Unreachable;
+    return LocalSetUp::Status::Failed;
+}
+
+} // namespace
+
+LocalSetUp DatabaseGateway::SetUpLocalConnection(const std::string& reginfo_path) noexcept {
+    LocalSetUp result;
     try {
         std::string line;
         try {
             line = ReadRegInfoLine(reginfo_path);
-        } catch (...) {
-            return;
+        } catch (const std::exception& error) {
+            result.status = LocalSetUp::Status::FileMissing;
+            result.failure = FailureReasonOf(error);
+            return result;
         }
+        result.target = DescribeConnectionString(line);
         local_.Close();
         local_.SetConnectionString(std::move(line));
-        local_.Open();
+        if (local_.ConnectionString().empty()) {
+            result.status = LocalSetUp::Status::FirstLineEmpty;
+            result.failure.message = "The first line of RegInfo.INI is empty";
+            return result;
+        }
+        try {
+            local_.Open();
+            result.status = LocalSetUp::Status::Open;
+        } catch (const std::exception& error) {
+            result.status = ClassifyOpenFailure(error);
+            result.failure = FailureReasonOf(error);
+        }
     } catch (...) {
         // Nothing is shown here: each figure's query meets the problem
         // again and is skipped on its own.
+        result.status = LocalSetUp::Status::Failed;
     }
+    return result;
 }
 
 void DatabaseGateway::OpenCentral() {
@@ -39,15 +74,17 @@ bool DatabaseGateway::IsCentralOpen() const { return central_.IsOpen(); }
 
 void DatabaseGateway::CloseCentral() { central_.Close(); }
 
-bool DatabaseGateway::QueryLocalScalar(const std::string& statement, std::string& value) {
+QueryResult DatabaseGateway::QueryLocalScalar(const std::string& statement, std::string& value) {
     try {
         value = local_query_.Scalar(statement).value_or(std::string());
-        return true;
+        return {};
+    } catch (const std::exception& error) {
+        return QueryResult(FailureReasonOf(error));
     } catch (...) {
-        return false;
+        return QueryResult(FailureReason{"Unknown error", "", 0});
     }
 }
 
-void DatabaseGateway::ExecCentral(const std::string& statement) { central_query_.Execute(statement); }
+ChangedRows DatabaseGateway::ExecCentral(const std::string& statement) { return central_query_.Execute(statement); }
 
 } // namespace parktotals

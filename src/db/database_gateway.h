@@ -19,14 +19,14 @@ public:
     // Points the local connection at the string in RegInfo.INI and opens it.
     // A missing or unreadable file leaves the connection as it is; any other
     // failure is swallowed too, leaving it closed: each local query then
-    // tries to open it again. Never throws.
-    void SetUpLocalConnection(const std::string& reginfo_path = kRegInfoFileName) noexcept;
+    // tries to open it again. Never throws; says how it went.
+    LocalSetUp SetUpLocalConnection(const std::string& reginfo_path = kRegInfoFileName) noexcept;
 
     void OpenCentral() override;
     bool IsCentralOpen() const override;
     void CloseCentral() override;
-    bool QueryLocalScalar(const std::string& statement, std::string& value) override;
-    void ExecCentral(const std::string& statement) override;
+    QueryResult QueryLocalScalar(const std::string& statement, std::string& value) override;
+    ChangedRows ExecCentral(const std::string& statement) override;
 
 private:
     Connection& local_;

@@ -119,6 +119,12 @@ bool OdbcStatement::MoreResults() {
     return stmt_.Check(SQLMoreResults(stmt_.get()), "SQLMoreResults") != SQL_NO_DATA;
 }
 
+long long OdbcStatement::RowCount() {
+    SQLLEN rows = -1;
+    stmt_.Check(SQLRowCount(stmt_.get(), &rows), "SQLRowCount");
+    return static_cast<long long>(rows);
+}
+
 int OdbcStatement::ColumnCount() {
     SQLSMALLINT count = 0;
     stmt_.Check(SQLNumResultCols(stmt_.get(), &count), "SQLNumResultCols");

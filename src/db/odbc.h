@@ -109,6 +109,8 @@ public:
     void ExecuteDirect(std::string_view sql);
     // Moves to the next result; false when there is none.
     bool MoreResults();
+    // The rows the current result changed; -1 when the driver does not know.
+    long long RowCount();
     int ColumnCount();
     OdbcColumn DescribeColumn(int column);
     // Moves to the next row; false when there is none.

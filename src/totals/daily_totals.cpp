@@ -1,48 +1,118 @@
 #include "totals/daily_totals.h"
 
+#include "db/database_error.h"
 #include "totals/figures.h"
 #include "totals/memo_file.h"
 #include "totals/profile.h"
 
 namespace parktotals {
+namespace {
 
-std::string ReadParkNumber(const std::string& park_config_path) {
-    return ReadProfileString(park_config_path, "code", "jov_park_id", "1");
+// No value read from a file can hold it: lines end at CR or LF.
+constexpr const char* kMissing = "\n";
+
+// Sends one figure's update and records what became of it. Returns the
+// statement when the server accepted it.
+std::optional<std::string> SendFigure(Gateway& gateway, int figure, const std::string& park_number,
+                                      const std::string& date_key, FigureRecord& record) {
+    std::string value = "0";
+    // A failed query skips the figure: sending "0" would overwrite the
+    // central figure with a number nobody computed.
+    const QueryResult query = gateway.QueryLocalScalar(std::string(kFigures[figure].query), value);
+    if (!query) {
+        record.status = FigureStatus::NotSent;
+        record.failure = *query.failure();
+        return std::nullopt;
+    }
+    // NULL means there was nothing to add up, so zero is the truth.
+    // (push_back, because assigning "0" trips a GCC 12 -Wrestrict false alarm.)
+    if (value.empty()) value.push_back('0');
+    record.value = value;
+    const std::string statement = BuildUpdateStatement(figure, value, park_number, date_key);
+    try {
+        record.rows = gateway.ExecCentral(statement);
+    } catch (const DatabaseError& error) {
+        // A lost link may or may not have taken the update with it.
+        record.status = error.LinkLost() || !gateway.IsCentralOpen() ? FigureStatus::LinkLost
+                                                                     : FigureStatus::Refused;
+        record.failure = FailureReasonOf(error);
+        return std::nullopt;
+    } catch (const std::exception& error) {
+        // Refused before it left (a NUL in the statement).
+        record.status = FigureStatus::NotSent;
+        record.failure = FailureReasonOf(error);
+        return std::nullopt;
+    }
+    // An update that matched no row changed nothing at head office: not
+    // transferred, though the server accepted it. An unknown count is taken
+    // as transferred.
+    record.status = record.rows == 0 ? FigureStatus::MatchedNoRow : FigureStatus::Transferred;
+    return statement;
 }
 
-Outcome RunDailyTotals(Gateway& gateway, Memo& memo, const JobSettings& settings) {
+} // namespace
+
+ParkNumber LookUpParkNumber(const std::string& park_config_path) {
+    ParkNumber park;
+    park.config_path = park_config_path;
+    park.number = ReadProfileString(park_config_path, "code", "jov_park_id", kMissing);
+    if (park.number == kMissing) {
+        park.number = kDefaultParkNumber;
+        park.source = IsProfileFile(park_config_path) ? ParkNumber::Source::DefaultNoKey
+                                                      : ParkNumber::Source::DefaultNoFile;
+    }
+    return park;
+}
+
+std::string ReadParkNumber(const std::string& park_config_path) { return LookUpParkNumber(park_config_path).number; }
+
+int JobRecord::TransferredCount() const {
+    int count = 0;
+    for (const FigureRecord& figure : figures) count += figure.status == FigureStatus::Transferred;
+    return count;
+}
+
+Outcome RunDailyTotals(Gateway& gateway, Memo& memo, const JobSettings& settings, JobRecord& record) {
+    record = JobRecord();
     memo.Clear();
     gateway.OpenCentral();
     if (!gateway.IsCentralOpen()) return Outcome::Incomplete;
+    record.figures_started = true;
 
-    const std::string park_number = ReadParkNumber(settings.park_config_path);
+    record.park = LookUpParkNumber(settings.park_config_path);
     // One date for the whole run, so a run that crosses midnight cannot
     // spread its figures over two days.
-    const std::string date_key = YesterdayKey(settings.today());
+    record.date_key = YesterdayKey(settings.today());
 
-    int accepted = 0;
     for (int figure = 0; figure < kFigureCount; ++figure) {
+        FigureRecord& figure_record = record.figures[static_cast<std::size_t>(figure)];
         try {
-            std::string value = "0";
-            // A failed query skips the figure: sending "0" would overwrite
-            // the central figure with a number nobody computed.
-            if (!gateway.QueryLocalScalar(std::string(kFigures[figure].query), value)) continue;
-            // NULL means there was nothing to add up, so zero is the truth.
-            // (push_back, because assigning "0" trips a GCC 12 -Wrestrict false alarm.)
-            if (value.empty()) value.push_back('0');
-            const std::string statement = BuildUpdateStatement(figure, value, park_number, date_key);
-            gateway.ExecCentral(statement);
-            // Accepted is transferred, whatever happens to the memo's view.
-            ++accepted;
-            memo.AppendLine(statement);
-        } catch (...) {
+            const std::optional<std::string> accepted =
+                SendFigure(gateway, figure, record.park.number, record.date_key, figure_record);
+            // Accepted is logged, whatever happens to the memo's view.
+            if (accepted) memo.AppendLine(*accepted);
+        } catch (const std::exception& error) {
             // One figure's failure must not cost the others.
+            if (figure_record.status == FigureStatus::NotTried) {
+                figure_record.status = FigureStatus::NotSent;
+                figure_record.failure = FailureReasonOf(error);
+            }
+        } catch (...) {
+            if (figure_record.status == FigureStatus::NotTried) {
+                figure_record.status = FigureStatus::NotSent;
+                figure_record.failure = FailureReason{"Unknown error", "", 0};
+            }
         }
     }
 
     gateway.CloseCentral();
     SaveMemoFile(settings.memo_path, memo.Lines());
-    return accepted == kFigureCount ? Outcome::AllTransferred : Outcome::Incomplete;
+    return record.TransferredCount() == kFigureCount ? Outcome::AllTransferred : Outcome::Incomplete;
+}
+
+Outcome RunDailyTotals(Gateway& gateway, Memo& memo, const JobSettings& settings) {
+    JobRecord record;
+    return RunDailyTotals(gateway, memo, settings, record);
 }
 
 } // namespace parktotals

@@ -2,8 +2,10 @@
 
 #include "db/gateway.h"
 #include "totals/date_key.h"
+#include "totals/figures.h"
 #include "totals/memo.h"
 
+#include <array>
 #include <string>
 
 namespace parktotals {
@@ -24,15 +26,59 @@ struct JobSettings {
     DateSource today = TodayOnLocalClock;
 };
 
+inline constexpr const char* kDefaultParkNumber = "1";
+
+// The car park number and where it came from.
+struct ParkNumber {
+    enum class Source {
+        File,          // the key in weixinconfig.ini
+        DefaultNoFile, // no weixinconfig.ini: the default
+        DefaultNoKey,  // the file has no [code] jov_park_id: the default
+    };
+    std::string number;
+    Source source = Source::File;
+    std::string config_path; // the weixinconfig.ini looked for
+};
+
 // The car park number: section "code", key "jov_park_id", "1" when the file,
 // the section or the key is missing.
+ParkNumber LookUpParkNumber(const std::string& park_config_path);
 std::string ReadParkNumber(const std::string& park_config_path);
+
+// What became of one figure.
+enum class FigureStatus {
+    NotTried,     // the run ended before it
+    Transferred,  // the update changed rows, or the server did not count them
+    MatchedNoRow, // the server accepted the update, but it changed no row
+    NotSent,      // the local query failed, or the statement could not be sent
+    Refused,      // the central server refused the update
+    LinkLost,     // the central connection was lost with the update
+};
+
+struct FigureRecord {
+    FigureStatus status = FigureStatus::NotTried;
+    std::string value;     // the value sent, once there is one
+    ChangedRows rows;      // Transferred and MatchedNoRow
+    FailureReason failure; // NotSent, Refused and LinkLost
+};
+
+// What the job did, filled in as it goes, so that a run the job aborts
+// still tells how far it got.
+struct JobRecord {
+    bool figures_started = false; // the central connection was open
+    ParkNumber park;
+    std::string date_key;
+    std::array<FigureRecord, kFigureCount> figures;
+
+    int TransferredCount() const;
+};
 
 // The nightly job: five figures from the local database into yesterday's row
 // of this car park in the central one; every accepted statement goes to the
 // memo, and the memo to memo1.txt. Errors opening or closing the central
 // connection and saving memo1.txt propagate; everything that goes wrong with
-// one figure stays with that figure.
+// one figure stays with that figure, its reason in `record`.
+Outcome RunDailyTotals(Gateway& gateway, Memo& memo, const JobSettings& settings, JobRecord& record);
 Outcome RunDailyTotals(Gateway& gateway, Memo& memo, const JobSettings& settings);
 
 } // namespace parktotals

@@ -15,4 +15,11 @@ std::string YesterdayKey(LocalDate today) {
     return key;
 }
 
+std::string FormatDateTime(const LocalDateTime& time) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u", time.date.year, time.date.month, time.date.day,
+                  time.hour, time.minute, time.second);
+    return text;
+}
+
 } // namespace parktotals

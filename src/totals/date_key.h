@@ -11,8 +11,18 @@ struct LocalDate {
     unsigned day;   // 1..31
 };
 
+struct LocalDateTime {
+    LocalDate date;
+    unsigned hour = 0, minute = 0, second = 0;
+};
+
 // Today's date on the machine's local clock.
 LocalDate TodayOnLocalClock();
+// The date and time on the machine's local clock.
+LocalDateTime NowOnLocalClock();
+
+// "yyyy-mm-dd hh:mm:ss".
+std::string FormatDateTime(const LocalDateTime& time);
 
 // The job asks this for the date; tests hand in their own.
 using DateSource = std::function<LocalDate()>;

@@ -4,10 +4,12 @@
 
 namespace parktotals {
 
-LocalDate TodayOnLocalClock() {
+LocalDate TodayOnLocalClock() { return NowOnLocalClock().date; }
+
+LocalDateTime NowOnLocalClock() {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    return {now.wYear, now.wMonth, now.wDay};
+    return {{now.wYear, now.wMonth, now.wDay}, now.wHour, now.wMinute, now.wSecond};
 }
 
 } // namespace parktotals

@@ -26,4 +26,7 @@ std::string ProfileValue(std::string_view file_text, std::string_view section,
 std::string ReadProfileString(const std::string& path, std::string_view section,
                               std::string_view key, std::string_view fallback);
 
+// Whether `path` names a file (not a folder) that exists.
+bool IsProfileFile(const std::string& path);
+
 } // namespace parktotals

@@ -1,5 +1,7 @@
 #include "totals/profile.h"
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -19,6 +21,11 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
     }
     if (file.bad()) return std::string(fallback);
     return ProfileValue(text, section, key, fallback);
+}
+
+bool IsProfileFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 } // namespace parktotals

@@ -20,4 +20,9 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
     return WideToUtf8(std::wstring_view(buffer, length));
 }
 
+bool IsProfileFile(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Utf8ToWide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 } // namespace parktotals

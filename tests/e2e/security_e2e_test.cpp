@@ -1,6 +1,7 @@
 // The built program, headless, on the failure paths where a password could
-// slip out: nothing it prints, and nothing in memo1.txt, may hold the central
-// password baked into it or the local one from RegInfo.INI.
+// slip out: nothing it prints, and nothing in memo1.txt or the run report,
+// may hold the central password baked into it or the local one from
+// RegInfo.INI.
 
 #include "standin/standin.h"
 #include "support/network.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 
@@ -55,10 +57,13 @@ protected:
         options.environment["ODBCSYSINI"] = testing::OdbcSysIniDir();
         const testing::ProcessResult run = testing::RunProcess({program}, options, testing::kGenerousTimeout);
         const std::string memo = testing::ReadBytes(dir / "memo1.txt");
+        const std::string report = testing::ReadBytes(dir / "parktotals.log");
+        EXPECT_NE(report, "") << "every run is reported";
         for (const std::string& secret : {std::string(PARKTOTALS_E2E_PASSWORD), std::string(kLocalPassword)}) {
             EXPECT_EQ(run.out.find(secret), std::string::npos) << run.out;
             EXPECT_EQ(run.err.find(secret), std::string::npos) << run.err;
             EXPECT_EQ(memo.find(secret), std::string::npos) << memo;
+            EXPECT_EQ(report.find(secret), std::string::npos) << report;
         }
         return run;
     }
@@ -83,8 +88,8 @@ TEST_F(SecretsRunTest, CentralServerUnreachable) {
     EXPECT_NE(run.err, "");
 }
 
-// Local failures are swallowed figure by figure: the run goes on, says
-// nothing of them, and sends nothing.
+// Local failures are swallowed figure by figure: the run goes on, names
+// each figure it could not send on stderr, and sends nothing.
 TEST_F(SecretsRunTest, LocalConnectionFailures) {
     Server central(Accepting({{PARKTOTALS_E2E_USER, PARKTOTALS_E2E_PASSWORD}}), PARKTOTALS_E2E_CENTRAL_PORT);
     const std::string server = ";Data Source=127.0.0.1," + std::to_string(local.port());
@@ -101,7 +106,12 @@ TEST_F(SecretsRunTest, LocalConnectionFailures) {
         const testing::ProcessResult run = RunAndCheck();
         EXPECT_EQ(run.exit_code, 2) << start;
         EXPECT_EQ(run.out, "") << start;
-        EXPECT_EQ(run.err, "") << start;
+        for (int i = 0; i < kFigureCount; ++i) {
+            const std::string notice = "parktotals: figure " + std::to_string(i + 1) + " (" +
+                                       std::string(kFigures[i].column) + ") not transferred: not sent: ";
+            EXPECT_NE(run.err.find(notice), std::string::npos) << start << "\n" << run.err;
+        }
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), kFigureCount) << run.err;
     }
     EXPECT_FALSE(local.logins().empty());
     for (const standin::Login& login : local.logins()) EXPECT_FALSE(login.accepted);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text/errors.h"
+#include "db/database_error.h"
 #include "db/gateway.h"
 #include "totals/figures.h"
 
@@ -19,10 +19,13 @@ public:
     struct LocalAnswer {
         bool ok = true;
         std::string value;
+        std::string error = "local query failed"; // when not ok
+        std::string sqlstate = "42000";
     };
 
     std::map<int, LocalAnswer> local;  // by figure index; unlisted figures answer "10"
-    std::map<int, std::string> reject; // figure index -> central error
+    std::map<int, std::string> reject; // figure index -> the central server's error (SQLSTATE 42000, 50000)
+    std::map<int, ChangedRows> rows;   // figure index -> rows changed; unlisted figures change 1
     std::optional<std::string> open_error, close_error;
     bool opens = true;
 
@@ -41,20 +44,22 @@ public:
         if (close_error) throw UserError(*close_error);
         open = false;
     }
-    bool QueryLocalScalar(const std::string& statement, std::string& value) override {
+    QueryResult QueryLocalScalar(const std::string& statement, std::string& value) override {
         const int figure = FigureOf(statement);
         calls.push_back("query " + std::to_string(figure + 1));
         auto it = local.find(figure);
         const LocalAnswer answer = it == local.end() ? LocalAnswer{true, "10"} : it->second;
-        if (!answer.ok) return false;
+        if (!answer.ok) return QueryResult(FailureReason{answer.error, answer.sqlstate, 0});
         value = answer.value;
-        return true;
+        return {};
     }
-    void ExecCentral(const std::string& statement) override {
+    ChangedRows ExecCentral(const std::string& statement) override {
         const int figure = executed.size() < 5 ? FigureOfUpdate(statement) : -1;
         calls.push_back("exec " + std::to_string(figure + 1));
         executed.push_back(statement);
-        if (auto it = reject.find(figure); it != reject.end()) throw UserError(it->second);
+        if (auto it = reject.find(figure); it != reject.end()) throw DatabaseError(it->second, "42000", 50000, false);
+        if (auto it = rows.find(figure); it != rows.end()) return it->second;
+        return 1;
     }
 
 private:

@@ -64,6 +64,7 @@ protected:
         settings.job.memo_path = dir / "memo1.txt";
         settings.job.today = [] { return LocalDate{2026, 12, 8}; };
         settings.reginfo_path = dir / "RegInfo.INI";
+        settings.report_path = dir / "parktotals.log";
     }
     testing::TempDir dir;
     FormSettings settings;

@@ -232,7 +232,7 @@ class LinuxSchedulingTest(unittest.TestCase):
         self.assertEqual((minute, hour, day, month, weekday, user), ("30", "2", "*", "*", "*", "parktotals"))
         # cron runs the command with /bin/sh from the account's home folder.
         subprocess.run(["/bin/sh", "-c", command], cwd="/", env={"PATH": "/usr/bin:/bin"}, check=True, timeout=120)
-        with open(os.path.join(self.program_folder, "parktotals.log")) as f:
+        with open(os.path.join(self.program_folder, "cron.log")) as f:
             log = f.read()
         self.assertIn(f"ran in {self.program_folder}\nexit code 2\n", log)
 

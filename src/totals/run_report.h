@@ -1,0 +1,71 @@
+#pragma once
+
+#include "db/gateway.h"
+#include "totals/daily_totals.h"
+#include "totals/date_key.h"
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The run report, parktotals.log: one block per run, appended beside
+// memo1.txt, saying what the memo and the exit code cannot: what became of
+// each figure and why. It holds the servers and databases the run used,
+// never a password.
+namespace parktotals {
+
+inline constexpr const char* kRunReportFileName = "parktotals.log";
+// When the file would pass this, its oldest runs go.
+inline constexpr std::size_t kRunReportLimit = 1024 * 1024;
+// Every run's block starts with a line that starts with this.
+inline constexpr std::string_view kRunMarker = "==== ";
+
+struct RunRecord {
+    LocalDateTime started;
+    std::string version;
+    LocalSetUp local;
+    ConnectionTarget central;
+    JobRecord job;
+    int exit_code = 2;
+    std::chrono::milliseconds duration{0};
+    std::optional<std::string> error_box; // the text of the box, when one was shown
+};
+
+// "message (SQLSTATE s, error n)", leaving out what is not known.
+std::string ReasonText(const FailureReason& failure);
+
+// Why a figure was not transferred, as the report and stderr say it; empty
+// for a transferred one.
+std::string FigureProblem(const FigureRecord& figure);
+
+// The report's lines for one run, without line ends.
+std::vector<std::string> RunReportLines(const RunRecord& record);
+
+// What a run without a window prints on stderr besides an error: a car park
+// number that is only the default, and each figure not transferred.
+std::vector<std::string> HeadlessNotices(const RunRecord& record);
+
+// The report file's new text: `existing` (no byte-order mark) with `block`
+// after it, the oldest whole runs dropped until the two fit in `limit`
+// bytes. The new block is kept even when it alone does not fit.
+std::string BoundedReport(std::string_view existing, std::string_view block, std::size_t limit);
+
+// How the platform's text files look: Windows wants a byte-order mark (so
+// Notepad reads UTF-8 on every version) and CR LF.
+struct ReportFormat {
+    bool byte_order_mark;
+    std::string_view line_end;
+};
+ReportFormat NativeReportFormat();
+
+// Appends the run's lines to the report at `path` in `format`, within
+// `limit`. Never throws: returns why the report could not be written, or
+// nullopt.
+std::optional<std::string> AppendRunReport(const std::string& path, const std::vector<std::string>& lines,
+                                           ReportFormat format = NativeReportFormat(),
+                                           std::size_t limit = kRunReportLimit) noexcept;
+
+} // namespace parktotals

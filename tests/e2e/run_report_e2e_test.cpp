@@ -1,0 +1,197 @@
+// The run report of the built program, headless: what parktotals.log holds
+// after a run, and that a report that cannot be written changes nothing
+// else about the run.
+
+#include "standin/standin.h"
+#include "support/network.h"
+#include "support/process.h"
+#include "support/temp_dir.h"
+#include "totals/date_key.h"
+#include "totals/figures.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+namespace parktotals {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using standin::Answer;
+using standin::Rule;
+using standin::Script;
+using standin::Value;
+
+Script LocalScript() {
+    Script script;
+    const Answer answers[kFigureCount] = {
+        Answer::Scalar(Value::Int(17)), Answer::Scalar(Value::Money("5400")),
+        Answer::Scalar(Value::Money("1234.5")), Answer::Scalar(Value::Null(standin::SqlType::Money)),
+        Answer::Scalar(Value::Money("86.25"))};
+    for (int i = 0; i < kFigureCount; ++i)
+        script.rules.push_back(Rule::Exact(std::string(kFigures[i].query) + "\r\n", answers[i]));
+    return script;
+}
+
+Script CentralScript() {
+    Script script;
+    script.accounts[PARKTOTALS_E2E_USER] = PARKTOTALS_E2E_PASSWORD;
+    script.rules.push_back(Rule::Regex("update T_kextotal set [\\s\\S]*", Answer::RowCount(1)));
+    return script;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+class RunReportProgramTest : public ::testing::Test {
+protected:
+    RunReportProgramTest() {
+        fs::create_directory(dir.path() / "bin");
+        program = (dir.path() / "bin" / "parktotals").string();
+        fs::copy_file(PARKTOTALS_E2E_PROGRAM, program);
+        dir.Write("bin/weixinconfig.ini", "[code]\r\njov_park_id=208\r\n");
+        dir.Write("RegInfo.INI", "Provider=SQLOLEDB.1;Password=pw;User ID=sa;Initial Catalog=parking;"
+                                 "Data Source=127.0.0.1," + std::to_string(local.port()) + "\r\n");
+    }
+    testing::ProcessResult Run() const {
+        testing::ProcessOptions options;
+        options.working_directory = dir.path().string();
+        options.environment["DISPLAY"] = std::nullopt;
+        return testing::RunProcess({program}, options, 30s);
+    }
+    std::string Report() const { return testing::ReadBytes(dir / "parktotals.log"); }
+    std::string Statement(int figure) const {
+        static const char* const kValues[kFigureCount] = {"17", "5400", "1234.5", "0", "86.25"};
+        return BuildUpdateStatement(figure, kValues[figure], "208", YesterdayKey(TodayOnLocalClock()));
+    }
+
+    testing::TempDir dir;
+    std::string program;
+    standin::Server local{LocalScript()};
+};
+
+TEST_F(RunReportProgramTest, NormalRunAppendsOneBlockToTheReport) {
+    standin::Server central(CentralScript(), PARKTOTALS_E2E_CENTRAL_PORT);
+    dir.Write("parktotals.log", "==== an earlier run\n\n");
+    const testing::ProcessResult run = Run();
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+
+    const std::vector<std::string> lines = SplitLines(Report());
+    ASSERT_EQ(lines.size(), 14u) << Report();
+    EXPECT_EQ(lines[0], "==== an earlier run");
+    EXPECT_TRUE(std::regex_match(lines[2], std::regex("==== Run of \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d, "
+                                                      "parktotals \\d+\\.\\d+\\.\\d+ ====")))
+        << lines[2];
+    const std::vector<std::string> middle(lines.begin() + 3, lines.begin() + 12);
+    EXPECT_EQ(middle, (std::vector<std::string>{
+                          "Car park number: 208 (from " + (dir / "bin/weixinconfig.ini") + ")",
+                          "Date key: " + YesterdayKey(TodayOnLocalClock()),
+                          "Local database: server 127.0.0.1," + std::to_string(local.port()) + ", database parking",
+                          "Central database: server 127.0.0.1," + std::to_string(PARKTOTALS_E2E_CENTRAL_PORT) +
+                              ", database " PARKTOTALS_E2E_USER "_db",
+                          "Figure 1 (day_count_qinfei): sent 17, 1 row changed",
+                          "Figure 2 (month_money_yushou): sent 5400, 1 row changed",
+                          "Figure 3 (weixin_money_lishi): sent 1234.5, 1 row changed",
+                          "Figure 4 (xinjin_money_lishi): sent 0, 1 row changed",
+                          "Figure 5 (yichan_money_lishi): sent 86.25, 1 row changed",
+                      }));
+    EXPECT_TRUE(std::regex_match(lines[12], std::regex("End: exit code 0, all five figures were transferred; "
+                                                       "5 of 5 transferred; took 0\\.\\d\\d s")))
+        << lines[12];
+    EXPECT_EQ(lines[13], "");
+}
+
+TEST_F(RunReportProgramTest, AbortedRunsReportTheErrorBoxText) {
+    // No central server: the run stops at once.
+    testing::ProcessResult run = Run();
+    EXPECT_EQ(run.exit_code, 1);
+    std::vector<std::string> lines = SplitLines(Report());
+    ASSERT_EQ(lines.size(), 9u) << Report();
+    EXPECT_EQ(lines[5], "Figures: none tried, the central database was not reached");
+    EXPECT_EQ(lines[6].substr(0, 62), "End: exit code 1, the run stopped with an error; 0 of 5 transf");
+    EXPECT_EQ(lines[7], "Error box: Unable to connect: Adaptive Server is unavailable or does not exist.");
+    EXPECT_FALSE(fs::exists(dir / "memo1.txt"));
+
+    // The figures went, then memo1.txt could not be written.
+    standin::Server central(CentralScript(), PARKTOTALS_E2E_CENTRAL_PORT);
+    fs::create_directory(dir.path() / "memo1.txt");
+    run = Run();
+    EXPECT_EQ(run.exit_code, 1);
+    lines = SplitLines(Report());
+    ASSERT_EQ(lines.size(), 9u + 13u) << Report();
+    EXPECT_EQ(lines[9 + 9], "Figure 5 (yichan_money_lishi): sent 86.25, 1 row changed");
+    EXPECT_EQ(lines[9 + 10].substr(0, 73), "End: exit code 1, the run stopped with an error; 5 of 5 transferred; took");
+    EXPECT_EQ(lines[9 + 11], "Error box: Cannot create file \"" + (dir / "memo1.txt") + "\". Is a directory.");
+}
+
+TEST_F(RunReportProgramTest, HeadlessRunNamesWhatWasNotTransferredOnStderr) {
+    Script script = CentralScript();
+    script.rules.insert(script.rules.begin(),
+                        {Rule::Regex("update T_kextotal set weixin_money_lishi[\\s\\S]*",
+                                     Answer::Error(245, "Conversion failed when converting the varchar value.")),
+                         Rule::Regex("update T_kextotal set yichan_money_lishi[\\s\\S]*", Answer::RowCount(0))});
+    standin::Server central(script, PARKTOTALS_E2E_CENTRAL_PORT);
+    fs::remove(dir.path() / "bin" / "weixinconfig.ini");
+    const testing::ProcessResult run = Run();
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_EQ(run.err, "parktotals: car park number 1 is only the default: " + (dir / "bin/weixinconfig.ini") +
+                           " not found; the figures went to car park 1's row at head office\n"
+                           "parktotals: figure 3 (weixin_money_lishi) not transferred: refused by the central "
+                           "server: Conversion failed when converting the varchar value (SQLSTATE 22018, error 245)\n"
+                           "parktotals: figure 5 (yichan_money_lishi) not transferred: matched no row\n");
+    // Standard output carries the accepted statements only.
+    std::string printed;
+    for (const int i : {0, 1, 3, 4})
+        printed += BuildUpdateStatement(i, i == 0 ? "17" : i == 1 ? "5400" : i == 3 ? "0" : "86.25", "1",
+                                        YesterdayKey(TodayOnLocalClock())) + "\n";
+    EXPECT_EQ(run.out, printed);
+}
+
+TEST_F(RunReportProgramTest, UnwritableReportChangesNothingElse) {
+    standin::Server central(CentralScript(), PARKTOTALS_E2E_CENTRAL_PORT);
+    fs::create_directory(dir.path() / "parktotals.log");
+    const testing::ProcessResult run = Run();
+    EXPECT_EQ(run.exit_code, 0);
+    std::string memo, printed;
+    for (int i = 0; i < kFigureCount; ++i) {
+        memo += Statement(i) + "\r\n";
+        printed += Statement(i) + "\n";
+    }
+    EXPECT_EQ(testing::ReadBytes(dir / "memo1.txt"), memo);
+    EXPECT_EQ(run.out, printed);
+    EXPECT_EQ(run.err, "parktotals: the run report parktotals.log could not be written: Is a directory\n");
+    EXPECT_EQ(central.batches().size(), 5u);
+}
+
+TEST_F(RunReportProgramTest, FullReportDropsItsOldestRunsAndKeepsTheNewest) {
+    standin::Server central(CentralScript(), PARKTOTALS_E2E_CENTRAL_PORT);
+    // 1 MiB of earlier runs, 100 KiB each but the last.
+    std::string earlier;
+    for (int i = 0; earlier.size() < 1024 * 1024; ++i)
+        earlier += "==== run " + std::to_string(i) + "\n" + std::string(100 * 1024, 'x') + "\n\n";
+    earlier.resize(1024 * 1024 - 2);
+    earlier += "\n\n";
+    dir.Write("parktotals.log", earlier);
+
+    const testing::ProcessResult run = Run();
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const std::string report = Report();
+    EXPECT_LE(report.size(), 1024u * 1024);
+    EXPECT_GT(report.size(), 900u * 1024);
+    EXPECT_EQ(report.rfind("==== run 1\n", 0), 0u) << "run 0 went, whole";
+    const std::size_t newest = report.rfind("==== Run of ");
+    ASSERT_NE(newest, std::string::npos);
+    EXPECT_EQ(report.substr(report.size() - 2), "\n\n");
+    EXPECT_NE(report.find("Figure 5 (yichan_money_lishi): sent 86.25, 1 row changed", newest), std::string::npos);
+}
+
+} // namespace
+} // namespace parktotals

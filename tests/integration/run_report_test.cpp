@@ -1,0 +1,174 @@
+// What a run leaves to say how it went, through unixODBC + FreeTDS against
+// stand-ins: the rows each update changed, and the reasons kept for what
+// was not transferred.
+
+#include <gtest/gtest.h>
+
+#include "integration/gateway_support.h"
+#include "support/temp_dir.h"
+#include "totals/daily_totals.h"
+#include "totals/figures.h"
+
+namespace parktotals {
+namespace {
+
+using standin::Answer;
+using standin::Rule;
+using standin::Server;
+using testing::Rules;
+
+std::string Line(std::string_view statement) { return std::string(statement) + "\r\n"; }
+
+// The nightly job on the real gateway: a local stand-in with the car park's
+// day of figures, a central one answering each update as a test says.
+class ReportedRunTest : public ::testing::Test {
+protected:
+    ReportedRunTest() {
+        settings.park_config_path = dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=42\r\n");
+        settings.memo_path = dir / "memo1.txt";
+        settings.today = [] { return LocalDate{2026, 3, 1}; };
+    }
+
+    static standin::Script LocalScript() {
+        std::vector<Rule> rules;
+        for (int i = 0; i < kFigureCount; ++i)
+            rules.push_back(Rule::Exact(Line(kFigures[i].query), Answer::Scalar(standin::Value::Int(10 + i))));
+        return Rules(std::move(rules));
+    }
+
+    // Figure i's update answered by answers[i].
+    void AnswerUpdates(const std::vector<Answer>& answers) {
+        std::vector<Rule> rules;
+        for (int i = 0; i < kFigureCount; ++i)
+            rules.push_back(Rule::Regex("update T_kextotal set " + std::string(kFigures[i].column) + "=[\\s\\S]*",
+                                        answers[static_cast<std::size_t>(i)]));
+        central.SetScript(Rules(std::move(rules)));
+    }
+
+    std::string Expected(int figure) const {
+        return BuildUpdateStatement(figure, std::to_string(10 + figure), "42", "20260228");
+    }
+    std::string AllFiveLines() const {
+        std::string text;
+        for (int i = 0; i < kFigureCount; ++i) text += Line(Expected(i));
+        return text;
+    }
+
+    Outcome Run(const std::string& reginfo) {
+        form.gateway.SetUpLocalConnection(dir.Write("RegInfo.INI", reginfo));
+        return RunDailyTotals(form.gateway, memo, settings, record);
+    }
+    Outcome Run() { return Run(testing::LocalConnectionString(local.port()) + "\r\n"); }
+
+    testing::TempDir dir;
+    JobSettings settings;
+    Memo memo;
+    JobRecord record;
+    Server local{LocalScript()};
+    Server central{Rules({})};
+    testing::FormComponents form{testing::CentralString(central.port())};
+};
+
+// An update the server accepted goes into the memo and memo1.txt whatever
+// it changed; only one that changed nothing leaves the figure untransferred.
+TEST_F(ReportedRunTest, UpdatesChangingNoneOneTwoOrUncountedRows) {
+    AnswerUpdates({Answer::RowCount(1), Answer::RowCount(0), Answer::RowCount(2), Answer::Ok(), Answer::RowCount(1)});
+    EXPECT_EQ(Run(), Outcome::Incomplete);
+    EXPECT_EQ(memo.Lines(),
+              (std::vector<std::string>{Expected(0), Expected(1), Expected(2), Expected(3), Expected(4)}));
+    EXPECT_EQ(testing::ReadBytes(settings.memo_path), AllFiveLines());
+
+    const auto& f = record.figures;
+    EXPECT_EQ(f[0].status, FigureStatus::Transferred);
+    EXPECT_EQ(f[1].status, FigureStatus::MatchedNoRow);
+    EXPECT_EQ(f[2].status, FigureStatus::Transferred);
+    EXPECT_EQ(f[2].rows, ChangedRows(2));
+    EXPECT_EQ(f[3].status, FigureStatus::Transferred);
+    EXPECT_EQ(f[3].rows, std::nullopt);
+    EXPECT_EQ(record.TransferredCount(), 4);
+
+    AnswerUpdates({Answer::RowCount(1), Answer::RowCount(3), Answer::RowCount(2), Answer::Ok(), Answer::Ok()});
+    EXPECT_EQ(Run(), Outcome::AllTransferred);
+    EXPECT_EQ(testing::ReadBytes(settings.memo_path), AllFiveLines());
+}
+
+// Each failure keeps the server's own words, its SQLSTATE and its number.
+TEST_F(ReportedRunTest, LocalErrorRefusalAndLostLinkKeepTheirReasons) {
+    std::vector<Rule> rules;
+    for (int i = 0; i < kFigureCount; ++i)
+        rules.push_back(Rule::Exact(Line(kFigures[i].query),
+                                    i == 1 ? Answer::Error(207, "Invalid column name 'Deposit'.")
+                                           : Answer::Scalar(standin::Value::Int(10 + i))));
+    local.SetScript(Rules(std::move(rules)));
+    AnswerUpdates({Answer::RowCount(1), Answer::RowCount(1),
+                   Answer::Error(515, "Cannot insert the value NULL into column 'weixin_money_lishi'."),
+                   Answer::Drop(), Answer::RowCount(1)});
+    EXPECT_EQ(Run(), Outcome::Incomplete);
+
+    const auto& f = record.figures;
+    EXPECT_EQ(f[1].status, FigureStatus::NotSent);
+    EXPECT_EQ(f[1].failure.message, "Invalid column name 'Deposit'");
+    EXPECT_EQ(f[1].failure.sqlstate, "42S22");
+    EXPECT_EQ(f[1].failure.native_code, 207);
+    EXPECT_EQ(f[2].status, FigureStatus::Refused);
+    EXPECT_EQ(f[2].value, "12");
+    EXPECT_EQ(f[2].failure.message, "Cannot insert the value NULL into column 'weixin_money_lishi'");
+    EXPECT_EQ(f[2].failure.sqlstate, "23000");
+    EXPECT_EQ(f[2].failure.native_code, 515);
+    EXPECT_EQ(f[3].status, FigureStatus::LinkLost);
+    EXPECT_EQ(f[3].failure.message, "Unexpected EOF from the server");
+    EXPECT_EQ(f[4].status, FigureStatus::Transferred) << "the next update reconnects";
+    EXPECT_EQ(memo.Lines(), (std::vector<std::string>{Expected(0), Expected(4)}));
+}
+
+// Why the local connection's start-up set-up failed, in the driver's words.
+TEST(LocalSetUpTest, SaysWhyThereIsNoLocalDatabase) {
+    testing::TempDir dir;
+    standin::Script refusing = Rules({});
+    refusing.accounts = {{"sa", "another password"}};
+    Server local(refusing);
+    Server central(Rules({}));
+    testing::FormComponents form(testing::CentralString(central.port()));
+    const std::string reginfo = dir / "RegInfo.INI";
+    const auto set_up = [&](const std::string* line) {
+        if (line) dir.Write("RegInfo.INI", *line + "\r\nsecond line\r\n");
+        return form.gateway.SetUpLocalConnection(reginfo);
+    };
+
+    LocalSetUp result = set_up(nullptr);
+    EXPECT_EQ(result.status, LocalSetUp::Status::FileMissing);
+    EXPECT_EQ(result.failure.message, "Cannot open file \"" + reginfo + "\"");
+
+    const std::string empty;
+    result = set_up(&empty);
+    EXPECT_EQ(result.status, LocalSetUp::Status::FirstLineEmpty);
+
+    const std::string jet = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=park.mdb;Password=Pw-9";
+    result = set_up(&jet);
+    EXPECT_EQ(result.status, LocalSetUp::Status::NotUnderstood);
+    EXPECT_EQ(result.failure.message, "The connection string names the provider \"Microsoft.Jet.OLEDB.4.0\", which "
+                                      "this program cannot use (it takes SQLOLEDB, SQLNCLI, MSOLEDBSQL or MSDASQL)");
+    EXPECT_EQ(result.target.server, "park.mdb");
+
+    const std::string refused = testing::LocalConnectionString(local.port());
+    result = set_up(&refused);
+    EXPECT_EQ(result.status, LocalSetUp::Status::LoginRefused);
+    EXPECT_EQ(result.failure.message, "Login failed for user 'sa'");
+    EXPECT_EQ(result.failure.native_code, 18456);
+    EXPECT_EQ(result.target.server, testing::StandinHost(local.port()));
+    EXPECT_EQ(result.target.database, "park");
+
+    const std::string unreachable = testing::LocalConnectionString(testing::ClosedPort());
+    result = set_up(&unreachable);
+    EXPECT_EQ(result.status, LocalSetUp::Status::Unreachable);
+    EXPECT_EQ(result.failure.message, "Unable to connect: Adaptive Server is unavailable or does not exist");
+    EXPECT_EQ(result.failure.sqlstate, "08S01");
+
+    local.SetScript(Rules({}));
+    result = set_up(&refused);
+    EXPECT_EQ(result.status, LocalSetUp::Status::Open);
+    EXPECT_TRUE(form.Conn.IsOpen());
+}
+
+} // namespace
+} // namespace parktotals

@@ -1,0 +1,328 @@
+// What a run keeps to say how it went: each figure's outcome with its
+// reason, and where the car park number came from.
+
+#include "support/fake_gateway.h"
+#include "support/temp_dir.h"
+#include "totals/daily_totals.h"
+#include "totals/figures.h"
+#include "totals/run_report.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace parktotals {
+namespace {
+
+using testing::FakeGateway;
+
+class JobRecordTest : public ::testing::Test {
+protected:
+    JobRecordTest() {
+        settings.park_config_path = dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=42\r\n");
+        settings.memo_path = dir / "memo1.txt";
+        settings.today = [] { return LocalDate{2026, 3, 1}; };
+    }
+    std::string Statement(int figure) const { return BuildUpdateStatement(figure, "10", "42", "20260228"); }
+
+    testing::TempDir dir;
+    JobSettings settings;
+    FakeGateway gateway;
+    Memo memo;
+    JobRecord record;
+};
+
+TEST_F(JobRecordTest, EachFigureKeepsItsOutcomeAndReason) {
+    gateway.rows[0] = std::nullopt;
+    gateway.local[1] = {false, "", "Invalid column name 'Deposit'", "42S22"};
+    gateway.reject[2] = "Arithmetic overflow error converting numeric to data type money";
+    gateway.rows[3] = 0;
+    gateway.rows[4] = 2;
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::Incomplete);
+
+    EXPECT_TRUE(record.figures_started);
+    EXPECT_EQ(record.date_key, "20260228");
+    EXPECT_EQ(record.park.number, "42");
+    const auto& f = record.figures;
+    EXPECT_EQ(f[0].status, FigureStatus::Transferred);
+    EXPECT_EQ(f[0].value, "10");
+    EXPECT_EQ(f[0].rows, std::nullopt);
+    EXPECT_EQ(f[1].status, FigureStatus::NotSent);
+    EXPECT_EQ(f[1].value, "") << "nothing was sent";
+    EXPECT_EQ(f[1].failure.message, "Invalid column name 'Deposit'");
+    EXPECT_EQ(f[1].failure.sqlstate, "42S22");
+    EXPECT_EQ(f[2].status, FigureStatus::Refused);
+    EXPECT_EQ(f[2].value, "10");
+    EXPECT_EQ(f[2].failure.message, "Arithmetic overflow error converting numeric to data type money");
+    EXPECT_EQ(f[2].failure.native_code, 50000);
+    EXPECT_EQ(f[3].status, FigureStatus::MatchedNoRow);
+    EXPECT_EQ(f[3].rows, ChangedRows(0));
+    EXPECT_EQ(f[4].status, FigureStatus::Transferred);
+    EXPECT_EQ(f[4].rows, ChangedRows(2));
+    EXPECT_EQ(record.TransferredCount(), 2);
+
+    // The update that matched no row was accepted, so it is logged.
+    const std::vector<std::string> logged = {Statement(0), Statement(3), Statement(4)};
+    EXPECT_EQ(memo.Lines(), logged);
+    EXPECT_EQ(testing::ReadBytes(settings.memo_path), logged[0] + "\r\n" + logged[1] + "\r\n" + logged[2] + "\r\n");
+}
+
+TEST_F(JobRecordTest, AllFiveMatchingNoRowIsNotASuccess) {
+    for (int i = 0; i < kFigureCount; ++i) gateway.rows[i] = 0;
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::Incomplete);
+    EXPECT_EQ(record.TransferredCount(), 0);
+    EXPECT_EQ(memo.Lines().size(), 5u);
+}
+
+TEST_F(JobRecordTest, AbortedRunTellsHowFarItGot) {
+    gateway.open_error = "Unable to connect";
+    EXPECT_THROW(RunDailyTotals(gateway, memo, settings, record), UserError);
+    EXPECT_FALSE(record.figures_started);
+    for (const FigureRecord& figure : record.figures) EXPECT_EQ(figure.status, FigureStatus::NotTried);
+
+    gateway.open_error.reset();
+    std::filesystem::create_directory(settings.memo_path);
+    EXPECT_THROW(RunDailyTotals(gateway, memo, settings, record), UserError);
+    EXPECT_EQ(record.TransferredCount(), 5) << "the figures went before memo1.txt failed";
+}
+
+TEST_F(JobRecordTest, CentralConnectionFoundClosedTriesNoFigure) {
+    gateway.opens = false;
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::Incomplete);
+    EXPECT_FALSE(record.figures_started);
+    EXPECT_TRUE(gateway.executed.empty());
+}
+
+TEST(ParkNumberSourceTest, SaysWhetherTheNumberIsTheFilesOrTheDefault) {
+    testing::TempDir dir;
+    const std::string path = dir / "weixinconfig.ini";
+    ParkNumber park = LookUpParkNumber(path);
+    EXPECT_EQ(park.number, "1");
+    EXPECT_EQ(park.source, ParkNumber::Source::DefaultNoFile);
+    EXPECT_EQ(park.config_path, path);
+
+    dir.Write("weixinconfig.ini", "[code]\r\nother=208\r\n[park]\r\njov_park_id=208\r\n");
+    park = LookUpParkNumber(path);
+    EXPECT_EQ(park.number, "1");
+    EXPECT_EQ(park.source, ParkNumber::Source::DefaultNoKey);
+
+    // "1" written in the file is the file's number, not the default.
+    dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=1\r\n");
+    EXPECT_EQ(LookUpParkNumber(path).source, ParkNumber::Source::File);
+    dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=\r\n");
+    park = LookUpParkNumber(path);
+    EXPECT_EQ(park.number, "");
+    EXPECT_EQ(park.source, ParkNumber::Source::File);
+
+    std::filesystem::create_directory(dir.path() / "sub");
+    std::filesystem::create_directory(dir.path() / "sub" / "weixinconfig.ini");
+    EXPECT_EQ(LookUpParkNumber((dir.path() / "sub" / "weixinconfig.ini").string()).source,
+              ParkNumber::Source::DefaultNoFile);
+}
+
+// A run of car park 208 that transferred all five figures.
+RunRecord NormalRun() {
+    RunRecord run;
+    run.started = {{2026, 3, 1}, 2, 30, 5};
+    run.version = "1.2.3";
+    run.local.status = LocalSetUp::Status::Open;
+    run.local.target = {"192.168.1.20", "park"};
+    run.central = {"db.example.net,1433", "hq_db"};
+    run.job.figures_started = true;
+    run.job.park = {"208", ParkNumber::Source::File, "C:\\parktotals\\weixinconfig.ini"};
+    run.job.date_key = "20260228";
+    const char* const values[kFigureCount] = {"17", "5400", "1234.5", "0", "86.25"};
+    for (int i = 0; i < kFigureCount; ++i)
+        run.job.figures[static_cast<std::size_t>(i)] = {FigureStatus::Transferred, values[i], 1, {}};
+    run.exit_code = 0;
+    run.duration = std::chrono::milliseconds(534);
+    return run;
+}
+
+TEST(RunReportTest, NormalRunReadsLikeThis) {
+    EXPECT_EQ(RunReportLines(NormalRun()),
+              (std::vector<std::string>{
+                  "==== Run of 2026-03-01 02:30:05, parktotals 1.2.3 ====",
+                  "Car park number: 208 (from C:\\parktotals\\weixinconfig.ini)",
+                  "Date key: 20260228",
+                  "Local database: server 192.168.1.20, database park",
+                  "Central database: server db.example.net,1433, database hq_db",
+                  "Figure 1 (day_count_qinfei): sent 17, 1 row changed",
+                  "Figure 2 (month_money_yushou): sent 5400, 1 row changed",
+                  "Figure 3 (weixin_money_lishi): sent 1234.5, 1 row changed",
+                  "Figure 4 (xinjin_money_lishi): sent 0, 1 row changed",
+                  "Figure 5 (yichan_money_lishi): sent 86.25, 1 row changed",
+                  "End: exit code 0, all five figures were transferred; 5 of 5 transferred; took 0.53 s",
+              }));
+}
+
+TEST(RunReportTest, EachFigureProblemSaysWhy) {
+    RunRecord run = NormalRun();
+    auto& f = run.job.figures;
+    f[0] = {FigureStatus::NotSent, "", std::nullopt, {"Invalid column name 'Deposit'", "42S22", 207}};
+    f[1] = {FigureStatus::Refused, "5400", std::nullopt, {"Arithmetic overflow", "22003", 8115}};
+    f[2] = {FigureStatus::MatchedNoRow, "1234.5", 0, {}};
+    f[3] = {FigureStatus::Transferred, "0", 3, {}};
+    f[4] = {FigureStatus::Transferred, "86.25", std::nullopt, {}};
+    run.exit_code = 2;
+    const std::vector<std::string> lines = RunReportLines(run);
+    ASSERT_EQ(lines.size(), 11u);
+    EXPECT_EQ(lines[5],
+              "Figure 1 (day_count_qinfei): not sent: Invalid column name 'Deposit' (SQLSTATE 42S22, error 207)");
+    EXPECT_EQ(lines[6], "Figure 2 (month_money_yushou): sent 5400, refused by the central server: Arithmetic overflow "
+                        "(SQLSTATE 22003, error 8115)");
+    EXPECT_EQ(lines[7], "Figure 3 (weixin_money_lishi): sent 1234.5, matched no row");
+    EXPECT_EQ(lines[8], "Figure 4 (xinjin_money_lishi): sent 0, 3 rows changed (more than one row matched)");
+    EXPECT_EQ(lines[9], "Figure 5 (yichan_money_lishi): sent 86.25, rows changed unknown (the server sent no count)");
+    EXPECT_EQ(lines[10], "End: exit code 2, at least one figure was not transferred; 2 of 5 transferred; took 0.53 s");
+
+    f[0] = {FigureStatus::LinkLost, "17", std::nullopt, {"Unexpected EOF from the server", "08S01", 20017}};
+    f[1] = {FigureStatus::NotSent, "", std::nullopt,
+            {"The statement cannot be sent to the database: it contains a NUL character", "", 0}};
+    EXPECT_EQ(RunReportLines(run)[5], "Figure 1 (day_count_qinfei): sent 17, lost with the central connection, may not "
+                                      "have arrived: Unexpected EOF from the server (SQLSTATE 08S01, error 20017)");
+    EXPECT_EQ(RunReportLines(run)[6], "Figure 2 (month_money_yushou): not sent: The statement cannot be sent to the "
+                                      "database: it contains a NUL character");
+}
+
+TEST(RunReportTest, LocalDatabaseAndCarParkSayWhereTheyCameFrom) {
+    RunRecord run = NormalRun();
+    const auto local_line = [&](LocalSetUp::Status status, FailureReason failure) {
+        run.local.status = status;
+        run.local.failure = std::move(failure);
+        return RunReportLines(run)[3];
+    };
+    EXPECT_EQ(local_line(LocalSetUp::Status::FileMissing, {"Cannot open file \"RegInfo.INI\"", "", 0}),
+              "Local database: none: RegInfo.INI is missing or cannot be read: Cannot open file \"RegInfo.INI\"");
+    EXPECT_EQ(local_line(LocalSetUp::Status::FirstLineEmpty, {"The first line of RegInfo.INI is empty", "", 0}),
+              "Local database: none: the first line of RegInfo.INI is empty");
+    EXPECT_EQ(local_line(LocalSetUp::Status::NotUnderstood, {"The connection string is empty", "", 0}),
+              "Local database: none: the connection string in RegInfo.INI is not understood: "
+              "The connection string is empty");
+    EXPECT_EQ(local_line(LocalSetUp::Status::LoginRefused, {"Login failed for user 'sa'", "42000", 18456}),
+              "Local database: server 192.168.1.20, database park: login refused: Login failed for user 'sa' "
+              "(SQLSTATE 42000, error 18456)");
+    EXPECT_EQ(local_line(LocalSetUp::Status::Unreachable, {"Unable to connect", "08S01", 20009}),
+              "Local database: server 192.168.1.20, database park: server unreachable: Unable to connect "
+              "(SQLSTATE 08S01, error 20009)");
+    run.local.target = {};
+    EXPECT_EQ(local_line(LocalSetUp::Status::Failed, {"Cannot open database \"x\"", "42000", 4060}),
+              "Local database: server (not given), database (not given): cannot connect: "
+              "Cannot open database \"x\" (SQLSTATE 42000, error 4060)");
+
+    run.job.park = {"1", ParkNumber::Source::DefaultNoFile, "/opt/parktotals/weixinconfig.ini"};
+    EXPECT_EQ(RunReportLines(run)[1], "Car park number: 1 (default: /opt/parktotals/weixinconfig.ini not found)");
+    run.job.park.source = ParkNumber::Source::DefaultNoKey;
+    EXPECT_EQ(RunReportLines(run)[1],
+              "Car park number: 1 (default: no jov_park_id in the [code] section of /opt/parktotals/weixinconfig.ini)");
+}
+
+TEST(RunReportTest, AbortedRunEndsWithTheErrorBox) {
+    RunRecord run = NormalRun();
+    run.job.figures_started = false;
+    for (FigureRecord& figure : run.job.figures) figure = FigureRecord();
+    run.exit_code = 1;
+    run.error_box = "Unable to connect: Adaptive Server is unavailable or does not exist.";
+    const std::vector<std::string> lines = RunReportLines(run);
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[5], "Figures: none tried, the central database was not reached");
+    EXPECT_EQ(lines[6], "End: exit code 1, the run stopped with an error; 0 of 5 transferred; took 0.53 s");
+    EXPECT_EQ(lines[7], "Error box: Unable to connect: Adaptive Server is unavailable or does not exist.");
+}
+
+TEST(HeadlessNoticesTest, NameTheDefaultCarParkAndEachFigureNotTransferred) {
+    RunRecord run = NormalRun();
+    EXPECT_TRUE(HeadlessNotices(run).empty());
+
+    run.job.park = {"1", ParkNumber::Source::DefaultNoFile, "/opt/parktotals/weixinconfig.ini"};
+    run.job.figures[1] = {FigureStatus::NotSent, "", std::nullopt, {"Invalid column name 'Deposit'", "42S22", 207}};
+    run.job.figures[3] = {FigureStatus::MatchedNoRow, "0", 0, {}};
+    EXPECT_EQ(HeadlessNotices(run),
+              (std::vector<std::string>{
+                  "car park number 1 is only the default: /opt/parktotals/weixinconfig.ini not found; the figures "
+                  "went to car park 1's row at head office",
+                  "figure 2 (month_money_yushou) not transferred: not sent: Invalid column name 'Deposit' "
+                  "(SQLSTATE 42S22, error 207)",
+                  "figure 4 (xinjin_money_lishi) not transferred: matched no row",
+              }));
+    run.job.park.source = ParkNumber::Source::DefaultNoKey;
+    EXPECT_EQ(HeadlessNotices(run)[0], "car park number 1 is only the default: no jov_park_id in the [code] section "
+                                       "of /opt/parktotals/weixinconfig.ini; the figures went to car park 1's row at "
+                                       "head office");
+
+    // An error box says why nothing was tried; a connection found closed
+    // says nothing by itself.
+    run.job.figures_started = false;
+    run.error_box = "Unable to connect.";
+    EXPECT_TRUE(HeadlessNotices(run).empty());
+    run.error_box.reset();
+    EXPECT_EQ(HeadlessNotices(run),
+              std::vector<std::string>{"no figure was transferred: the central database was not reached"});
+}
+
+std::string Block(const std::string& name, std::size_t size) {
+    std::string block = "==== Run " + name + " ====\n";
+    block += std::string(size - block.size() - 1, 'x') + "\n";
+    return block;
+}
+
+TEST(BoundedReportTest, DropsTheOldestWholeRunsAndKeepsTheNewest) {
+    const std::string old_text = Block("a", 300) + Block("b", 300) + Block("c", 300);
+    EXPECT_EQ(BoundedReport(old_text, Block("d", 100), 1000), old_text + Block("d", 100)) << "fits";
+    EXPECT_EQ(BoundedReport(old_text, Block("d", 101), 1000), Block("b", 300) + Block("c", 300) + Block("d", 101));
+    EXPECT_EQ(BoundedReport(old_text, Block("d", 500), 1000), Block("c", 300) + Block("d", 500));
+    EXPECT_EQ(BoundedReport(old_text, Block("d", 1500), 1000), Block("d", 1500)) << "the newest run stays";
+    // Text before the first run (from an older program) goes first.
+    EXPECT_EQ(BoundedReport("cron output\n" + old_text, Block("d", 100), 1000), old_text + Block("d", 100));
+    // A run's first line only counts at the start of a line.
+    const std::string inner = "==== Run a ====\nsays ==== here\n" + std::string(280, 'x') + "\n";
+    EXPECT_EQ(BoundedReport(inner + Block("b", 300), Block("c", 800), 1200), Block("b", 300) + Block("c", 800));
+}
+
+class ReportFileTest : public ::testing::Test {
+protected:
+    std::string Report() const { return testing::ReadBytes(path); }
+    testing::TempDir dir;
+    std::string path = dir / "parktotals.log";
+};
+
+TEST_F(ReportFileTest, WindowsFileStartsWithOneByteOrderMarkAndUsesCrLf) {
+    const ReportFormat windows{true, "\r\n"};
+    EXPECT_EQ(AppendRunReport(path, {"==== one", "a"}, windows), std::nullopt);
+    EXPECT_EQ(AppendRunReport(path, {"==== two", "\xE5\xA4\xB1\xE8\xB4\xA5"}, windows), std::nullopt);
+    EXPECT_EQ(Report(), "\xEF\xBB\xBF==== one\r\na\r\n\r\n==== two\r\n\xE5\xA4\xB1\xE8\xB4\xA5\r\n\r\n");
+}
+
+TEST_F(ReportFileTest, LinuxFileIsPlainUtf8WithLf) {
+    const ReportFormat linux_format{false, "\n"};
+    EXPECT_EQ(AppendRunReport(path, {"==== one", "a"}, linux_format), std::nullopt);
+    EXPECT_EQ(AppendRunReport(path, {"==== two"}, linux_format), std::nullopt);
+    EXPECT_EQ(Report(), "==== one\na\n\n==== two\n\n");
+    EXPECT_EQ(NativeReportFormat().line_end, "\n");
+}
+
+TEST_F(ReportFileTest, FileAtItsBoundLosesItsOldestRunsAndKeepsItsMark) {
+    const ReportFormat windows{true, "\r\n"};
+    const std::vector<std::string> run(40, std::string(20, 'x'));
+    std::vector<std::string> lines = run;
+    for (int i = 0; i < 12; ++i) {
+        lines[0] = "==== run " + std::to_string(i);
+        ASSERT_EQ(AppendRunReport(path, lines, windows, 5000), std::nullopt);
+    }
+    const std::string report = Report();
+    EXPECT_LE(report.size(), 5000u);
+    EXPECT_EQ(report.rfind("\xEF\xBB\xBF==== run ", 0), 0u) << "starts with the mark and a whole run";
+    EXPECT_NE(report.find("==== run 11\r\n"), std::string::npos);
+    EXPECT_EQ(report.find("==== run 0\r\n"), std::string::npos);
+    EXPECT_EQ(report.substr(report.size() - 24), std::string(20, 'x') + "\r\n\r\n");
+}
+
+TEST_F(ReportFileTest, UnwritableReportSaysWhyAndThrowsNothing) {
+    std::filesystem::create_directory(path);
+    const std::optional<std::string> failure = AppendRunReport(path, {"==== one"});
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(*failure, "Is a directory");
+}
+
+} // namespace
+} // namespace parktotals

@@ -1,0 +1,82 @@
+#!/usr/bin/env python3
+"""The run report of the Windows exe under Wine: parktotals.log in the
+working folder, UTF-8 with a byte-order mark and CR LF, so that Notepad
+shows a Chinese server message intact; and written before an error box."""
+import os
+import re
+import unittest
+
+from winetest import (CENTRAL_PASSWORD, CENTRAL_PORT, CENTRAL_USER, STANDIN, StandIn, WineTestCase, wait_for,
+                      windows_path)
+
+LOCAL_USER, LOCAL_PASSWORD = "sa", "Local-Pass-1"
+
+# SQL Server's own text for error 207 on a Chinese server.
+CHINESE_ERROR = "列名 'Deposit' 无效。"
+
+
+def local_rules():
+    """Figure 2's query fails with the Chinese message; the others give 5."""
+    return (f"login {LOCAL_USER} {LOCAL_PASSWORD}\n"
+            "regex error 207 '列名 ''Deposit'' 无效。' | SELECT sum\\(\\(datediff[\\s\\S]*\n"
+            "default int 5\n")
+
+
+def central_rules():
+    return f"login {CENTRAL_USER} {CENTRAL_PASSWORD}\nregex rows 1 | update T_kextotal [\\s\\S]*\n"
+
+
+@unittest.skipUnless(STANDIN, "needs tools/sqlserver-standin")
+class RunReportTest(WineTestCase):
+    def setUp(self):
+        super().setUp()
+        self.local = StandIn(self.folder, "local", local_rules())
+        self.addCleanup(self.local.stop)
+        self.write("RegInfo.INI", f"Provider=SQLOLEDB.1;Data Source=127.0.0.1,{self.local.port};"
+                                  f"Initial Catalog=park;User ID={LOCAL_USER};Password={LOCAL_PASSWORD}\r\n")
+
+    def report(self):
+        with open(self.path("parktotals.log"), "rb") as f:
+            return f.read()
+
+    def test_chinese_server_message_arrives_intact_under_code_page_936(self):
+        park = "南门停车场"
+        central = StandIn(self.folder, "central", central_rules(), port=CENTRAL_PORT)
+        self.addCleanup(central.stop)
+        self.write("weixinconfig.ini", f"[code]\r\njov_park_id={park}\r\n".encode("gbk"))
+        code = self.start(LC_ALL="zh_CN.UTF-8").wait(timeout=60)
+        self.assertEqual(code, 2)
+
+        report = self.report()
+        self.assertTrue(report.startswith(b"\xef\xbb\xbf==== Run of "), report[:40])
+        self.assertEqual(report.count(b"\xef\xbb\xbf"), 1)
+        self.assertEqual(report.count(b"\n"), report.count(b"\r\n"), "every line ends in CR LF")
+        lines = report[3:].decode("utf-8").split("\r\n")
+        self.assertRegex(lines[0], r"^==== Run of \d{4}-\d\d-\d\d \d\d:\d\d:\d\d, parktotals "
+                         + re.escape(os.environ.get("PARKTOTALS_VERSION", "")) + " ====$")
+        self.assertEqual(lines[1], f"Car park number: {park} (from {windows_path(self.path('weixinconfig.ini'))})")
+        self.assertEqual(lines[3], f"Local database: server 127.0.0.1,{self.local.port}, database park")
+        self.assertEqual(lines[4], f"Central database: server 127.0.0.1,{CENTRAL_PORT}, database {CENTRAL_USER}_db")
+        # Byte for byte: the server's UTF-16 text as UTF-8.
+        expected = f"Figure 2 (month_money_yushou): not sent: {CHINESE_ERROR} (SQLSTATE 42S22, error 207)"
+        self.assertIn(expected.encode("utf-8") + b"\r\n", report)
+        self.assertEqual(lines[6], expected)
+        self.assertRegex(lines[10], r"^End: exit code 2, at least one figure was not transferred; "
+                                    r"4 of 5 transferred; took \d+\.\d\d s$")
+        self.assertEqual(lines[11:], ["", ""])
+        for secret in (LOCAL_PASSWORD, CENTRAL_PASSWORD):
+            self.assertNotIn(secret.encode(), report)
+
+    def test_report_is_written_before_the_error_box(self):
+        # No central server: the run stops with the error box.
+        run = self.start(WINEDEBUG="-all,+msgbox")
+        wait_for(lambda: self.windows_of(run, "Parktotals"), 60, "the error box")
+        self.assertTrue(run.running())
+        lines = self.report()[3:].decode("utf-8").split("\r\n")
+        self.assertEqual(lines[5], "Figures: none tried, the central database was not reached")
+        self.assertEqual(lines[7], "Error box: " + run.message_box_texts()[0])
+        self.assertFalse(os.path.exists(self.path("memo1.txt")))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
