@@ -8,6 +8,7 @@ BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev
   xvfb xdotool x11-utils imagemagick          # windows under a virtual display, and screenshots
   mingw-w64 wine wine64 python3               # the Windows exe, built and run here
   clang libclang-rt-14-dev                    # scripts/fuzz: libFuzzer and the sanitizer runtimes
+  libc++-dev libc++abi-dev                    # the program built with clang and libc++ too
   faketime
   libbenchmark-dev time)                      # scripts/bench: Google Benchmark, /usr/bin/time -v
 

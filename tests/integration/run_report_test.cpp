@@ -158,10 +158,11 @@ TEST(LocalSetUpTest, SaysWhyThereIsNoLocalDatabase) {
     EXPECT_EQ(result.target.server, testing::StandinHost(local.port()));
     EXPECT_EQ(result.target.database, "park");
 
-    const std::string unreachable = testing::LocalConnectionString(testing::ClosedPort());
+    const testing::ClosedPort closed;
+    const std::string unreachable = testing::LocalConnectionString(closed.port());
     result = set_up(&unreachable);
     EXPECT_EQ(result.status, LocalSetUp::Status::Unreachable);
-    EXPECT_EQ(result.failure.message, "Unable to connect: Adaptive Server is unavailable or does not exist");
+    EXPECT_FALSE(result.failure.message.empty()) << "the driver's own words go to the report";
     EXPECT_EQ(result.failure.sqlstate, "08S01");
 
     local.SetScript(Rules({}));
