@@ -167,8 +167,7 @@ def stop():
     path = os.path.join(session_dir(), SESSION_FILE)
     if not os.path.exists(path):
         return
-    with open(path) as f:
-        session = json.load(f)
+    session = load()
     env = wine_environment(session)
     subprocess.run(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
