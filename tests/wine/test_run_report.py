@@ -6,34 +6,22 @@ import os
 import re
 import unittest
 
-from winetest import (CENTRAL_PASSWORD, CENTRAL_PORT, CENTRAL_USER, STANDIN, StandIn, WineTestCase, wait_for,
-                      windows_path)
-
-LOCAL_USER, LOCAL_PASSWORD = "sa", "Local-Pass-1"
+from winetest import (CENTRAL_PASSWORD, CENTRAL_PORT, CENTRAL_USER, LOCAL_PASSWORD, STANDIN, WineTestCase,
+                      central_rules, local_rules, reginfo, wait_for, windows_path)
 
 # SQL Server's own text for error 207 on a Chinese server.
 CHINESE_ERROR = "列名 'Deposit' 无效。"
 
-
-def local_rules():
-    """Figure 2's query fails with the Chinese message; the others give 5."""
-    return (f"login {LOCAL_USER} {LOCAL_PASSWORD}\n"
-            "regex error 207 '列名 ''Deposit'' 无效。' | SELECT sum\\(\\(datediff[\\s\\S]*\n"
-            "default int 5\n")
-
-
-def central_rules():
-    return f"login {CENTRAL_USER} {CENTRAL_PASSWORD}\nregex rows 1 | update T_kextotal [\\s\\S]*\n"
+# Figure 2's query fails with the Chinese message; the others give 5.
+ANSWERS = ["int 5", "error 207 '列名 ''Deposit'' 无效。'", "int 5", "int 5", "int 5"]
 
 
 @unittest.skipUnless(STANDIN, "needs tools/sqlserver-standin")
 class RunReportTest(WineTestCase):
     def setUp(self):
         super().setUp()
-        self.local = StandIn(self.folder, "local", local_rules())
-        self.addCleanup(self.local.stop)
-        self.write("RegInfo.INI", f"Provider=SQLOLEDB.1;Data Source=127.0.0.1,{self.local.port};"
-                                  f"Initial Catalog=park;User ID={LOCAL_USER};Password={LOCAL_PASSWORD}\r\n")
+        self.local = self.standin("local", local_rules(ANSWERS))
+        self.write("RegInfo.INI", reginfo(self.local.port))
 
     def report(self):
         with open(self.path("parktotals.log"), "rb") as f:
@@ -41,10 +29,9 @@ class RunReportTest(WineTestCase):
 
     def test_chinese_server_message_arrives_intact_under_code_page_936(self):
         park = "南门停车场"
-        central = StandIn(self.folder, "central", central_rules(), port=CENTRAL_PORT)
-        self.addCleanup(central.stop)
+        self.standin("central", central_rules(), port=CENTRAL_PORT)
         self.write("weixinconfig.ini", f"[code]\r\njov_park_id={park}\r\n".encode("gbk"))
-        code = self.start(LC_ALL="zh_CN.UTF-8").wait(timeout=60)
+        code = self.wait_to_end(self.start(LC_ALL="zh_CN.UTF-8"))
         self.assertEqual(code, 2)
 
         report = self.report()
@@ -69,12 +56,13 @@ class RunReportTest(WineTestCase):
 
     def test_report_is_written_before_the_error_box(self):
         # No central server: the run stops with the error box.
-        run = self.start(WINEDEBUG="-all,+msgbox")
-        wait_for(lambda: self.windows_of(run, "Parktotals"), 60, "the error box")
+        run = self.start()
+        self.window(run, "parktotals", "the error box")
+        texts = wait_for(run.message_box_texts, "the error box's text in the trace")
         self.assertTrue(run.running())
         lines = self.report()[3:].decode("utf-8").split("\r\n")
         self.assertEqual(lines[5], "Figures: none tried, the central database was not reached")
-        self.assertEqual(lines[7], "Error box: " + run.message_box_texts()[0])
+        self.assertEqual(lines[7], "Error box: " + texts[0])
         self.assertFalse(os.path.exists(self.path("memo1.txt")))
 
 
