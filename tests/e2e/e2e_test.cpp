@@ -4,6 +4,7 @@
 
 #include "app/app_title.h"
 #include "text/errors.h"
+#include "car_park_folder.h"
 #include "standin/standin.h"
 #include "support/network.h"
 #include "support/odbc_drivers.h"
@@ -46,29 +47,15 @@ Script CentralScript(const Answer& update = Answer::RowCount(1)) {
 
 std::string Yesterday() { return YesterdayKey(TodayOnLocalClock()); }
 
-// A car park's folder: the working directory with RegInfo.INI, and bin/ with
-// the program and weixinconfig.ini.
-class ProgramRunTest : public ::testing::Test {
+// The program in a car park's folder, with a local database that has a day
+// of figures.
+class ProgramRunTest : public ::testing::Test, protected testing::CarParkFolder {
 protected:
-    ProgramRunTest() {
-        fs::create_directory(dir.path() / "bin");
-        SetProgramName("parktotals");
-        SetParkNumber("208");
-        SetLocalPort(local.port());
-    }
+    ProgramRunTest() { SetLocalPort(local.port()); }
 
-    void SetProgramName(const std::string& name) {
-        if (!program.empty()) fs::remove(program);
-        program = (dir.path() / "bin" / name).string();
-        fs::copy_file(PARKTOTALS_E2E_PROGRAM, program, fs::copy_options::overwrite_existing);
-    }
-    void SetParkNumber(const std::string& number) {
-        dir.Write("bin/weixinconfig.ini", "[code]\r\njov_park_id=" + number + "\r\n");
-    }
-    void SetLocalPort(std::uint16_t port) {
-        dir.Write("RegInfo.INI", "Provider=SQLOLEDB.1;Password=pw;Persist Security Info=True;User ID=sa;"
-                                 "Initial Catalog=parking;Data Source=127.0.0.1," +
-                                     std::to_string(port) + "\r\n");
+    void SetLocalPort(std::uint16_t port) const {
+        SetRegInfo("Provider=SQLOLEDB.1;Password=pw;Persist Security Info=True;User ID=sa;"
+                   "Initial Catalog=parking;Data Source=127.0.0.1," + std::to_string(port));
     }
     std::vector<std::string> ExpectedStatements(const std::string& park = "208") const {
         std::vector<std::string> s;
@@ -76,18 +63,8 @@ protected:
             s.push_back(BuildUpdateStatement(i, kLocalFigureValues[i], park, Yesterday()));
         return s;
     }
-    ProcessOptions Options(std::optional<std::string> display = std::nullopt) const {
-        ProcessOptions o;
-        o.working_directory = dir.path().string();
-        o.environment["DISPLAY"] = display;
-        o.environment["ODBCSYSINI"] = testing::OdbcSysIniDir();
-        return o;
-    }
-    testing::ProcessResult RunHeadless() const { return testing::RunProcess({program}, Options(), kGenerousTimeout); }
-    std::string MemoFile() const { return testing::ReadBytes(dir / "memo1.txt"); }
+    std::string MemoFile() const { return Read("memo1.txt"); }
 
-    testing::TempDir dir;
-    std::string program;
     standin::Server local{testing::LocalFiguresScript()};
 };
 

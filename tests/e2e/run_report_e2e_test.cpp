@@ -2,6 +2,7 @@
 // after a run, and that a report that cannot be written changes nothing
 // else about the run.
 
+#include "car_park_folder.h"
 #include "standin/standin.h"
 #include "support/odbc_drivers.h"
 #include "support/process.h"
@@ -43,31 +44,19 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
-class RunReportProgramTest : public ::testing::Test {
+class RunReportProgramTest : public ::testing::Test, protected testing::CarParkFolder {
 protected:
     RunReportProgramTest() {
-        fs::create_directory(dir.path() / "bin");
-        program = (dir.path() / "bin" / "parktotals").string();
-        fs::copy_file(PARKTOTALS_E2E_PROGRAM, program);
-        dir.Write("bin/weixinconfig.ini", "[code]\r\njov_park_id=208\r\n");
-        dir.Write("RegInfo.INI", "Provider=SQLOLEDB.1;Password=pw;User ID=sa;Initial Catalog=parking;"
-                                 "Data Source=127.0.0.1," + std::to_string(local.port()) + "\r\n");
+        SetRegInfo("Provider=SQLOLEDB.1;Password=pw;User ID=sa;Initial Catalog=parking;"
+                   "Data Source=127.0.0.1," + std::to_string(local.port()));
     }
-    testing::ProcessResult Run() const {
-        testing::ProcessOptions options;
-        options.working_directory = dir.path().string();
-        options.environment["DISPLAY"] = std::nullopt;
-        options.environment["ODBCSYSINI"] = testing::OdbcSysIniDir();
-        return testing::RunProcess({program}, options, testing::kGenerousTimeout);
-    }
-    std::string Report() const { return testing::ReadBytes(dir / "parktotals.log"); }
+    testing::ProcessResult Run() const { return RunHeadless(); }
+    std::string Report() const { return Read("parktotals.log"); }
     std::string Statement(int figure) const {
         return BuildUpdateStatement(figure, testing::kLocalFigureValues[static_cast<std::size_t>(figure)], "208",
                                     YesterdayKey(TodayOnLocalClock()));
     }
 
-    testing::TempDir dir;
-    std::string program;
     standin::Server local{testing::LocalFiguresScript()};
 };
 

@@ -3,6 +3,7 @@
 // may hold the central password baked into it or the local one from
 // RegInfo.INI.
 
+#include "car_park_folder.h"
 #include "standin/standin.h"
 #include "support/network.h"
 #include "support/odbc_drivers.h"
@@ -35,29 +36,19 @@ Script Accepting(std::map<std::string, std::string> accounts) {
     return script;
 }
 
-class SecretsRunTest : public ::testing::Test {
+class SecretsRunTest : public ::testing::Test, protected testing::CarParkFolder {
 protected:
-    SecretsRunTest() {
-        fs::create_directory(dir.path() / "bin");
-        program = (dir.path() / "bin" / "parktotals").string();
-        fs::copy_file(PARKTOTALS_E2E_PROGRAM, program);
-        dir.Write("bin/weixinconfig.ini", "[code]\r\njov_park_id=208\r\n");
-        SetRegInfo("Provider=SQLOLEDB.1;Data Source=127.0.0.1," + std::to_string(local.port()));
-    }
+    SecretsRunTest() { SetLocalServer("Provider=SQLOLEDB.1;Data Source=127.0.0.1," + std::to_string(local.port())); }
 
-    void SetRegInfo(const std::string& start) {
-        dir.Write("RegInfo.INI", start + ";Initial Catalog=park;User ID=sa;Password=" + kLocalPassword + "\r\n");
+    void SetLocalServer(const std::string& start) const {
+        SetRegInfo(start + ";Initial Catalog=park;User ID=sa;Password=" + kLocalPassword);
     }
 
     // Runs the program and checks that no trace of either password is left.
     testing::ProcessResult RunAndCheck() {
-        testing::ProcessOptions options;
-        options.working_directory = dir.path().string();
-        options.environment["DISPLAY"] = std::nullopt;
-        options.environment["ODBCSYSINI"] = testing::OdbcSysIniDir();
-        const testing::ProcessResult run = testing::RunProcess({program}, options, testing::kGenerousTimeout);
-        const std::string memo = testing::ReadBytes(dir / "memo1.txt");
-        const std::string report = testing::ReadBytes(dir / "parktotals.log");
+        const testing::ProcessResult run = RunHeadless();
+        const std::string memo = Read("memo1.txt");
+        const std::string report = Read("parktotals.log");
         EXPECT_NE(report, "") << "every run is reported";
         for (const std::string& secret : {std::string(PARKTOTALS_E2E_PASSWORD), std::string(kLocalPassword)}) {
             EXPECT_EQ(run.out.find(secret), std::string::npos) << run.out;
@@ -68,8 +59,6 @@ protected:
         return run;
     }
 
-    testing::TempDir dir;
-    std::string program;
     Server local{Accepting({{"sa", kLocalPassword}})};
 };
 
@@ -102,7 +91,7 @@ TEST_F(SecretsRunTest, LocalConnectionFailures) {
     };
     for (const std::string& start : bad_starts) {
         if (&start == &bad_starts[3]) local.SetScript(Accepting({{"sa", "not the password in RegInfo.INI"}}));
-        SetRegInfo(start);
+        SetLocalServer(start);
         const testing::ProcessResult run = RunAndCheck();
         EXPECT_EQ(run.exit_code, 2) << start;
         EXPECT_EQ(run.out, "") << start;
