@@ -102,9 +102,15 @@ TEST_F(SecretsRunTest, LocalConnectionFailures) {
         "Provider=SQLOLEDB.1" + server, // with the login refused below
     };
     for (const std::string& start : bad_starts) {
-        if (&start == &bad_starts[3]) local.SetScript(Accepting({{"sa", "not the password in RegInfo.INI"}}));
+        const bool refused = &start == &bad_starts[3];
+        if (refused) local.SetScript(Accepting({{"sa", "not the password in RegInfo.INI"}}));
         SetRegInfo(start);
+        const std::size_t logins_before = local.logins().size();
         const testing::ProcessResult run = RunAndCheck();
+        // A refused login is not tried again for each figure.
+        if (refused) {
+            EXPECT_EQ(local.logins().size(), logins_before + 1) << run.err;
+        }
         EXPECT_EQ(run.exit_code, 2) << start;
         EXPECT_EQ(run.out, "") << start;
         for (int i = 0; i < kFigureCount; ++i) {

@@ -118,7 +118,10 @@ TEST_F(GatewayTest, LocalQueryOpensAClosedConnectionAndKeepsItOpen) {
     EXPECT_EQ(local.batches().size(), 2u);
 }
 
-TEST_F(GatewayTest, LocalLoginRefusedAtSetUpIsTriedAgainByTheFirstQuery) {
+// A refused login would be refused again, and each try counts towards a
+// lockout: the first query does not try it. A server that did not answer
+// in time may answer now: the first query tries again.
+TEST_F(GatewayTest, LocalLoginRefusedAtSetUpIsNotTriedAgainButATimedOutOneIs) {
     standin::Script refusing = Rules({Rule::Exact("select 1\r\n", Answer::Scalar(Value::Int(1)))});
     refusing.accounts = {{"sa", "another password"}};
     Server local(refusing);
@@ -127,12 +130,27 @@ TEST_F(GatewayTest, LocalLoginRefusedAtSetUpIsTriedAgainByTheFirstQuery) {
 
     refusing.accounts.clear();
     local.SetScript(refusing);
-    std::string value;
+    std::string value = "before";
+    const QueryResult refused = form.gateway.QueryLocalScalar("select 1", value);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.failure()->message,
+              "Not tried again after the server refused the login: Login failed for user 'sa'");
+    EXPECT_EQ(refused.failure()->native_code, 18456);
+    EXPECT_EQ(value, "before");
+    ASSERT_EQ(local.logins().size(), 1u);
+    EXPECT_FALSE(local.logins()[0].accepted);
+
+    standin::Script silent = refusing;
+    silent.login_delay = standin::Script::kNeverAnswer;
+    local.SetScript(silent);
+    const LocalSetUp timed_out = form.gateway.SetUpLocalConnection(
+        dir.Write("RegInfo.INI", LocalConnectionString(local.port()) + ";Connect Timeout=2"));
+    EXPECT_EQ(timed_out.status, LocalSetUp::Status::Unreachable);
+    local.SetScript(refusing);
     EXPECT_TRUE(form.gateway.QueryLocalScalar("select 1", value));
     EXPECT_EQ(value, "1");
     const auto logins = local.logins();
     ASSERT_EQ(logins.size(), 2u);
-    EXPECT_FALSE(logins[0].accepted);
     EXPECT_TRUE(logins[1].accepted);
 }
 

@@ -160,5 +160,41 @@ TEST(SecretsTest, NoFailureToConnectNamesThePassword) {
     EXPECT_EQ(server.logins()[0].password, password);
 }
 
+// A wrong password in RegInfo.INI: one failed login a run, not one per
+// figure, so that a lockout policy cannot lock the car park's account.
+TEST(RefusedLoginTest, LocalLoginRefusedOnceIsNotTriedAgainThatRun) {
+    testing::TempDir dir;
+    standin::Script refusing = testing::LocalFiguresScript();
+    refusing.accounts = {{"sa", "another password"}};
+    Server local(refusing);
+    Server central(testing::CentralScript());
+    testing::FormComponents form(testing::CentralString(central.port()));
+    JobSettings settings;
+    settings.park_config_path = dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=208\r\n");
+    settings.memo_path = dir / "memo1.txt";
+    settings.today = [] { return LocalDate{2026, 3, 1}; };
+
+    const LocalSetUp set_up =
+        form.gateway.SetUpLocalConnection(dir.Write("RegInfo.INI", testing::LocalConnectionString(local.port())));
+    EXPECT_EQ(set_up.status, LocalSetUp::Status::LoginRefused);
+    Memo memo;
+    JobRecord record;
+    EXPECT_EQ(RunDailyTotals(form.gateway, memo, settings, record), Outcome::Incomplete);
+    ASSERT_EQ(local.logins().size(), 1u);
+    EXPECT_FALSE(local.logins()[0].accepted);
+    for (const FigureRecord& figure : record.figures) {
+        EXPECT_EQ(figure.status, FigureStatus::NotSent);
+        EXPECT_EQ(figure.failure.message, "Not tried again after the server refused the login: Login failed for user 'sa'");
+        EXPECT_EQ(figure.failure.native_code, 18456);
+    }
+    EXPECT_TRUE(central.batches().empty());
+
+    // Set up anew, as the next run does, the string is tried again.
+    local.SetScript(testing::LocalFiguresScript());
+    form.gateway.SetUpLocalConnection(dir / "RegInfo.INI");
+    EXPECT_EQ(RunDailyTotals(form.gateway, memo, settings, record), Outcome::AllTransferred);
+    EXPECT_EQ(local.logins().size(), 2u);
+}
+
 } // namespace
 } // namespace parktotals
