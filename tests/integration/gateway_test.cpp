@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <memory>
+#include <system_error>
+
 #include "db/database_error.h"
 #include "integration/gateway_support.h"
 #include "support/temp_dir.h"
@@ -152,6 +156,32 @@ TEST_F(GatewayTest, LocalLoginRefusedAtSetUpIsNotTriedAgainButATimedOutOneIs) {
     const auto logins = local.logins();
     ASSERT_EQ(logins.size(), 2u);
     EXPECT_TRUE(logins[1].accepted);
+}
+
+// ".", "(local)", no Data Source and a bare address reach the default
+// instance on port 1433, as the Windows driver does. The test needs that
+// port free on 127.0.0.1; it says so and skips when something holds it.
+TEST(DefaultPortTest, ServersWithoutAPortReachPort1433) {
+    std::unique_ptr<Server> local;
+    try {
+        local = std::make_unique<Server>(Rules({Rule::Exact("select 1\r\n", Answer::Scalar(Value::Int(1)))}), 1433);
+    } catch (const std::system_error& error) {
+        GTEST_SKIP() << "needs port 1433 on 127.0.0.1 free: " << error.what();
+    }
+    testing::TempDir dir;
+    Server central(Rules({}));
+    const std::string servers[] = {"Data Source=.;", "Data Source=(local);", "", "Data Source=127.0.0.1;",
+                                   "Server=tcp:127.0.0.1;"};
+    for (const std::string& server : servers) {
+        FormComponents form(CentralString(central.port()));
+        const LocalSetUp set_up = form.gateway.SetUpLocalConnection(
+            dir.Write("RegInfo.INI", "Provider=SQLOLEDB.1;" + server + "Initial Catalog=park;User ID=sa;Password=pw"));
+        EXPECT_EQ(set_up.status, LocalSetUp::Status::Open) << server << ": " << set_up.failure.message;
+        std::string value;
+        EXPECT_TRUE(form.gateway.QueryLocalScalar("select 1", value)) << server;
+        EXPECT_EQ(value, "1") << server;
+    }
+    EXPECT_EQ(local->logins().size(), std::size(servers));
 }
 
 TEST_F(GatewayTest, LocalServerErrorKeepsTheValueAndTheConnection) {
