@@ -3,9 +3,20 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 #include "db/database_error.h"
 #include "integration/gateway_support.h"
@@ -182,6 +193,85 @@ TEST(DefaultPortTest, ServersWithoutAPortReachPort1433) {
         EXPECT_EQ(value, "1") << server;
     }
     EXPECT_EQ(local->logins().size(), std::size(servers));
+}
+
+// A SQL Browser on UDP 1434 of 127.0.0.1 that answers each instance
+// request (CLNT_UCAST_INST) with `port`, and keeps the names asked for.
+class SqlBrowser {
+public:
+    explicit SqlBrowser(std::uint16_t port) : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(1434);
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            const int error = errno;
+            if (fd_ >= 0) ::close(fd_);
+            throw std::system_error(error, std::generic_category(), "bind to 127.0.0.1:1434/udp");
+        }
+        thread_ = std::thread([this, port] { Serve(port); });
+    }
+    ~SqlBrowser() {
+        stop_ = true;
+        thread_.join();
+        ::close(fd_);
+    }
+
+    std::vector<std::string> Requests() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return requests_;
+    }
+
+private:
+    void Serve(std::uint16_t port) {
+        while (!stop_) {
+            pollfd wait{fd_, POLLIN, 0};
+            // A short poll only so that the destructor is heard.
+            if (::poll(&wait, 1, 100) <= 0) continue;
+            char buffer[512];
+            sockaddr_in from{};
+            socklen_t length = sizeof from;
+            const ssize_t n = ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+            if (n <= 0) continue;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                requests_.emplace_back(buffer, static_cast<std::size_t>(n));
+            }
+            const std::string text = "ServerName;PARK;InstanceName;SQLEXPRESS;IsClustered;No;Version;15.0.2000.5;tcp;" +
+                                     std::to_string(port) + ";;";
+            std::string reply = {'\x05', static_cast<char>(text.size() & 0xFF), static_cast<char>(text.size() >> 8)};
+            reply += text;
+            ::sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
+        }
+    }
+
+    int fd_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<std::string> requests_;
+    std::thread thread_;
+};
+
+// host\INSTANCE: FreeTDS asks the SQL Browser for the instance's port.
+TEST(DefaultPortTest, NamedInstanceIsFoundThroughTheSqlBrowser) {
+    Server local(Rules({Rule::Exact("select 1\r\n", Answer::Scalar(Value::Int(1)))}));
+    std::unique_ptr<SqlBrowser> browser;
+    try {
+        browser = std::make_unique<SqlBrowser>(local.port());
+    } catch (const std::system_error& error) {
+        GTEST_SKIP() << "needs UDP port 1434 on 127.0.0.1 free: " << error.what();
+    }
+    testing::TempDir dir;
+    Server central(Rules({}));
+    FormComponents form(CentralString(central.port()));
+    const LocalSetUp set_up = form.gateway.SetUpLocalConnection(dir.Write(
+        "RegInfo.INI", "Provider=SQLOLEDB.1;Data Source=.\\SQLEXPRESS;Initial Catalog=park;User ID=sa;Password=pw"));
+    EXPECT_EQ(set_up.status, LocalSetUp::Status::Open) << set_up.failure.message;
+    std::string value;
+    EXPECT_TRUE(form.gateway.QueryLocalScalar("select 1", value));
+    EXPECT_EQ(value, "1");
+    EXPECT_EQ(browser->Requests(), std::vector<std::string>{std::string("\x04SQLEXPRESS", 11) + '\0'});
+    EXPECT_EQ(local.logins().size(), 1u);
 }
 
 TEST_F(GatewayTest, LocalServerErrorKeepsTheValueAndTheConnection) {
