@@ -1,6 +1,7 @@
 // weixinconfig.ini: a value is a piece of the file, at most kProfileValueMax
 // characters (as the server will count them), on one line; and a key written
-// plainly into its section reads back as written.
+// plainly into its section reads back as written, also from the file saved
+// as UTF-16 (either byte order, with its mark).
 
 #include "text/utf16.h"
 #include "fuzz_check.h"
@@ -23,6 +24,25 @@ std::size_t Characters(const std::string& utf8) {
     for (const char16_t unit : parktotals::Utf8ToUtf16(utf8))
         if (unit < 0xDC00 || unit > 0xDFFF) ++count;
     return count;
+}
+
+std::string Utf16File(const std::string& utf8, bool big_endian) {
+    std::string bytes = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : parktotals::Utf8ToUtf16(utf8)) {
+        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+        bytes += big_endian ? high : low;
+        bytes += big_endian ? low : high;
+    }
+    return bytes;
+}
+
+// The same text saved as UTF-16 reads the same. Only for valid UTF-8,
+// which UTF-16 can hold unchanged.
+bool SameFromUtf16(const std::string& text, const std::string& section, const std::string& key,
+                   const std::string& fallback, const std::string& value) {
+    if (parktotals::Utf16ToUtf8(parktotals::Utf8ToUtf16(text)) != text) return true;
+    return ProfileValue(Utf16File(text, false), section, key, fallback) == value &&
+           ProfileValue(Utf16File(text, true), section, key, fallback) == value;
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -48,6 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!written) {
         const std::string text = input.ConsumeRemainingBytesAsString();
         const std::string value = ProfileValue(text, section, key, fallback);
+        // A UTF-8 mark would be dropped in the one and kept in the other.
+        if (text.compare(0, 3, "\xEF\xBB\xBF") != 0) FUZZ_CHECK(SameFromUtf16(text, section, key, fallback, value));
         if (value == fallback) return 0;
         FUZZ_CHECK(value.find_first_of("\r\n") == std::string::npos);
         FUZZ_CHECK(text.find(value) != std::string::npos);
@@ -65,6 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text = "[" + section + "]\r\n" + key + "=" + value + "\r\n" + rest;
 
     const std::string read = ProfileValue(text, section, key, fallback);
+    FUZZ_CHECK(SameFromUtf16(text, section, key, fallback, read));
     if (Characters(value) <= kProfileValueMax) {
         FUZZ_CHECK(read == value);
     } else {

@@ -161,15 +161,17 @@ void CheckDecimal(const std::string& text) {
 }
 
 void CheckFloat(double value) {
+    if (!std::isfinite(value)) {
+        bool refused = false;
+        try {
+            RenderFloat(value);
+        } catch (const UserError&) {
+            refused = true;
+        }
+        FUZZ_CHECK(refused);
+        return;
+    }
     const std::string out = RenderFloat(value);
-    if (std::isnan(value)) {
-        FUZZ_CHECK(out == "NAN");
-        return;
-    }
-    if (std::isinf(value)) {
-        FUZZ_CHECK(out == (value < 0 ? "-INF" : "INF"));
-        return;
-    }
     ParseOutput(out, 15);
     // Read back wider than double: 15 digits of the largest doubles
     // ("1.79769313486232E308") lie past the double range.

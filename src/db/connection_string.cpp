@@ -259,6 +259,11 @@ OdbcConnectionString TranslateConnectionString(std::string_view oledb, const Odb
     // answers a 7.4 login with the version it speaks itself.
     if (freetds && kind == ProviderKind::SqlServer) odbc.Add("TDS_Version", "7.4", "");
     odbc.Add("Server", server, "server");
+    // FreeTDS makes no connection at all for a bare host: it needs the port
+    // (SQL Server's default instance listens on 1433) or an instance name,
+    // whose port it asks the SQL Browser for.
+    if (freetds && kind == ProviderKind::SqlServer && server.find_first_of("\\,") == std::string::npos)
+        odbc.Add("Port", kDefaultSqlServerPort, "");
     odbc.Add("Database", settings.Value({"initial catalog", "database"}), "database name");
     if (trusted) {
         odbc.Add("Trusted_Connection", "Yes", "");

@@ -22,6 +22,8 @@ struct OdbcTarget {
 OdbcTarget BuildOdbcTarget();
 
 inline constexpr int kDefaultLoginTimeoutSeconds = 15;
+// Where a SQL Server's default instance listens.
+inline constexpr const char* kDefaultSqlServerPort = "1433";
 
 struct OdbcConnectionString {
     std::string odbc;

@@ -34,12 +34,24 @@ Connection::~Connection() = default;
 void Connection::SetConnectionString(std::string oledb) {
     if (IsOpen()) throw UserError("The connection string cannot change while the connection is open");
     connection_string_ = std::move(oledb);
+    login_refused_.reset();
 }
 
 void Connection::Open() {
     if (IsOpen()) return;
+    // Another try would fail the same way, and each failed login counts
+    // towards a lockout of an account the car park's own software uses too.
+    if (login_refused_) throw *login_refused_;
     const OdbcConnectionString target = TranslateConnectionString(connection_string_, BuildOdbcTarget());
-    link_ = std::make_unique<OdbcLink>(target.odbc, target.login_timeout_seconds);
+    try {
+        link_ = std::make_unique<OdbcLink>(target.odbc, target.login_timeout_seconds);
+    } catch (const DatabaseError& error) {
+        if (IsLoginRefusal(error))
+            login_refused_ = DatabaseError("Not tried again after the server refused the login: " +
+                                               std::string(error.what()),
+                                           error.SqlState(), error.NativeCode(), false);
+        throw;
+    }
 }
 
 void Connection::Close() {

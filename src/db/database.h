@@ -26,7 +26,9 @@ public:
 
     // Translates the string and connects. Does nothing when open. Throws
     // UserError for a string that cannot be translated and DatabaseError
-    // when the driver fails; the connection then stays closed.
+    // when the driver fails; the connection then stays closed. Once the
+    // server has refused the login, later calls throw that refusal again
+    // without asking the server, until the string is set anew.
     void Open();
     bool IsOpen() const { return link_ != nullptr; }
     // Does nothing when closed. Throws DatabaseError when the driver refuses
@@ -43,6 +45,7 @@ private:
 
     std::string connection_string_;
     std::unique_ptr<OdbcLink> link_;
+    std::optional<DatabaseError> login_refused_;
 };
 
 // Runs statements on a connection, opening it first when it is closed (one

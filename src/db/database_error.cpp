@@ -20,6 +20,10 @@ bool IsLinkFailureState(std::string_view sqlstate) {
     return sqlstate == "08S01" || sqlstate == "08S02" || sqlstate == "08003" || sqlstate == "08007";
 }
 
+bool IsLoginRefusal(const DatabaseError& error) {
+    return error.NativeCode() == 18456 || error.SqlState() == "28000";
+}
+
 DatabaseError MakeDatabaseError(const std::vector<DiagnosticRecord>& records, std::string_view call) {
     if (records.empty())
         return DatabaseError(std::string(call) + " failed and the driver gave no reason", "", 0, false);

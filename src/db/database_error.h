@@ -41,6 +41,10 @@ std::string CleanDriverMessage(std::string_view raw);
 
 bool IsLinkFailureState(std::string_view sqlstate);
 
+// The server refused the login itself (SQL Server error 18456, SQLSTATE
+// 28000): wrong user or password, not a fault of the network.
+bool IsLoginRefusal(const DatabaseError& error);
+
 // The error for a failed call, from the records it left. The first record
 // that is not a warning (class 01) speaks for the failure; when there are
 // only warnings the first one does, and with no record at all the text

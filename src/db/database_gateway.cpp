@@ -22,7 +22,7 @@ namespace {
 LocalSetUp::Status ClassifyOpenFailure(const std::exception& error) {
     const auto* database = dynamic_cast<const DatabaseError*>(&error);
     if (database == nullptr) return LocalSetUp::Status::NotUnderstood;
-    if (database->NativeCode() == 18456 || database->SqlState() == "28000") return LocalSetUp::Status::LoginRefused;
+    if (IsLoginRefusal(*database)) return LocalSetUp::Status::LoginRefused;
     if (database->SqlState().rfind("08", 0) == 0 || database->SqlState() == "HYT00")
         return LocalSetUp::Status::Unreachable;
     return LocalSetUp::Status::Failed;

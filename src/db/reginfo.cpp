@@ -4,6 +4,8 @@
 #include "text/text_codec.h"
 
 #include <fstream>
+#include <iterator>
+#include <sstream>
 
 namespace parktotals {
 
@@ -19,20 +21,38 @@ std::string ReadFirstLine(std::istream& in) {
     return line;
 }
 
+std::string ReadRegInfoText(std::istream& in) {
+    char mark[2] = {};
+    in.read(mark, 2);
+    if (in.bad()) return {};
+    const std::string_view start(mark, static_cast<std::size_t>(in.gcount()));
+    if (start == "\xFF\xFE" || start == "\xFE\xFF") {
+        // In UTF-16 a line end is two bytes: decode the file first, then
+        // look for the line's end among the characters.
+        std::string bytes(start);
+        bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        std::istringstream text(FileTextToUtf8(bytes));
+        return ReadFirstLine(text);
+    }
+    in.clear(in.rdstate() & std::ios::badbit);
+    in.seekg(0);
+    // A UTF-8 byte-order mark stays on the line: it tells FileTextToUtf8
+    // that the file is UTF-8, not ANSI.
+    return FileTextToUtf8(ReadFirstLine(in));
+}
+
 std::string ReadRegInfoLine(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) throw UserError("Cannot open file \"" + path + "\"");
     std::string line;
     try {
         // libstdc++ throws from the iterator when a read fails.
-        line = ReadFirstLine(file);
+        line = ReadRegInfoText(file);
     } catch (const std::exception&) {
         file.setstate(std::ios::badbit);
     }
     if (file.bad()) throw UserError("Cannot read file \"" + path + "\"");
-    // A byte-order mark stays on the line: it tells FileTextToUtf8 that the
-    // file is UTF-8, not ANSI.
-    return FileTextToUtf8(line);
+    return line;
 }
 
 } // namespace parktotals

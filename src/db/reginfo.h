@@ -15,10 +15,16 @@ inline constexpr const char* kRegInfoFileName = "RegInfo.INI";
 // nothing is trimmed and the line may be of any length.
 std::string ReadFirstLine(std::istream& in);
 
-// Reads the first line of the named file (looked up in the working directory
-// when the name has no folder) and converts it to UTF-8. A UTF-8 byte-order
-// mark is dropped, so a file saved as UTF-8 by Notepad still works. Throws
-// UserError when the file is missing or cannot be read.
+// The first line of RegInfo.INI's text, in UTF-8. A byte-order mark says
+// how the file is encoded (UTF-8, UTF-16 LE or BE, as Notepad saves them)
+// and is dropped; without one the bytes are the machine's file encoding.
+// The line rules are those of ReadFirstLine, applied to characters. May
+// throw what the stream throws.
+std::string ReadRegInfoText(std::istream& in);
+
+// ReadRegInfoText of the named file (looked up in the working directory
+// when the name has no folder). Throws UserError when the file is missing
+// or cannot be read.
 std::string ReadRegInfoLine(const std::string& path = kRegInfoFileName);
 
 } // namespace parktotals

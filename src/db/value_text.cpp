@@ -107,8 +107,11 @@ std::string RenderDecimal(std::string_view text) {
 }
 
 std::string RenderFloat(double value) {
-    if (std::isnan(value)) return "NAN";
-    if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+    // No central column can hold these, and the server would read "NAN" or
+    // "INF" as text: the figure is not sent.
+    if (std::isnan(value)) throw UserError("The value is not a number (NaN) and cannot be sent");
+    if (std::isinf(value))
+        throw UserError(std::string("The value is ") + (value < 0 ? "minus " : "") + "infinity and cannot be sent");
     if (value == 0) return "0";
 
     // printf rounds correctly to 15 significant digits; we only re-lay them.

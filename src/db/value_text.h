@@ -18,7 +18,8 @@ std::string RenderInteger(std::int64_t value);
 // ("12345.5000", "-3", ".5"); throws UserError when the text is no number.
 std::string RenderDecimal(std::string_view decimal_text);
 
-// Floating point: general format with 15 significant digits.
+// Floating point: general format with 15 significant digits. Throws
+// UserError for NaN and infinities.
 std::string RenderFloat(double value);
 
 // General format: the shortest of fixed or scientific notation for

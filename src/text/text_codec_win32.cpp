@@ -35,8 +35,11 @@ std::wstring Utf8ToWide(std::string_view utf8) { return ToWide(CP_UTF8, utf8); }
 std::string WideToUtf8(std::wstring_view wide) { return FromWide(CP_UTF8, wide); }
 
 // Files are in the ANSI code page (936, GBK, on the machines the program
-// serves), unless an editor saved them as UTF-8 with a byte-order mark.
+// serves), unless an editor saved them as UTF-8 or UTF-16 with a
+// byte-order mark.
 std::string FileTextToUtf8(std::string_view file_bytes) {
+    std::string utf8;
+    if (DecodeUtf16File(file_bytes, utf8)) return utf8;
     if (DropUtf8Bom(file_bytes)) return WideToUtf8(Utf8ToWide(file_bytes));
     return WideToUtf8(ToWide(GetACP(), file_bytes));
 }

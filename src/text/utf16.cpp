@@ -1,4 +1,5 @@
 #include "text/utf16.h"
+#include "text/text_codec.h"
 
 namespace parktotals {
 namespace {
@@ -106,6 +107,29 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
         AppendUtf8(out, c);
     }
     return out;
+}
+
+bool DecodeUtf16File(std::string_view file_bytes, std::string& utf8) {
+    bool big_endian;
+    if (file_bytes.substr(0, 2) == "\xFF\xFE") {
+        big_endian = false;
+    } else if (file_bytes.substr(0, 2) == "\xFE\xFF") {
+        big_endian = true;
+    } else {
+        return false;
+    }
+    file_bytes.remove_prefix(2);
+    std::u16string units;
+    units.reserve(file_bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < file_bytes.size(); i += 2) {
+        const auto first = static_cast<unsigned char>(file_bytes[i]);
+        const auto second = static_cast<unsigned char>(file_bytes[i + 1]);
+        units += static_cast<char16_t>(big_endian ? first << 8 | second : second << 8 | first);
+    }
+    utf8 = Utf16ToUtf8(units);
+    // Half a code unit is no character, but it is not dropped silently.
+    if (file_bytes.size() % 2 != 0) utf8 += "\xEF\xBF\xBD";
+    return true;
 }
 
 } // namespace parktotals

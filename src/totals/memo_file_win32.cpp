@@ -34,13 +34,22 @@ std::string SystemMessage(DWORD error) {
 
 void WriteNewFile(const std::string& path, const std::string& bytes) {
     const std::wstring wide_path = Utf8ToWide(path);
-    // No sharing while it is written: a reader never sees half a memo.
-    HANDLE file = CreateFileW(wide_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        // Read the error before anything else can overwrite it.
-        const DWORD error = GetLastError();
-        throw UserError("Cannot create file \"" + FullPath(wide_path) + "\". " + SystemMessage(error));
+    // The new text goes into a file beside the old one, which MoveFileExW
+    // then replaces in one step: a second copy of the program or a crash
+    // never leaves a mix of two runs or half a file.
+    const std::wstring temp_prefix = wide_path + L"." + std::to_wstring(GetCurrentProcessId()) + L".";
+    std::wstring temp;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; file == INVALID_HANDLE_VALUE; ++attempt) {
+        temp = temp_prefix + std::to_wstring(attempt) + L".tmp";
+        // No sharing while it is written.
+        file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            // Read the error before anything else can overwrite it.
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_EXISTS || attempt == 99)
+                throw UserError("Cannot create file \"" + FullPath(wide_path) + "\". " + SystemMessage(error));
+        }
     }
     std::size_t done = 0;
     bool failed = false;
@@ -50,8 +59,19 @@ void WriteNewFile(const std::string& path, const std::string& bytes) {
         failed = !WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written != chunk;
         done += written;
     }
+    // On disk before the move, or a power cut could leave the new name on
+    // an empty file.
+    if (!failed && !FlushFileBuffers(file)) failed = true;
     CloseHandle(file);
-    if (failed) throw UserError("Stream write error");
+    if (failed) {
+        DeleteFileW(temp.c_str());
+        throw UserError("Stream write error");
+    }
+    if (!MoveFileExW(temp.c_str(), wide_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        DeleteFileW(temp.c_str());
+        throw UserError("Cannot create file \"" + FullPath(wide_path) + "\". " + SystemMessage(error));
+    }
 }
 
 } // namespace parktotals

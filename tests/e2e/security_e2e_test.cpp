@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 
@@ -90,9 +91,15 @@ TEST_F(SecretsRunTest, LocalConnectionFailures) {
         "Provider=SQLOLEDB.1" + server, // with the login refused below
     };
     for (const std::string& start : bad_starts) {
-        if (&start == &bad_starts[3]) local.SetScript(Accepting({{"sa", "not the password in RegInfo.INI"}}));
+        const bool refused = &start == &bad_starts[3];
+        if (refused) local.SetScript(Accepting({{"sa", "not the password in RegInfo.INI"}}));
         SetLocalServer(start);
+        const std::size_t logins_before = local.logins().size();
         const testing::ProcessResult run = RunAndCheck();
+        // A refused login is not tried again for each figure.
+        if (refused) {
+            EXPECT_EQ(local.logins().size(), logins_before + 1) << run.err;
+        }
         EXPECT_EQ(run.exit_code, 2) << start;
         EXPECT_EQ(run.out, "") << start;
         for (int i = 0; i < kFigureCount; ++i) {
@@ -105,6 +112,39 @@ TEST_F(SecretsRunTest, LocalConnectionFailures) {
     EXPECT_FALSE(local.logins().empty());
     for (const standin::Login& login : local.logins()) EXPECT_FALSE(login.accepted);
     EXPECT_TRUE(central.batches().empty());
+}
+
+// A float the local server holds as NaN or infinity would go out as "NAN"
+// or "INF": the figure is held back with its reason, the others still go.
+TEST_F(SecretsRunTest, FloatsThatAreNoNumbersAreNotSent) {
+    Server central(Accepting({{PARKTOTALS_E2E_USER, PARKTOTALS_E2E_PASSWORD}}), PARKTOTALS_E2E_CENTRAL_PORT);
+    const standin::Value values[] = {standin::Value::Float(NAN), standin::Value::Float(INFINITY),
+                                     standin::Value::Float(-INFINITY), standin::Value::Float(2.5),
+                                     standin::Value::Float(-NAN)};
+    Script script;
+    script.accounts = {{"sa", kLocalPassword}};
+    for (int i = 0; i < kFigureCount; ++i)
+        script.rules.push_back(Rule::Exact(std::string(kFigures[i].query) + "\r\n", Answer::Scalar(values[i])));
+    local.SetScript(script);
+
+    const testing::ProcessResult run = RunAndCheck();
+    EXPECT_EQ(run.exit_code, 2);
+    const std::string report = testing::ReadBytes(dir / "parktotals.log");
+    const char* reasons[] = {"The value is not a number (NaN) and cannot be sent",
+                             "The value is infinity and cannot be sent",
+                             "The value is minus infinity and cannot be sent", nullptr,
+                             "The value is not a number (NaN) and cannot be sent"};
+    for (int i = 0; i < kFigureCount; ++i) {
+        if (reasons[i] == nullptr) continue;
+        const std::string figure = std::to_string(i + 1) + " (" + std::string(kFigures[i].column) + ")";
+        EXPECT_NE(run.err.find("parktotals: figure " + figure + " not transferred: not sent: " + reasons[i] + "\n"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_NE(report.find("Figure " + figure + ": not sent: " + reasons[i] + "\n"), std::string::npos) << report;
+    }
+    ASSERT_EQ(central.batches().size(), 1u);
+    EXPECT_NE(central.batches()[0].text.find(" set xinjin_money_lishi='2.5'"), std::string::npos)
+        << central.batches()[0].text;
 }
 
 } // namespace

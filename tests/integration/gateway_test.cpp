@@ -3,6 +3,21 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
 #include "db/database_error.h"
 #include "integration/gateway_support.h"
 #include "support/temp_dir.h"
@@ -118,7 +133,10 @@ TEST_F(GatewayTest, LocalQueryOpensAClosedConnectionAndKeepsItOpen) {
     EXPECT_EQ(local.batches().size(), 2u);
 }
 
-TEST_F(GatewayTest, LocalLoginRefusedAtSetUpIsTriedAgainByTheFirstQuery) {
+// A refused login would be refused again, and each try counts towards a
+// lockout: the first query does not try it. A server that did not answer
+// in time may answer now: the first query tries again.
+TEST_F(GatewayTest, LocalLoginRefusedAtSetUpIsNotTriedAgainButATimedOutOneIs) {
     standin::Script refusing = Rules({Rule::Exact("select 1\r\n", Answer::Scalar(Value::Int(1)))});
     refusing.accounts = {{"sa", "another password"}};
     Server local(refusing);
@@ -127,13 +145,133 @@ TEST_F(GatewayTest, LocalLoginRefusedAtSetUpIsTriedAgainByTheFirstQuery) {
 
     refusing.accounts.clear();
     local.SetScript(refusing);
-    std::string value;
+    std::string value = "before";
+    const QueryResult refused = form.gateway.QueryLocalScalar("select 1", value);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.failure()->message,
+              "Not tried again after the server refused the login: Login failed for user 'sa'");
+    EXPECT_EQ(refused.failure()->native_code, 18456);
+    EXPECT_EQ(value, "before");
+    ASSERT_EQ(local.logins().size(), 1u);
+    EXPECT_FALSE(local.logins()[0].accepted);
+
+    standin::Script silent = refusing;
+    silent.login_delay = standin::Script::kNeverAnswer;
+    local.SetScript(silent);
+    const LocalSetUp timed_out = form.gateway.SetUpLocalConnection(
+        dir.Write("RegInfo.INI", LocalConnectionString(local.port()) + ";Connect Timeout=2"));
+    EXPECT_EQ(timed_out.status, LocalSetUp::Status::Unreachable);
+    local.SetScript(refusing);
     EXPECT_TRUE(form.gateway.QueryLocalScalar("select 1", value));
     EXPECT_EQ(value, "1");
     const auto logins = local.logins();
     ASSERT_EQ(logins.size(), 2u);
-    EXPECT_FALSE(logins[0].accepted);
     EXPECT_TRUE(logins[1].accepted);
+}
+
+// ".", "(local)", no Data Source and a bare address reach the default
+// instance on port 1433, as the Windows driver does. The test needs that
+// port free on 127.0.0.1; it says so and skips when something holds it.
+TEST(DefaultPortTest, ServersWithoutAPortReachPort1433) {
+    std::unique_ptr<Server> local;
+    try {
+        local = std::make_unique<Server>(Rules({Rule::Exact("select 1\r\n", Answer::Scalar(Value::Int(1)))}), 1433);
+    } catch (const std::system_error& error) {
+        GTEST_SKIP() << "needs port 1433 on 127.0.0.1 free: " << error.what();
+    }
+    testing::TempDir dir;
+    Server central(Rules({}));
+    const std::string servers[] = {"Data Source=.;", "Data Source=(local);", "", "Data Source=127.0.0.1;",
+                                   "Server=tcp:127.0.0.1;"};
+    for (const std::string& server : servers) {
+        FormComponents form(CentralString(central.port()));
+        const LocalSetUp set_up = form.gateway.SetUpLocalConnection(
+            dir.Write("RegInfo.INI", "Provider=SQLOLEDB.1;" + server + "Initial Catalog=park;User ID=sa;Password=pw"));
+        EXPECT_EQ(set_up.status, LocalSetUp::Status::Open) << server << ": " << set_up.failure.message;
+        std::string value;
+        EXPECT_TRUE(form.gateway.QueryLocalScalar("select 1", value)) << server;
+        EXPECT_EQ(value, "1") << server;
+    }
+    EXPECT_EQ(local->logins().size(), std::size(servers));
+}
+
+// A SQL Browser on UDP 1434 of 127.0.0.1 that answers each instance
+// request (CLNT_UCAST_INST) with `port`, and keeps the names asked for.
+class SqlBrowser {
+public:
+    explicit SqlBrowser(std::uint16_t port) : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(1434);
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            const int error = errno;
+            if (fd_ >= 0) ::close(fd_);
+            throw std::system_error(error, std::generic_category(), "bind to 127.0.0.1:1434/udp");
+        }
+        thread_ = std::thread([this, port] { Serve(port); });
+    }
+    ~SqlBrowser() {
+        stop_ = true;
+        thread_.join();
+        ::close(fd_);
+    }
+
+    std::vector<std::string> Requests() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return requests_;
+    }
+
+private:
+    void Serve(std::uint16_t port) {
+        while (!stop_) {
+            pollfd wait{fd_, POLLIN, 0};
+            // A short poll only so that the destructor is heard.
+            if (::poll(&wait, 1, 100) <= 0) continue;
+            char buffer[512];
+            sockaddr_in from{};
+            socklen_t length = sizeof from;
+            const ssize_t n = ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+            if (n <= 0) continue;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                requests_.emplace_back(buffer, static_cast<std::size_t>(n));
+            }
+            const std::string text = "ServerName;PARK;InstanceName;SQLEXPRESS;IsClustered;No;Version;15.0.2000.5;tcp;" +
+                                     std::to_string(port) + ";;";
+            std::string reply = {'\x05', static_cast<char>(text.size() & 0xFF), static_cast<char>(text.size() >> 8)};
+            reply += text;
+            ::sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
+        }
+    }
+
+    int fd_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<std::string> requests_;
+    std::thread thread_;
+};
+
+// host\INSTANCE: FreeTDS asks the SQL Browser for the instance's port.
+TEST(DefaultPortTest, NamedInstanceIsFoundThroughTheSqlBrowser) {
+    Server local(Rules({Rule::Exact("select 1\r\n", Answer::Scalar(Value::Int(1)))}));
+    std::unique_ptr<SqlBrowser> browser;
+    try {
+        browser = std::make_unique<SqlBrowser>(local.port());
+    } catch (const std::system_error& error) {
+        GTEST_SKIP() << "needs UDP port 1434 on 127.0.0.1 free: " << error.what();
+    }
+    testing::TempDir dir;
+    Server central(Rules({}));
+    FormComponents form(CentralString(central.port()));
+    const LocalSetUp set_up = form.gateway.SetUpLocalConnection(dir.Write(
+        "RegInfo.INI", "Provider=SQLOLEDB.1;Data Source=.\\SQLEXPRESS;Initial Catalog=park;User ID=sa;Password=pw"));
+    EXPECT_EQ(set_up.status, LocalSetUp::Status::Open) << set_up.failure.message;
+    std::string value;
+    EXPECT_TRUE(form.gateway.QueryLocalScalar("select 1", value));
+    EXPECT_EQ(value, "1");
+    EXPECT_EQ(browser->Requests(), std::vector<std::string>{std::string("\x04SQLEXPRESS", 11) + '\0'});
+    EXPECT_EQ(local.logins().size(), 1u);
 }
 
 TEST_F(GatewayTest, LocalServerErrorKeepsTheValueAndTheConnection) {

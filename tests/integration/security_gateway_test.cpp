@@ -9,6 +9,7 @@
 #include "integration/gateway_support.h"
 #include "support/sql_literals.h"
 #include "support/temp_dir.h"
+#include "support/utf16_files.h"
 #include "totals/daily_totals.h"
 #include "totals/figures.h"
 #include "totals/memo.h"
@@ -158,6 +159,80 @@ TEST(SecretsTest, NoFailureToConnectNamesThePassword) {
     EXPECT_EQ(CentralErrorFor(cases[6]), "The connection string cannot be sent to the database: it contains a NUL character");
     ASSERT_EQ(server.logins().size(), 1u) << "only the refused login reached the server";
     EXPECT_EQ(server.logins()[0].password, password);
+}
+
+// RegInfo.INI and weixinconfig.ini saved by Notepad as "Unicode" or
+// "Unicode big endian": the night goes to this car park's row, with the
+// password as written.
+TEST(Utf16FilesTest, RunWithBothFilesSavedAsUtf16) {
+    const std::string password = "\xE5\xAF\x86\xE7\xA0\x81-7";
+    for (const bool big_endian : {false, true}) {
+        testing::TempDir dir;
+        standin::Script figures = testing::LocalFiguresScript();
+        figures.accounts = {{"sa", password}};
+        Server local(figures);
+        Server central(testing::CentralScript());
+        testing::FormComponents form(testing::CentralString(central.port()));
+        JobSettings settings;
+        settings.park_config_path =
+            dir.Write("weixinconfig.ini", testing::Utf16File("[code]\r\njov_park_id=208\r\n", big_endian));
+        settings.memo_path = dir / "memo1.txt";
+        settings.today = [] { return LocalDate{2026, 3, 1}; };
+        const std::string reginfo = "Provider=SQLOLEDB.1;Data Source=" + testing::StandinHost(local.port()) +
+                                    ";Initial Catalog=park;User ID=sa;Password=" + password + "\r\n";
+        const LocalSetUp set_up =
+            form.gateway.SetUpLocalConnection(dir.Write("RegInfo.INI", testing::Utf16File(reginfo, big_endian)));
+        EXPECT_EQ(set_up.status, LocalSetUp::Status::Open) << set_up.failure.message;
+        Memo memo;
+        JobRecord record;
+        EXPECT_EQ(RunDailyTotals(form.gateway, memo, settings, record), Outcome::AllTransferred) << big_endian;
+        EXPECT_EQ(record.park.number, "208");
+        EXPECT_EQ(record.park.source, ParkNumber::Source::File);
+        ASSERT_EQ(local.logins().size(), 1u);
+        EXPECT_EQ(local.logins()[0].password, password);
+        const std::vector<std::string> sent = Texts(central.batches());
+        ASSERT_EQ(sent.size(), 5u);
+        for (int i = 0; i < kFigureCount; ++i)
+            EXPECT_EQ(sent[static_cast<std::size_t>(i)],
+                      BuildUpdateStatement(i, testing::kLocalFigureValues[static_cast<std::size_t>(i)], "208",
+                                           kDate) + "\r\n");
+    }
+}
+
+// A wrong password in RegInfo.INI: one failed login a run, not one per
+// figure, so that a lockout policy cannot lock the car park's account.
+TEST(RefusedLoginTest, LocalLoginRefusedOnceIsNotTriedAgainThatRun) {
+    testing::TempDir dir;
+    standin::Script refusing = testing::LocalFiguresScript();
+    refusing.accounts = {{"sa", "another password"}};
+    Server local(refusing);
+    Server central(testing::CentralScript());
+    testing::FormComponents form(testing::CentralString(central.port()));
+    JobSettings settings;
+    settings.park_config_path = dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=208\r\n");
+    settings.memo_path = dir / "memo1.txt";
+    settings.today = [] { return LocalDate{2026, 3, 1}; };
+
+    const LocalSetUp set_up =
+        form.gateway.SetUpLocalConnection(dir.Write("RegInfo.INI", testing::LocalConnectionString(local.port())));
+    EXPECT_EQ(set_up.status, LocalSetUp::Status::LoginRefused);
+    Memo memo;
+    JobRecord record;
+    EXPECT_EQ(RunDailyTotals(form.gateway, memo, settings, record), Outcome::Incomplete);
+    ASSERT_EQ(local.logins().size(), 1u);
+    EXPECT_FALSE(local.logins()[0].accepted);
+    for (const FigureRecord& figure : record.figures) {
+        EXPECT_EQ(figure.status, FigureStatus::NotSent);
+        EXPECT_EQ(figure.failure.message, "Not tried again after the server refused the login: Login failed for user 'sa'");
+        EXPECT_EQ(figure.failure.native_code, 18456);
+    }
+    EXPECT_TRUE(central.batches().empty());
+
+    // Set up anew, as the next run does, the string is tried again.
+    local.SetScript(testing::LocalFiguresScript());
+    form.gateway.SetUpLocalConnection(dir / "RegInfo.INI");
+    EXPECT_EQ(RunDailyTotals(form.gateway, memo, settings, record), Outcome::AllTransferred);
+    EXPECT_EQ(local.logins().size(), 2u);
 }
 
 } // namespace

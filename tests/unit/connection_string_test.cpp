@@ -28,7 +28,7 @@ std::string ErrorOf(const std::string& oledb, const OdbcTarget& target = kLinux)
 
 TEST(ConnectionStringTest, TypicalLocalString) {
     const std::string local = "Provider=SQLOLEDB.1;Data Source=.;Initial Catalog=park;User ID=sa;Password=pw";
-    EXPECT_EQ(Odbc(local), kFreeTds + "Server=127.0.0.1;Database=park;UID=sa;PWD=pw;");
+    EXPECT_EQ(Odbc(local), kFreeTds + "Server=127.0.0.1;Port=1433;Database=park;UID=sa;PWD=pw;");
     EXPECT_EQ(Odbc(local, kWindows), "Driver={SQL Server};Server=(local);Database=park;UID=sa;PWD=pw;");
     EXPECT_EQ(TranslateConnectionString(local, kLinux).login_timeout_seconds, 15);
 }
@@ -36,8 +36,8 @@ TEST(ConnectionStringTest, TypicalLocalString) {
 TEST(ConnectionStringTest, Providers) {
     for (const char* provider : {"SQLOLEDB", "sqloledb.1", "SQLNCLI", "SQLNCLI11", "sqlncli11.1", "MSOLEDBSQL",
                                  "MSOLEDBSQL19", " SQLOLEDB.1 ", ""})
-        EXPECT_EQ(Odbc(std::string("Provider=") + provider + ";Server=db"), kFreeTds + "Server=db;") << provider;
-    EXPECT_EQ(Odbc("Server=db"), kFreeTds + "Server=db;");
+        EXPECT_EQ(Odbc(std::string("Provider=") + provider + ";Server=db"), kFreeTds + "Server=db;Port=1433;") << provider;
+    EXPECT_EQ(Odbc("Server=db"), kFreeTds + "Server=db;Port=1433;");
 
     EXPECT_EQ(ErrorOf("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=a.mdb"),
               "The connection string names the provider \"Microsoft.Jet.OLEDB.4.0\", which this program cannot use "
@@ -67,25 +67,41 @@ TEST(ConnectionStringTest, ServerForms) {
     EXPECT_EQ(server(".,14330"), "127.0.0.1,14330");
     EXPECT_EQ(server("localhost"), "localhost");
     EXPECT_EQ(server(".\\SQLEXPRESS", kWindows), "(local)\\SQLEXPRESS");
-    EXPECT_EQ(Odbc("User ID=u"), kFreeTds + "Server=127.0.0.1;UID=u;");
+    EXPECT_EQ(Odbc("User ID=u"), kFreeTds + "Server=127.0.0.1;Port=1433;UID=u;");
     for (const char* key : {"Server", "Address", "Addr", "Network Address"})
-        EXPECT_EQ(Odbc(std::string(key) + "=db"), kFreeTds + "Server=db;") << key;
+        EXPECT_EQ(Odbc(std::string(key) + "=db"), kFreeTds + "Server=db;Port=1433;") << key;
+}
+
+// FreeTDS connects nowhere with a bare host: it is given the default
+// instance's port. A port or an instance name is left to the driver, and
+// the Windows driver needs no help.
+TEST(ConnectionStringTest, ServersWithoutAPortGetTheDefaultPortOnFreeTds) {
+    EXPECT_EQ(Odbc("Data Source=."), kFreeTds + "Server=127.0.0.1;Port=1433;");
+    EXPECT_EQ(Odbc("Data Source=(local)"), kFreeTds + "Server=127.0.0.1;Port=1433;");
+    EXPECT_EQ(Odbc("Initial Catalog=park"), kFreeTds + "Server=127.0.0.1;Port=1433;Database=park;");
+    EXPECT_EQ(Odbc("Data Source=tcp:park-db"), kFreeTds + "Server=park-db;Port=1433;");
+    EXPECT_EQ(Odbc("Data Source=10.0.0.5"), kFreeTds + "Server=10.0.0.5;Port=1433;");
+    EXPECT_EQ(Odbc("Data Source=10.0.0.5,1500"), kFreeTds + "Server=10.0.0.5,1500;");
+    EXPECT_EQ(Odbc("Data Source=.\\SQLEXPRESS"), kFreeTds + "Server=127.0.0.1\\SQLEXPRESS;");
+    EXPECT_EQ(Odbc("Data Source=park-db", kWindows), "Driver={SQL Server};Server=park-db;");
+    EXPECT_EQ(Odbc("Provider=MSDASQL;Driver={ODBC Driver 18 for SQL Server};Server=db"),
+              "Driver={ODBC Driver 18 for SQL Server};Server=db;");
 }
 
 TEST(ConnectionStringTest, KeysIgnoreCaseAndBlanksAndTheLastOneWins) {
-    EXPECT_EQ(Odbc("  data SOURCE = srv ;USER id=u ;; ;DATABASE=d;uid=v"), kFreeTds + "Server=srv;Database=d;UID=v;");
-    EXPECT_EQ(Odbc("Server=a;Data Source=b;User=u;Pwd=p"), kFreeTds + "Server=b;UID=u;PWD=p;");
+    EXPECT_EQ(Odbc("  data SOURCE = srv ;USER id=u ;; ;DATABASE=d;uid=v"), kFreeTds + "Server=srv;Port=1433;Database=d;UID=v;");
+    EXPECT_EQ(Odbc("Server=a;Data Source=b;User=u;Pwd=p"), kFreeTds + "Server=b;Port=1433;UID=u;PWD=p;");
 }
 
 TEST(ConnectionStringTest, QuotedValuesAndBraces) {
-    EXPECT_EQ(Odbc("Server=s;Password=\"a;b\""), kFreeTds + "Server=s;PWD={a;b};");
-    EXPECT_EQ(Odbc("Server=s;Password='it''s'"), kFreeTds + "Server=s;PWD=it's;");
-    EXPECT_EQ(Odbc("Server=s;Password=\"say \"\"hi\"\"\" ;"), kFreeTds + "Server=s;PWD=say \"hi\";");
-    EXPECT_EQ(Odbc("Server=s;Password=' x '"), kFreeTds + "Server=s;PWD={ x };");
-    EXPECT_EQ(Odbc("Server=s;Password=a=b"), kFreeTds + "Server=s;PWD={a=b};");
-    EXPECT_EQ(Odbc("Server=s;Password={x"), kFreeTds + "Server=s;PWD={{x};");
+    EXPECT_EQ(Odbc("Server=s;Password=\"a;b\""), kFreeTds + "Server=s;Port=1433;PWD={a;b};");
+    EXPECT_EQ(Odbc("Server=s;Password='it''s'"), kFreeTds + "Server=s;Port=1433;PWD=it's;");
+    EXPECT_EQ(Odbc("Server=s;Password=\"say \"\"hi\"\"\" ;"), kFreeTds + "Server=s;Port=1433;PWD=say \"hi\";");
+    EXPECT_EQ(Odbc("Server=s;Password=' x '"), kFreeTds + "Server=s;Port=1433;PWD={ x };");
+    EXPECT_EQ(Odbc("Server=s;Password=a=b"), kFreeTds + "Server=s;Port=1433;PWD={a=b};");
+    EXPECT_EQ(Odbc("Server=s;Password={x"), kFreeTds + "Server=s;Port=1433;PWD={{x};");
     // FreeTDS reads a braced value up to "};" and keeps "}}" as it is.
-    EXPECT_EQ(Odbc("Server=s;Password=a}b}"), kFreeTds + "Server=s;PWD={a}b}};");
+    EXPECT_EQ(Odbc("Server=s;Password=a}b}"), kFreeTds + "Server=s;Port=1433;PWD={a}b}};");
     EXPECT_EQ(Odbc("Server=s;Password=a}b}", kWindows), "Driver={SQL Server};Server=s;PWD={a}}b}}};");
     EXPECT_EQ(ErrorOf("Server=s;Password=\"a};b\""), "The ODBC driver cannot take a password that contains \"};\"");
     // As the program builds its central string.
@@ -102,7 +118,7 @@ TEST(ConnectionStringTest, IntegratedSecurity) {
         EXPECT_EQ(Odbc(std::string("Server=s;User ID=u;Password=p;") + pair, kWindows),
                   "Driver={SQL Server};Server=s;Trusted_Connection=Yes;");
     }
-    EXPECT_EQ(Odbc("Server=s;Integrated Security=False;UID=u"), kFreeTds + "Server=s;UID=u;");
+    EXPECT_EQ(Odbc("Server=s;Integrated Security=False;UID=u"), kFreeTds + "Server=s;Port=1433;UID=u;");
 }
 
 TEST(ConnectionStringTest, LoginTimeoutAndOtherKeys) {
@@ -116,7 +132,7 @@ TEST(ConnectionStringTest, LoginTimeoutAndOtherKeys) {
     EXPECT_EQ(Odbc("Server=s;Connect Timeout=30;Application Name=Park Totals;Workstation ID=GATE-1;"
                    "Persist Security Info=False;Packet Size=4096;Auto Translate=True;Network Library=dbmssocn;"
                    "Locale Identifier=2052;Current Language=us_english;Mode=Read;Whatever=1"),
-              kFreeTds + "Server=s;APP=Park Totals;WSID=GATE-1;");
+              kFreeTds + "Server=s;Port=1433;APP=Park Totals;WSID=GATE-1;");
 }
 
 TEST(ConnectionStringTest, EmptyOrMalformed) {

@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 
 namespace parktotals {
@@ -34,6 +37,13 @@ protected:
     }
     std::string MemoFile() const { return testing::ReadBytes(settings.memo_path); }
     bool MemoFileExists() const { return std::filesystem::exists(settings.memo_path); }
+    std::vector<std::string> FolderEntries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
     testing::TempDir dir;
     JobSettings settings;
@@ -167,6 +177,21 @@ TEST_F(DailyTotalsTest, UnwritableMemoFileNamesFullPathAndReason) {
         EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + settings.memo_path + "\". " + IsADirectory());
     }
     EXPECT_EQ(gateway.calls.back(), "close");
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"memo1.txt", "weixinconfig.ini"})) << "no file left behind";
+}
+
+// The new text goes in beside the old file and replaces it in one step: a
+// reader that opened the old file (or a second copy of the program) sees
+// one run's text whole, never a mix, and nothing is left beside it.
+TEST_F(DailyTotalsTest, MemoFileIsReplacedWholeNotRewrittenInPlace) {
+    dir.Write("memo1.txt", "older run\r\n");
+    std::ifstream old_reader(settings.memo_path, std::ios::binary);
+    ASSERT_TRUE(old_reader);
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings), Outcome::AllTransferred);
+    const std::string old_text(std::istreambuf_iterator<char>(old_reader), {});
+    EXPECT_EQ(old_text, "older run\r\n");
+    EXPECT_EQ(MemoFile().substr(0, Expected(0, "10").size() + 2), Expected(0, "10") + "\r\n");
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"memo1.txt", "weixinconfig.ini"}));
 }
 
 TEST_F(DailyTotalsTest, RelativeMemoPathIsReportedInFull) {

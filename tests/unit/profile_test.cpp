@@ -1,4 +1,5 @@
 #include "support/temp_dir.h"
+#include "support/utf16_files.h"
 #include "totals/daily_totals.h"
 #include "totals/profile.h"
 
@@ -76,11 +77,24 @@ TEST(ProfileValueTest, CutsInvalidUtf8ByTheCharactersItBecomes) {
               std::string(2046, '9') + "\xE5\x8C\x97");
 }
 
+// Saved by Notepad as "Unicode" (LE) or "Unicode big endian" (BE), as the
+// Windows reader takes it.
+TEST(ProfileValueTest, ReadsUtf16WithEitherByteOrderMark) {
+    const std::string text = "[other]\r\njov_park_id=9\r\n[Code]\r\n jov_park_id = \"\xE5\x8D\x97\xE9\x97\xA8 7\"\r\n";
+    EXPECT_EQ(ParkId(testing::Utf16LeFile(text)), "\xE5\x8D\x97\xE9\x97\xA8 7");
+    EXPECT_EQ(ParkId(testing::Utf16BeFile(text)), "\xE5\x8D\x97\xE9\x97\xA8 7");
+    EXPECT_EQ(ParkId(testing::Utf16LeFile("[code]\r\nother=3\r\n")), "1");
+}
+
 TEST(ParkNumberTest, ReadsTheFileOrFallsBackToOne) {
     testing::TempDir dir;
     EXPECT_EQ(ReadParkNumber(dir / "weixinconfig.ini"), "1");
     dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=208\r\n");
     EXPECT_EQ(ReadParkNumber(dir / "weixinconfig.ini"), "208");
+    dir.Write("weixinconfig.ini", testing::Utf16LeFile("[code]\r\njov_park_id=209\r\n"));
+    EXPECT_EQ(ReadParkNumber(dir / "weixinconfig.ini"), "209");
+    dir.Write("weixinconfig.ini", testing::Utf16BeFile("[code]\r\njov_park_id=210\r\n"));
+    EXPECT_EQ(ReadParkNumber(dir / "weixinconfig.ini"), "210");
     dir.Write("weixinconfig.ini", "[code]\r\nother=208\r\n");
     EXPECT_EQ(ReadParkNumber(dir / "weixinconfig.ini"), "1");
     // A folder where the file should be is as good as no file.

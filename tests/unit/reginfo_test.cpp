@@ -1,6 +1,7 @@
 #include "text/errors.h"
 #include "db/reginfo.h"
 #include "support/temp_dir.h"
+#include "support/utf16_files.h"
 
 #include <gtest/gtest.h>
 
@@ -51,6 +52,31 @@ TEST(RegInfoFileTest, DropsUtf8ByteOrderMarkOnlyAtStart) {
     EXPECT_EQ(ReadRegInfoLine(dir.Write("a", "\xEF\xBB\xBFServer=x\r\n")), "Server=x");
     EXPECT_EQ(ReadRegInfoLine(dir.Write("b", "\xEF\xBB" "x")), "\xEF\xBB" "x");
     EXPECT_EQ(ReadRegInfoLine(dir.Write("c", "a\xEF\xBB\xBF")), "a\xEF\xBB\xBF");
+}
+
+// Notepad's "Unicode" and "Unicode big endian": the mark selects UTF-16,
+// and the line rules apply to its characters.
+TEST(RegInfoFileTest, ReadsUtf16WithEitherByteOrderMark) {
+    testing::TempDir dir;
+    const std::string line = "Provider=SQLOLEDB.1;Data Source=.;User ID=sa;Password=\xE5\xAF\x86\xE7\xA0\x81 \t";
+    for (const bool big_endian : {false, true}) {
+        const auto file = [&](const std::string& text) {
+            return ReadRegInfoLine(dir.Write("RegInfo.INI", testing::Utf16File(text, big_endian)));
+        };
+        EXPECT_EQ(file(line + "\r\nsecond\r\n"), line) << big_endian;
+        EXPECT_EQ(file(line), line);
+        EXPECT_EQ(file("a\rb\nc"), "ab");
+        EXPECT_EQ(file("a\x1A" "b\n"), "a");
+        EXPECT_EQ(file(""), "");
+        // U+0A0D holds the bytes of a line end in either order: it is a
+        // character, not one.
+        EXPECT_EQ(file("\xE0\xA8\x8D\xE0\xB4\x8A"), "\xE0\xA8\x8D\xE0\xB4\x8A");
+    }
+    // Half a code unit at the end is shown, not lost.
+    EXPECT_EQ(ReadRegInfoLine(dir.Write("odd", std::string("\xFF\xFE" "a\0b", 5))), "a\xEF\xBF\xBD");
+    // Without a whole mark the bytes are as they stand.
+    EXPECT_EQ(ReadRegInfoLine(dir.Write("short", "\xFF")), "\xFF");
+    EXPECT_EQ(ReadRegInfoLine(dir.Write("lone", "\xFEx\r\n")), "\xFEx");
 }
 
 TEST(RegInfoFileTest, LooksInTheWorkingDirectory) {

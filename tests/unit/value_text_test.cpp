@@ -83,10 +83,20 @@ TEST(RenderFloatTest, SwitchesToScientificBelowATenThousandthAndPastFifteenDigit
     EXPECT_EQ(RenderFloat(9999999999999999.0), "1E16");
 }
 
-TEST(RenderFloatTest, NamesNonFiniteValues) {
-    EXPECT_EQ(RenderFloat(std::numeric_limits<double>::infinity()), "INF");
-    EXPECT_EQ(RenderFloat(-std::numeric_limits<double>::infinity()), "-INF");
-    EXPECT_EQ(RenderFloat(std::numeric_limits<double>::quiet_NaN()), "NAN");
+// "NAN" or "INF" in an update would be no number at head office.
+TEST(RenderFloatTest, RefusesValuesThatAreNotNumbers) {
+    const auto message = [](double value) {
+        try {
+            RenderFloat(value);
+        } catch (const UserError& error) {
+            return std::string(error.what());
+        }
+        return std::string("rendered");
+    };
+    EXPECT_EQ(message(std::numeric_limits<double>::infinity()), "The value is infinity and cannot be sent");
+    EXPECT_EQ(message(-std::numeric_limits<double>::infinity()), "The value is minus infinity and cannot be sent");
+    EXPECT_EQ(message(std::numeric_limits<double>::quiet_NaN()), "The value is not a number (NaN) and cannot be sent");
+    EXPECT_EQ(message(-std::numeric_limits<double>::quiet_NaN()), "The value is not a number (NaN) and cannot be sent");
 }
 
 TEST(TrimMessageTailTest, DropsBlanksLineBreaksAndFullStops) {

@@ -6,9 +6,9 @@ exe)."""
 import os
 import unittest
 
-from winetest import (CENTRAL_PASSWORD, CENTRAL_PORT, CENTRAL_USER, LOCAL_FIGURES, QUERIES, STANDIN, WineTestCase,
-                      batches, central_rules, crlf_lines, local_rules, reginfo, statements, wait_for_value,
-                      windows_path, yesterday_key)
+from winetest import (CENTRAL_PASSWORD, CENTRAL_PORT, CENTRAL_USER, LOCAL_FIGURES, LOCAL_PASSWORD, LOCAL_USER,
+                      QUERIES, STANDIN, WineTestCase, batches, central_rules, crlf_lines, local_rules, reginfo,
+                      statements, wait_for_value, windows_path, yesterday_key)
 
 # Answers of each type a figure's query may give, and the text each becomes
 # in the statement under Wine (its C runtime is not glibc).
@@ -50,6 +50,28 @@ class DailyRunTest(WineTestCase):
         self.assertEqual((login["user"], login["password"], login["database"]),
                          (CENTRAL_USER, CENTRAL_PASSWORD, CENTRAL_USER + "_db"))
         self.assertEqual(self.local.events("login")[0]["database"], "park")
+
+    def test_reginfo_saved_by_notepad_as_unicode_in_either_byte_order(self):
+        self.start_central()
+        for encoding, mark in (("utf-16-le", b"\xff\xfe"), ("utf-16-be", b"\xfe\xff")):
+            with self.subTest(encoding):
+                self.local = self.standin("local-" + encoding, local_rules())
+                self.write("RegInfo.INI", mark + reginfo(self.local.port).encode(encoding))
+                code, _ = self.run_to_end()
+                self.assertEqual(code, 0)
+                login = self.local.events("login")[0]
+                self.assertEqual((login["password"], login["database"], login["accepted"]),
+                                 (LOCAL_PASSWORD, "park", True))
+
+    def test_refused_local_login_is_tried_once_a_run(self):
+        self.local = self.standin("local", local_rules().replace(f"login {LOCAL_USER} {LOCAL_PASSWORD}",
+                                                                 f"login {LOCAL_USER} another-password"))
+        self.write("RegInfo.INI", reginfo(self.local.port))
+        self.start_central()
+        code, _ = self.run_to_end()
+        self.assertEqual(code, 2)
+        self.assertEqual([login["accepted"] for login in self.local.events("login")], [False])
+        self.assertEqual(self.central.batches(), [])
 
     def test_each_answer_type_becomes_the_text_the_statement_carries(self):
         self.start_local(TYPED_ANSWERS)

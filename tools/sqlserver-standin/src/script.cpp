@@ -144,7 +144,8 @@ Value Value::Numeric(int precision, int scale, std::string_view text) {
 }
 
 Value Value::Float(double v) {
-    if (!std::isfinite(v)) throw std::invalid_argument("float values must be finite");
+    // NaN and infinities are allowed: older servers let them into float
+    // columns, and a client has to cope when they come back.
     std::uint64_t bits;
     static_assert(sizeof bits == sizeof v);
     std::memcpy(&bits, &v, sizeof v);
