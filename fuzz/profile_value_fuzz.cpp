@@ -5,6 +5,7 @@
 
 #include "text/utf16.h"
 #include "fuzz_check.h"
+#include "support/utf16_files.h"
 #include "totals/profile.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -15,6 +16,8 @@
 
 namespace {
 
+using parktotals::testing::Utf16File;
+
 using parktotals::kProfileValueMax;
 using parktotals::ProfileValue;
 
@@ -24,16 +27,6 @@ std::size_t Characters(const std::string& utf8) {
     for (const char16_t unit : parktotals::Utf8ToUtf16(utf8))
         if (unit < 0xDC00 || unit > 0xDFFF) ++count;
     return count;
-}
-
-std::string Utf16File(const std::string& utf8, bool big_endian) {
-    std::string bytes = big_endian ? "\xFE\xFF" : "\xFF\xFE";
-    for (const char16_t unit : parktotals::Utf8ToUtf16(utf8)) {
-        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
-        bytes += big_endian ? high : low;
-        bytes += big_endian ? low : high;
-    }
-    return bytes;
 }
 
 // The same text saved as UTF-16 reads the same. Only for valid UTF-8,

@@ -5,6 +5,7 @@
 
 #include "db/reginfo.h"
 #include "fuzz_check.h"
+#include "support/utf16_files.h"
 #include "text/utf16.h"
 
 #include <cstddef>
@@ -14,15 +15,7 @@
 
 namespace {
 
-std::string Utf16File(const std::string& utf8, bool big_endian) {
-    std::string bytes = big_endian ? "\xFE\xFF" : "\xFF\xFE";
-    for (const char16_t unit : parktotals::Utf8ToUtf16(utf8)) {
-        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
-        bytes += big_endian ? high : low;
-        bytes += big_endian ? low : high;
-    }
-    return bytes;
-}
+using parktotals::testing::Utf16File;
 
 std::string RegInfoText(const std::string& bytes) {
     std::istringstream in(bytes);
