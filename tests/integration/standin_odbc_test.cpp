@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <future>
 #include <mutex>
 #include <tuple>
@@ -396,9 +397,9 @@ TEST(StandinOdbc, EncryptionThatCannotBeAgreedOnStopsBeforeTheLogin) {
 }
 
 // The driver's connection string has no keyword for a CA file (FreeTDS
-// 1.3.17 takes one from freetds.conf only): whatever the spelling, a
-// certificate nobody vouches for is taken.
-TEST(StandinOdbc, NoConnectionStringKeywordMakesTheDriverCheckTheCertificate) {
+// 1.3.17): whatever the spelling, a certificate nobody vouches for is
+// taken. Only a freetds.conf section, named by Servername=, can give one.
+TEST(StandinOdbc, OnlyAFreetdsConfSectionMakesTheDriverCheckTheCertificate) {
     const TlsCertificate certificate, stranger;
     Server server(Script{}, EncryptionWith(certificate));
     for (const std::string keyword : {";CAFile=", ";CA File=", ";ca_file="}) {
@@ -409,6 +410,43 @@ TEST(StandinOdbc, NoConnectionStringKeywordMakesTheDriverCheckTheCertificate) {
     }
     ASSERT_EQ(server.logins().size(), 3u);
     for (const Login& login : server.logins()) EXPECT_EQ(login.encryption, LoginEncryption::Tls);
+
+    parktotals::testing::TempDir dir;
+    const auto section = [&](const std::string& name, const TlsCertificate& ca) {
+        return "[" + name + "]\n\thost = 127.0.0.1\n\tport = " + std::to_string(server.port()) +
+               "\n\ttds version = 7.4\n\tencryption = require\n\tca file = " + ca.certificate_file() + "\n";
+    };
+    const std::string config = dir.Write("freetds.conf", section("right", certificate) + section("wrong", stranger));
+    // The driver reads the file named here at each connect; no other test
+    // in this program uses a freetds.conf, and this one puts it back.
+    const char* saved = std::getenv("FREETDSCONF");
+    const std::string before = saved ? saved : "";
+    setenv("FREETDSCONF", config.c_str(), 1);
+    auto connect = [](const std::string& section) {
+        SQLHENV env = SQL_NULL_HANDLE;
+        SQLHDBC dbc = SQL_NULL_HANDLE;
+        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+        const std::string text = "Driver={FreeTDS};Servername=" + section + ";UID=u;PWD=p";
+        std::u16string wide(text.begin(), text.end());
+        const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(wide.data()), SQL_NTS,
+                                               nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        if (SQL_SUCCEEDED(rc)) SQLDisconnect(dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        SQLFreeHandle(SQL_HANDLE_ENV, env);
+        return rc;
+    };
+    const SQLRETURN right = connect("right");
+    const SQLRETURN wrong = connect("wrong");
+    if (saved) {
+        setenv("FREETDSCONF", before.c_str(), 1);
+    } else {
+        unsetenv("FREETDSCONF");
+    }
+    EXPECT_TRUE(SQL_SUCCEEDED(right));
+    EXPECT_EQ(wrong, SQL_ERROR);
+    EXPECT_EQ(server.logins().size(), 4u);
 }
 
 } // namespace
