@@ -175,7 +175,8 @@ private:
         }
         if (!Reply(head + '\xFF' + data, kDefaultPacketSize)) return false;
         if (refuse) {
-            host_.RecordError(connection_, "refused: the client does not support encryption, which this server requires");
+            host_.RecordError(connection_,
+                              "refused: the client does not support encryption, which this server requires");
             return false;
         }
         if (encryption_ == LoginEncryption::None) return true;

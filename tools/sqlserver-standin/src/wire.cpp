@@ -102,8 +102,8 @@ bool MessageReader::WaitReadable(std::chrono::milliseconds timeout) const {
     }
 }
 
-bool SendMessage(Stream& stream, std::uint8_t type, std::string_view payload, std::size_t packet_size, std::uint16_t spid,
-                 bool complete) {
+bool SendMessage(Stream& stream, std::uint8_t type, std::string_view payload, std::size_t packet_size,
+                 std::uint16_t spid, bool complete) {
     const std::size_t body = packet_size - kHeader;
     std::uint8_t packet_id = 1;
     std::string packet;
