@@ -422,30 +422,16 @@ TEST(StandinOdbc, OnlyAFreetdsConfSectionMakesTheDriverCheckTheCertificate) {
     const char* saved = std::getenv("FREETDSCONF");
     const std::string before = saved ? saved : "";
     setenv("FREETDSCONF", config.c_str(), 1);
-    auto connect = [](const std::string& section) {
-        SQLHENV env = SQL_NULL_HANDLE;
-        SQLHDBC dbc = SQL_NULL_HANDLE;
-        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
-        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-        SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-        const std::string text = "Driver={FreeTDS};Servername=" + section + ";UID=u;PWD=p";
-        std::u16string wide(text.begin(), text.end());
-        const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(wide.data()), SQL_NTS,
-                                               nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-        if (SQL_SUCCEEDED(rc)) SQLDisconnect(dbc);
-        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-        SQLFreeHandle(SQL_HANDLE_ENV, env);
-        return rc;
-    };
-    const SQLRETURN right = connect("right");
-    const SQLRETURN wrong = connect("wrong");
+    OdbcClient right, wrong;
+    const SQLRETURN trusted = right.ConnectWith("Driver={FreeTDS};Servername=right;UID=u;PWD=p");
+    const SQLRETURN untrusted = wrong.ConnectWith("Driver={FreeTDS};Servername=wrong;UID=u;PWD=p");
     if (saved) {
         setenv("FREETDSCONF", before.c_str(), 1);
     } else {
         unsetenv("FREETDSCONF");
     }
-    EXPECT_TRUE(SQL_SUCCEEDED(right));
-    EXPECT_EQ(wrong, SQL_ERROR);
+    EXPECT_TRUE(SQL_SUCCEEDED(trusted)) << right.ConnectionDiagnostic().message;
+    EXPECT_EQ(untrusted, SQL_ERROR);
     EXPECT_EQ(server.logins().size(), 4u);
 }
 

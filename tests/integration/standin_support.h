@@ -65,7 +65,12 @@ public:
                       const std::string& database = "db", const std::string& more = "") {
         const std::string text = "Driver={FreeTDS};Server=127.0.0.1," + std::to_string(port) + ";Database={" +
                                  database + "};UID={" + user + "};PWD=" + password + more;
-        std::u16string wide(text.begin(), text.end());  // ASCII only
+        return ConnectWith(text);
+    }
+
+    // Any connection string, ASCII only.
+    SQLRETURN ConnectWith(const std::string& text) {
+        std::u16string wide(text.begin(), text.end());
         const SQLRETURN rc = SQLDriverConnectW(dbc_, nullptr, Wide(wide), SQL_NTS, nullptr, 0, nullptr,
                                                SQL_DRIVER_NOPROMPT);
         connected_ = SQL_SUCCEEDED(rc);
