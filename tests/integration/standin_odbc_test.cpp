@@ -333,8 +333,8 @@ TEST(StandinOdbc, EncryptionKeywordDecidesHowTheLoginTravels) {
         EXPECT_EQ(server.batches().back().text.size(), std::string("select many ").size() + 3000 * 6);
 
         // A cancel arrives through the same layer as the batch it cancels.
-        auto call = std::async(std::launch::async, [&client] { return client.Exec(u"held"); });
         const std::size_t before = server.batches().size();
+        auto call = std::async(std::launch::async, [&client] { return client.Exec(u"held"); });
         EXPECT_TRUE(WaitUntil([&] { return server.batches().size() > before; }));
         EXPECT_TRUE(SQL_SUCCEEDED(SQLCancel(client.statement())));
         if (call.wait_for(kGenerousTimeout) != std::future_status::ready) {
