@@ -303,6 +303,8 @@ TEST(StandinOdbc, EncryptionKeywordDecidesHowTheLoginTravels) {
         {";Encryption=request", LoginEncryption::LoginOnly},
         {"", LoginEncryption::LoginOnly},
         {";Encryption=off", LoginEncryption::None},
+        // The Windows driver's keyword means nothing to FreeTDS: its default applies.
+        {";Encrypt=yes", LoginEncryption::LoginOnly},
     };
     for (const auto& [keyword, expected] : cases) {
         SCOPED_TRACE(keyword);
@@ -370,6 +372,12 @@ TEST(StandinOdbc, EncryptionThatCannotBeAgreedOnStopsBeforeTheLogin) {
     const auto refused = asking.ConnectionDiagnostic();
     EXPECT_EQ(refused.state, "08001") << refused.message;
     EXPECT_TRUE(plain.logins().empty());
+    // Encrypt=yes (the Windows driver's keyword, which reaches FreeTDS under
+    // Wine) is ignored: the login goes in plain text, nothing is refused.
+    OdbcClient windows_keyword;
+    EXPECT_TRUE(SQL_SUCCEEDED(windows_keyword.Connect(plain.port(), "u", "p", "db", ";Encrypt=yes")));
+    ASSERT_EQ(plain.logins().size(), 1u);
+    EXPECT_EQ(plain.logins()[0].encryption, LoginEncryption::None);
 
     const TlsCertificate certificate;
     Server required(Script{}, EncryptionWith(certificate, Encryption::Mode::Required), 0, observer);
@@ -383,7 +391,7 @@ TEST(StandinOdbc, EncryptionThatCannotBeAgreedOnStopsBeforeTheLogin) {
     }));
     {
         std::lock_guard lock(mutex);
-        EXPECT_EQ(connections, 2) << "a client never reached the server, so proves nothing";
+        EXPECT_EQ(connections, 3) << "a client never reached the server, so proves nothing";
         EXPECT_NE(errors.front().find("does not support encryption"), std::string::npos) << errors.front();
     }
 
