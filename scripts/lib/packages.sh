@@ -4,6 +4,7 @@
 # To build the program and run its tests.
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev
   unixodbc unixodbc-dev tdsodbc freetds-bin   # ODBC with FreeTDS; tsql checks the stand-in
+  libssl-dev                                  # TLS in the stand-in, and the tests' throw-away certificates
   libfltk1.3-dev libx11-dev                   # the Linux window
   xvfb xdotool x11-utils imagemagick          # windows under a virtual display, and screenshots
   mingw-w64 wine wine64 python3               # the Windows exe, built and run here
@@ -13,11 +14,11 @@ BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev
   libbenchmark-dev time)                      # scripts/bench: Google Benchmark, /usr/bin/time -v
 
 # For scripts/test --quick: no Wine, window or fuzzing tools.
-QUICK_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev unixodbc unixodbc-dev tdsodbc freetds-bin
+QUICK_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev unixodbc unixodbc-dev tdsodbc freetds-bin libssl-dev
   libfltk1.3-dev libx11-dev faketime python3)
 
 # To build and run the program and the stand-in servers (scripts/demo).
-DEMO_PACKAGES=(cmake ninja-build g++ unixodbc unixodbc-dev tdsodbc libfltk1.3-dev libx11-dev python3)
+DEMO_PACKAGES=(cmake ninja-build g++ unixodbc unixodbc-dev tdsodbc libssl-dev libfltk1.3-dev libx11-dev python3)
 
 # Installs the named packages that are missing: with apt-get when running as
 # root, otherwise prints the exact command and stops.

@@ -121,5 +121,66 @@ TEST(StandinProgram, BadRulesFileStopsItWithTheLine) {
     EXPECT_EQ(RunProcess({STANDIN_PROGRAM, "--rules", rules}).exit_code, 2);
 }
 
+TEST(StandinProgram, OffersEncryptionWithACertificateAndLogsHowEachLoginCame) {
+    TempDir dir;
+    const TlsCertificate certificate;
+    const std::string log = dir / "log.jsonl";
+    StandinProcess offered({"--port", "0", "--log", log, "--tls-cert", certificate.certificate_file(), "--tls-key",
+                            certificate.key_file()});
+    const std::uint16_t port = offered.WaitForPort();
+    ASSERT_NE(port, 0);
+    for (const std::string more : {";Encryption=require", "", ";Encryption=off"}) {
+        OdbcClient client;
+        EXPECT_TRUE(SQL_SUCCEEDED(client.Connect(port, "u", "p", "db", more))) << more;
+    }
+    offered.Signal(SIGTERM);
+    EXPECT_EQ(offered.Wait(), 0);
+    std::vector<std::string> encryption;
+    std::istringstream in(ReadBytes(log));
+    for (std::string line; std::getline(in, line);)
+        if (line.starts_with(R"({"event":"login")")) encryption.push_back(line.substr(line.rfind(',') + 1));
+    EXPECT_EQ(encryption, (std::vector<std::string>{R"("encryption":"tls"})", R"("encryption":"login-only"})",
+                                                    R"("encryption":"none"})"}));
+
+    StandinProcess required({"--port", "0", "--tls-cert", certificate.certificate_file(), "--tls-key",
+                             certificate.key_file(), "--encryption", "required"});
+    const std::uint16_t required_port = required.WaitForPort();
+    ASSERT_NE(required_port, 0);
+    OdbcClient unable;
+    EXPECT_EQ(unable.Connect(required_port, "u", "p", "db", ";Encryption=off"), SQL_ERROR);
+    EXPECT_TRUE(required.WaitForMessage(
+        "sqlserver-standin: connection 1 closed: refused: the client does not support encryption"));
+    required.Signal(SIGTERM);
+    EXPECT_EQ(required.Wait(), 0);
+}
+
+TEST(StandinProgram, UnusableEncryptionOptionsStopItAtOnce) {
+    const TlsCertificate certificate;
+    const std::string& cert = certificate.certificate_file();
+    const std::string& key = certificate.key_file();
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--tls-cert", cert},                                         // no key
+             {"--encryption", "required"},                                 // no certificate
+             {"--tls-cert", cert, "--tls-key", key, "--encryption", "sometimes"},
+         }) {
+        std::vector<std::string> argv = {STANDIN_PROGRAM, "--port", "0"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const ProcessResult r = RunProcess(argv);
+        EXPECT_EQ(r.exit_code, 2) << args.back();
+        EXPECT_NE(r.err.find("usage:"), std::string::npos) << r.err;
+    }
+    // A key that is not the certificate's: said at start, not at the first client.
+    const TlsCertificate other;
+    const ProcessResult r = RunProcess({STANDIN_PROGRAM, "--port", "0", "--tls-cert", cert, "--tls-key",
+                                        other.key_file()});
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_NE(r.err.find("cannot use the TLS key " + other.key_file() + ": "), std::string::npos) << r.err;
+    const ProcessResult missing = RunProcess({STANDIN_PROGRAM, "--port", "0", "--tls-cert", "/nonexistent.pem",
+                                              "--tls-key", key});
+    EXPECT_EQ(missing.exit_code, 2);
+    EXPECT_NE(missing.err.find("cannot use the TLS certificate /nonexistent.pem: "), std::string::npos)
+        << missing.err;
+}
+
 } // namespace
 } // namespace parktotals::testing

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <future>
+#include <mutex>
 #include <tuple>
 
 #include "integration/standin_support.h"
@@ -14,8 +16,11 @@
 namespace parktotals::standin {
 namespace {
 
+using parktotals::testing::EncryptionWith;
 using parktotals::testing::kGenerousTimeout;
 using parktotals::testing::OdbcClient;
+using parktotals::testing::TlsCertificate;
+using parktotals::testing::WaitUntil;
 
 Script Rules(std::vector<Rule> rules) {
     Script s;
@@ -277,6 +282,165 @@ TEST(StandinOdbc, ConnectionsAreServedAtOnceAndToldApart) {
     EXPECT_EQ(batches[0].connection, logins[1].connection);
     EXPECT_EQ(batches[1].connection, logins[0].connection);
     EXPECT_NE(logins[0].connection, logins[1].connection);
+}
+
+// The FreeTDS driver's own keyword: "require" asks for encryption
+// (ENCRYPT_ON) and gets the whole connection encrypted; "request", its
+// default, says "off, but I can" (ENCRYPT_OFF), which a server with a
+// certificate answers with login-only encryption; "off" says it cannot
+// encrypt at all (ENCRYPT_NOT_SUP), so nothing is.
+TEST(StandinOdbc, EncryptionKeywordDecidesHowTheLoginTravels) {
+    const TlsCertificate certificate;
+    std::vector<std::vector<Value>> rows;
+    for (int i = 0; i < 3000; ++i) rows.push_back({Value::NVarChar("row " + std::to_string(i))});
+    Server server(Rules({Rule::Exact("select 1", Answer::Scalar(Value::Int(1))),
+                         Rule::Exact("held", Answer::Scalar(Value::Int(2)).After(std::chrono::hours(1))),
+                         Rule::Regex("select many[\\s\\S]*",
+                                     Answer::Results({ResultSet{{Column{"v", Value::NVarChar("")}}, rows}}))}),
+                  EncryptionWith(certificate));
+    const std::vector<std::pair<std::string, LoginEncryption>> cases = {
+        {";Encryption=require", LoginEncryption::Tls},
+        {";Encryption=request", LoginEncryption::LoginOnly},
+        {"", LoginEncryption::LoginOnly},
+        {";Encryption=off", LoginEncryption::None},
+        // The Windows driver's keyword means nothing to FreeTDS: its default applies.
+        {";Encrypt=yes", LoginEncryption::LoginOnly},
+    };
+    for (const auto& [keyword, expected] : cases) {
+        SCOPED_TRACE(keyword);
+        OdbcClient client;
+        ASSERT_TRUE(SQL_SUCCEEDED(client.Connect(server.port(), "park", "s3cret-P@ss", "park", keyword)))
+            << client.ConnectionDiagnostic().message;
+        const auto login = server.logins().back();
+        EXPECT_EQ(login.encryption, expected);
+        EXPECT_EQ(login.user, "park");
+        EXPECT_EQ(login.password, "s3cret-P@ss");
+        EXPECT_TRUE(login.accepted);
+
+        // Whatever the login left behind carries a batch and its answer.
+        ASSERT_TRUE(SQL_SUCCEEDED(client.Exec(u"select 1")));
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(client.statement())));
+        EXPECT_EQ(client.Text(), "1");
+
+        // Several packets and TLS records each way: a long batch, a long answer.
+        std::u16string batch = u"select many ";
+        for (int i = 0; i < 3000; ++i) batch += u"停车";
+        ASSERT_TRUE(SQL_SUCCEEDED(client.Exec(batch)));
+        std::size_t fetched = 0;
+        while (SQL_SUCCEEDED(SQLFetch(client.statement()))) {
+            if (fetched == 2999) EXPECT_EQ(client.Text(), "row 2999");
+            ++fetched;
+        }
+        EXPECT_EQ(fetched, 3000u);
+        EXPECT_EQ(server.batches().back().text.size(), std::string("select many ").size() + 3000 * 6);
+
+        // A cancel arrives through the same layer as the batch it cancels.
+        const std::size_t before = server.batches().size();
+        auto call = std::async(std::launch::async, [&client] { return client.Exec(u"held"); });
+        EXPECT_TRUE(WaitUntil([&] { return server.batches().size() > before; }));
+        EXPECT_TRUE(SQL_SUCCEEDED(SQLCancel(client.statement())));
+        if (call.wait_for(kGenerousTimeout) != std::future_status::ready) {
+            ADD_FAILURE() << "the cancel was not answered";
+            server.DropConnections();
+        }
+        EXPECT_EQ(call.get(), SQL_ERROR);
+        EXPECT_EQ(client.StatementDiagnostic().state, "HY008");
+        EXPECT_TRUE(SQL_SUCCEEDED(client.Exec(u"select 1")));
+    }
+}
+
+// What the program meets when it asks for encryption and the server has
+// none, or when it cannot encrypt and the server insists: no login either
+// way, and the driver says why.
+TEST(StandinOdbc, EncryptionThatCannotBeAgreedOnStopsBeforeTheLogin) {
+    int connections = 0;
+    std::vector<std::string> errors;
+    std::mutex mutex;
+    Observer observer;
+    observer.connected = [&](int) {
+        std::lock_guard lock(mutex);
+        ++connections;
+    };
+    observer.error = [&](int, const std::string& reason) {
+        std::lock_guard lock(mutex);
+        errors.push_back(reason);
+    };
+
+    Server plain(Script{}, 0, observer);
+    OdbcClient asking;
+    EXPECT_EQ(asking.Connect(plain.port(), "u", "p", "db", ";Encryption=require"), SQL_ERROR);
+    const auto refused = asking.ConnectionDiagnostic();
+    EXPECT_EQ(refused.state, "08001") << refused.message;
+    EXPECT_TRUE(plain.logins().empty());
+    // Encrypt=yes (the Windows driver's keyword, which reaches FreeTDS under
+    // Wine) is ignored: the login goes in plain text, nothing is refused.
+    OdbcClient windows_keyword;
+    EXPECT_TRUE(SQL_SUCCEEDED(windows_keyword.Connect(plain.port(), "u", "p", "db", ";Encrypt=yes")));
+    ASSERT_EQ(plain.logins().size(), 1u);
+    EXPECT_EQ(plain.logins()[0].encryption, LoginEncryption::None);
+
+    const TlsCertificate certificate;
+    Server required(Script{}, EncryptionWith(certificate, Encryption::Mode::Required), 0, observer);
+    OdbcClient unable;
+    EXPECT_EQ(unable.Connect(required.port(), "u", "p", "db", ";Encryption=off"), SQL_ERROR);
+    EXPECT_EQ(unable.ConnectionDiagnostic().state, "08001") << unable.ConnectionDiagnostic().message;
+    EXPECT_TRUE(required.logins().empty());
+    EXPECT_TRUE(WaitUntil([&] {
+        std::lock_guard lock(mutex);
+        return !errors.empty();
+    }));
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(connections, 3) << "a client never reached the server, so proves nothing";
+        EXPECT_NE(errors.front().find("does not support encryption"), std::string::npos) << errors.front();
+    }
+
+    // The driver's default says "off, but I can": a server that requires
+    // encryption then encrypts everything.
+    OdbcClient willing;
+    ASSERT_TRUE(SQL_SUCCEEDED(willing.Connect(required.port())));
+    EXPECT_TRUE(SQL_SUCCEEDED(willing.Exec(u"select 1")));
+    ASSERT_EQ(required.logins().size(), 1u);
+    EXPECT_EQ(required.logins()[0].encryption, LoginEncryption::Tls);
+}
+
+// The driver's connection string has no keyword for a CA file (FreeTDS
+// 1.3.17): whatever the spelling, a certificate nobody vouches for is
+// taken. Only a freetds.conf section, named by Servername=, can give one.
+TEST(StandinOdbc, OnlyAFreetdsConfSectionMakesTheDriverCheckTheCertificate) {
+    const TlsCertificate certificate, stranger;
+    Server server(Script{}, EncryptionWith(certificate));
+    for (const std::string keyword : {";CAFile=", ";CA File=", ";ca_file="}) {
+        OdbcClient client;
+        EXPECT_TRUE(SQL_SUCCEEDED(client.Connect(server.port(), "u", "p", "db",
+                                                 ";Encryption=require" + keyword + stranger.certificate_file())))
+            << keyword << ": " << client.ConnectionDiagnostic().message;
+    }
+    ASSERT_EQ(server.logins().size(), 3u);
+    for (const Login& login : server.logins()) EXPECT_EQ(login.encryption, LoginEncryption::Tls);
+
+    parktotals::testing::TempDir dir;
+    const auto section = [&](const std::string& name, const TlsCertificate& ca) {
+        return "[" + name + "]\n\thost = 127.0.0.1\n\tport = " + std::to_string(server.port()) +
+               "\n\ttds version = 7.4\n\tencryption = require\n\tca file = " + ca.certificate_file() + "\n";
+    };
+    const std::string config = dir.Write("freetds.conf", section("right", certificate) + section("wrong", stranger));
+    // The driver reads the file named here at each connect; no other test
+    // in this program uses a freetds.conf, and this one puts it back.
+    const char* saved = std::getenv("FREETDSCONF");
+    const std::string before = saved ? saved : "";
+    setenv("FREETDSCONF", config.c_str(), 1);
+    OdbcClient right, wrong;
+    const SQLRETURN trusted = right.ConnectWith("Driver={FreeTDS};Servername=right;UID=u;PWD=p");
+    const SQLRETURN untrusted = wrong.ConnectWith("Driver={FreeTDS};Servername=wrong;UID=u;PWD=p");
+    if (saved) {
+        setenv("FREETDSCONF", before.c_str(), 1);
+    } else {
+        unsetenv("FREETDSCONF");
+    }
+    EXPECT_TRUE(SQL_SUCCEEDED(trusted)) << right.ConnectionDiagnostic().message;
+    EXPECT_EQ(untrusted, SQL_ERROR);
+    EXPECT_EQ(server.logins().size(), 4u);
 }
 
 } // namespace

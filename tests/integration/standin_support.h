@@ -9,10 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "standin/standin.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
+#include "support/tls_certificate.h"
 
 namespace parktotals::testing {
+
+// A stand-in that offers (or requires) encryption with `certificate`.
+inline standin::Encryption EncryptionWith(const TlsCertificate& certificate,
+                                          standin::Encryption::Mode mode = standin::Encryption::Mode::Offered) {
+    return {mode, certificate.certificate_file(), certificate.key_file()};
+}
 
 // UTF-16 as ODBC's wide character type (16-bit on unixODBC).
 inline SQLWCHAR* Wide(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }
@@ -52,12 +60,17 @@ public:
     OdbcClient& operator=(const OdbcClient&) = delete;
 
     // PWD goes unbraced: FreeTDS 1.3.17 keeps the closing brace of PWD={...}
-    // as part of the password.
+    // as part of the password. `more` is appended as it is (";Encryption=require").
     SQLRETURN Connect(std::uint16_t port, const std::string& user = "u", const std::string& password = "p",
-                      const std::string& database = "db") {
+                      const std::string& database = "db", const std::string& more = "") {
         const std::string text = "Driver={FreeTDS};Server=127.0.0.1," + std::to_string(port) + ";Database={" +
-                                 database + "};UID={" + user + "};PWD=" + password;
-        std::u16string wide(text.begin(), text.end());  // ASCII only
+                                 database + "};UID={" + user + "};PWD=" + password + more;
+        return ConnectWith(text);
+    }
+
+    // Any connection string, ASCII only.
+    SQLRETURN ConnectWith(const std::string& text) {
+        std::u16string wide(text.begin(), text.end());
         const SQLRETURN rc = SQLDriverConnectW(dbc_, nullptr, Wide(wide), SQL_NTS, nullptr, 0, nullptr,
                                                SQL_DRIVER_NOPROMPT);
         connected_ = SQL_SUCCEEDED(rc);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <sstream>
 
 #include "integration/standin_support.h"
@@ -16,13 +17,16 @@ using parktotals::testing::FindOnPath;
 using parktotals::testing::ProcessOptions;
 using parktotals::testing::ProcessResult;
 using parktotals::testing::RunProcess;
+using parktotals::testing::EncryptionWith;
 using parktotals::testing::TempDir;
+using parktotals::testing::TlsCertificate;
 
 class Tsql {
 public:
-    explicit Tsql(std::string tds_version) : tds_version_(std::move(tds_version)) {
+    // `settings`: more lines for the [global] section of its freetds.conf.
+    explicit Tsql(std::string tds_version, const std::string& settings = "") : tds_version_(std::move(tds_version)) {
         // Our own configuration, so that no freetds.conf of the machine or user gets a say.
-        config_ = dir_.Write("freetds.conf", "[global]\n\ttds version = auto\n");
+        config_ = dir_.Write("freetds.conf", "[global]\n\ttds version = auto\n" + settings);
     }
 
     // Runs the batches, each ended by "go", quietly (-o q): tsql then prints
@@ -122,12 +126,142 @@ TEST_P(StandinTsql, WrongPasswordIsALoginFailure) {
     EXPECT_TRUE(server.batches().empty());
 }
 
+class StandinTsqlTls : public StandinTsql {};
+
+Script Rules(const std::string& text, Value value) {
+    Script script;
+    script.rules.push_back(Rule::Exact(text, Answer::Scalar(std::move(value), "v")));
+    return script;
+}
+
 INSTANTIATE_TEST_SUITE_P(TdsVersions, StandinTsql, ::testing::Values("auto", "7.1", "7.2", "7.3", "7.4"),
                          [](const auto& info) {
                              std::string name = info.param;
                              std::replace(name.begin(), name.end(), '.', '_');
                              return "tds_" + name;
                          });
+
+// Counts what reached a server, to tell "refused" from "never got there".
+struct Seen {
+    std::mutex mutex;
+    int connections = 0;
+    std::vector<std::string> errors;
+
+    Observer observer() {
+        Observer o;
+        o.connected = [this](int) {
+            std::lock_guard lock(mutex);
+            ++connections;
+        };
+        o.error = [this](int, const std::string& reason) {
+            std::lock_guard lock(mutex);
+            errors.push_back(reason);
+        };
+        return o;
+    }
+    int Connections() {
+        std::lock_guard lock(mutex);
+        return connections;
+    }
+    std::string Errors() {
+        std::lock_guard lock(mutex);
+        std::string all;
+        for (const std::string& e : errors) all += e + "\n";
+        return all;
+    }
+};
+
+TEST_F(StandinTsqlTls, EncryptionSettingDecidesHowTheLoginTravels) {
+    const TlsCertificate certificate;
+    Server server(Rules("select 1\n", Value::Int(1)), EncryptionWith(certificate));
+    struct Case {
+        std::string tds_version, encryption;
+        LoginEncryption expected;
+    };
+    const Case cases[] = {
+        {"7.4", "require", LoginEncryption::Tls},   {"7.1", "require", LoginEncryption::Tls},
+        {"7.2", "require", LoginEncryption::Tls},   {"7.3", "require", LoginEncryption::Tls},
+        {"7.4", "request", LoginEncryption::LoginOnly},  // also FreeTDS's default
+        {"7.4", "off", LoginEncryption::None},      // "cannot encrypt": nothing is
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tds_version + " " + c.encryption);
+        const ProcessResult r =
+            Tsql(c.tds_version, "\tencryption = " + c.encryption + "\n").Run(server.port(), "select 1\ngo\n");
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_EQ(ValuesUnder(r.out, "v"), std::vector<std::string>{"1"}) << r.out;
+        ASSERT_FALSE(server.logins().empty());
+        EXPECT_EQ(server.logins().back().encryption, c.expected);
+        EXPECT_EQ(server.logins().back().password, "p");
+    }
+    EXPECT_EQ(server.batches().size(), std::size(cases));
+}
+
+// What FreeTDS 1.3.17 (GnuTLS) checks of the server's certificate. With
+// `encryption = require` and no CA file it checks nothing: a self-signed
+// certificate, or anyone in the middle, is taken. Only a CA file makes it
+// check the chain and, unless told not to, that the certificate names the
+// host it connected to (an IP address must be in the certificate as one).
+// Through ODBC the CA file can only come from freetds.conf: the driver's
+// connection string has no keyword for it (see the ODBC tests).
+TEST_F(StandinTsqlTls, FreeTdsChecksTheCertificateOnlyWithACaFile) {
+    const TlsCertificate certificate;          // for 127.0.0.1
+    const TlsCertificate stranger;             // another key, the same name
+    const TlsCertificate named("db.example");  // the right key, another name
+    Server server(Script{}, EncryptionWith(certificate));
+    Server misnamed(Script{}, EncryptionWith(named));
+    struct Case {
+        const Server& server;
+        std::string settings;
+        bool connects;
+    };
+    const Case cases[] = {
+        {server, "", true},
+        {server, "\tca file = system\n", false},
+        {server, "\tca file = " + certificate.certificate_file() + "\n", true},
+        {server, "\tca file = " + stranger.certificate_file() + "\n", false},
+        {misnamed, "\tca file = " + named.certificate_file() + "\n", false},
+        {misnamed, "\tca file = " + named.certificate_file() + "\n\tcheck certificate hostname = no\n", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settings);
+        const std::size_t before = c.server.logins().size();
+        const ProcessResult r =
+            Tsql("7.4", "\tencryption = require\n" + c.settings).Run(c.server.port(), "select 1\ngo\n");
+        EXPECT_EQ(r.exit_code, c.connects ? 0 : 1) << r.err;
+        // Refused by the client itself, before it sent its login.
+        EXPECT_EQ(c.server.logins().size(), before + (c.connects ? 1 : 0));
+    }
+}
+
+TEST_F(StandinTsqlTls, ClientAskingForEncryptionOfAServerWithoutCertificateSendsNoLogin) {
+    Seen seen;
+    Server server(Script{}, 0, seen.observer());
+    const ProcessResult r = Tsql("7.4", "\tencryption = require\n").Run(server.port(), "select 1\ngo\n");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(seen.Connections(), 1) << "it never reached the server, so this proves nothing";
+    EXPECT_TRUE(server.logins().empty());
+}
+
+TEST_F(StandinTsqlTls, RequiredEncryptionRefusesAClientThatCannotEncrypt) {
+    const TlsCertificate certificate;
+    Seen seen;
+    Server server(Rules("select 1\n", Value::Int(1)), EncryptionWith(certificate, Encryption::Mode::Required), 0,
+                  seen.observer());
+    const ProcessResult refused = Tsql("7.4", "\tencryption = off\n").Run(server.port(), "select 1\ngo\n");
+    EXPECT_EQ(refused.exit_code, 1);
+    EXPECT_EQ(seen.Connections(), 1);
+    EXPECT_TRUE(server.logins().empty());
+    EXPECT_TRUE(parktotals::testing::WaitUntil([&] { return !seen.Errors().empty(); }));
+    EXPECT_NE(seen.Errors().find("does not support encryption"), std::string::npos) << seen.Errors();
+
+    // "Off, but I can" is not refused: the whole connection is encrypted.
+    const ProcessResult willing = Tsql("7.4", "\tencryption = request\n").Run(server.port(), "select 1\ngo\n");
+    EXPECT_EQ(willing.exit_code, 0) << willing.err;
+    EXPECT_EQ(ValuesUnder(willing.out, "v"), std::vector<std::string>{"1"});
+    ASSERT_EQ(server.logins().size(), 1u);
+    EXPECT_EQ(server.logins()[0].encryption, LoginEncryption::Tls);
+}
 
 } // namespace
 } // namespace parktotals::standin

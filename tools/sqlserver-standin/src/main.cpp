@@ -1,4 +1,5 @@
 // sqlserver-standin --port N --rules FILE [--log FILE]
+//                   [--tls-cert FILE --tls-key FILE [--encryption offered|required]]
 //
 // Serves the rules until SIGTERM or SIGINT; SIGHUP reads the rules file
 // again, SIGUSR1 releases held answers (those of `hold` rules), now and for
@@ -26,6 +27,7 @@ struct Options {
     std::uint16_t port = 0;
     std::string rules;
     std::string log;
+    standin::Encryption encryption;
 };
 
 std::optional<Options> ParseArguments(int argc, char** argv) {
@@ -43,12 +45,40 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
             o.rules = value;
         } else if (arg == "--log") {
             o.log = value;
+        } else if (arg == "--tls-cert") {
+            o.encryption.certificate_file = value;
+        } else if (arg == "--tls-key") {
+            o.encryption.key_file = value;
+        } else if (arg == "--encryption") {
+            if (value == "offered") {
+                o.encryption.mode = standin::Encryption::Mode::Offered;
+            } else if (value == "required") {
+                o.encryption.mode = standin::Encryption::Mode::Required;
+            } else {
+                return std::nullopt;
+            }
         } else {
             return std::nullopt;
         }
     }
     if (!has_port) return std::nullopt;
+    // A certificate and its key go together; with them encryption is offered
+    // unless told otherwise.
+    const bool has_certificate = !o.encryption.certificate_file.empty();
+    if (has_certificate != !o.encryption.key_file.empty()) return std::nullopt;
+    if (has_certificate && o.encryption.mode == standin::Encryption::Mode::NotSupported)
+        o.encryption.mode = standin::Encryption::Mode::Offered;
+    if (!has_certificate && o.encryption.mode != standin::Encryption::Mode::NotSupported) return std::nullopt;
     return o;
+}
+
+const char* EncryptionText(standin::LoginEncryption e) {
+    switch (e) {
+    case standin::LoginEncryption::Tls: return "tls";
+    case standin::LoginEncryption::LoginOnly: return "login-only";
+    case standin::LoginEncryption::None: break;
+    }
+    return "none";
 }
 
 std::string TdsVersionText(std::uint32_t v) {
@@ -75,7 +105,8 @@ public:
                  ",\"database\":" + JsonQuote(l.database) + ",\"app\":" + JsonQuote(l.app) +
                  ",\"host\":" + JsonQuote(l.host) + ",\"server\":" + JsonQuote(l.server) +
                  ",\"tds_version\":\"" + TdsVersionText(l.tds_version) + "\",\"packet_size\":" +
-                 std::to_string(l.packet_size) + ",\"accepted\":" + (l.accepted ? "true" : "false") + "}");
+                 std::to_string(l.packet_size) + ",\"accepted\":" + (l.accepted ? "true" : "false") +
+                 ",\"encryption\":\"" + EncryptionText(l.encryption) + "\"}");
         };
         o.batch = [this](const standin::Batch& b) {
             Line("{\"event\":\"batch\",\"connection\":" + std::to_string(b.connection) + ",\"text\":" + JsonQuote(b.text) +
@@ -83,6 +114,9 @@ public:
         };
         o.attention = [this](int connection) {
             Line("{\"event\":\"attention\",\"connection\":" + std::to_string(connection) + "}");
+        };
+        o.error = [](int connection, const std::string& reason) {
+            std::cerr << "sqlserver-standin: connection " << connection << " closed: " << reason << std::endl;
         };
         return o;
     }
@@ -97,8 +131,11 @@ int main(int argc, char** argv) {
     const auto options = ParseArguments(argc, argv);
     if (!options) {
         std::cerr << "usage: sqlserver-standin --port N [--rules FILE] [--log FILE]\n"
+                     "                         [--tls-cert FILE --tls-key FILE [--encryption offered|required]]\n"
                      "  N = 0 picks a free port; the port in use is printed as\n"
-                     "  \"listening on 127.0.0.1:PORT\".\n";
+                     "  \"listening on 127.0.0.1:PORT\".\n"
+                     "  With a certificate and its key (PEM) encryption is offered as SQL Server\n"
+                     "  offers it; \"required\" refuses clients that cannot encrypt.\n";
         return 2;
     }
 
@@ -124,7 +161,16 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     try {
-        standin::Server server(std::move(script), options->port, log.Observer());
+        std::optional<standin::Server> started;
+        try {
+            started.emplace(std::move(script), options->encryption, options->port, log.Observer());
+        } catch (const std::system_error&) {
+            throw;
+        } catch (const std::runtime_error& e) {
+            std::cerr << "sqlserver-standin: " << e.what() << '\n';
+            return 2;
+        }
+        standin::Server& server = *started;
         std::printf("listening on 127.0.0.1:%u\n", static_cast<unsigned>(server.port()));
         std::fflush(stdout);
         for (;;) {

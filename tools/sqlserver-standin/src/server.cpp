@@ -52,6 +52,9 @@ struct Server::Impl final : SessionHost {
     std::mutex observer_mutex;
     Observer observer;
 
+    std::unique_ptr<TlsContext> tls;  // null: no certificate
+    bool encryption_required = false;
+
     int listen_fd = -1;
     std::uint16_t port = 0;
     std::thread acceptor;
@@ -93,6 +96,14 @@ struct Server::Impl final : SessionHost {
         std::lock_guard lock(observer_mutex);
         if (observer.attention) observer.attention(connection);
     }
+
+    void RecordError(int connection, const std::string& reason) override {
+        std::lock_guard lock(observer_mutex);
+        if (observer.error) observer.error(connection, reason);
+    }
+
+    const TlsContext* Tls() override { return tls.get(); }
+    bool EncryptionRequired() override { return encryption_required; }
 
     bool WaitForRelease(int fd) override {
         pollfd watched[2] = {{release_fd, POLLIN, 0}, {fd, POLLIN, 0}};
@@ -186,7 +197,15 @@ struct Server::Impl final : SessionHost {
     }
 };
 
-Server::Server(Script script, std::uint16_t port, Observer observer) : impl_(std::make_unique<Impl>()) {
+Server::Server(Script script, std::uint16_t port, Observer observer)
+    : Server(std::move(script), Encryption{}, port, std::move(observer)) {}
+
+Server::Server(Script script, const Encryption& encryption, std::uint16_t port, Observer observer)
+    : impl_(std::make_unique<Impl>()) {
+    if (encryption.mode != Encryption::Mode::NotSupported) {
+        impl_->tls = std::make_unique<TlsContext>(encryption.certificate_file, encryption.key_file);
+        impl_->encryption_required = encryption.mode == Encryption::Mode::Required;
+    }
     impl_->script = std::make_shared<const Script>(std::move(script));
     impl_->observer = std::move(observer);
     impl_->release_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

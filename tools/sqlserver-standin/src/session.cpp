@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "bytes.h"
 #include "text.h"
@@ -31,6 +32,12 @@ constexpr std::uint32_t kTds71 = 0x71000001;
 constexpr std::uint32_t kTds72 = 0x72090002;
 constexpr std::uint32_t kTds74 = 0x74000004;
 
+// The ENCRYPTION option of PRELOGIN.
+constexpr std::uint8_t kEncryptOff = 0;     // client: "off, but I can"; server: "login only"
+constexpr std::uint8_t kEncryptOn = 1;
+constexpr std::uint8_t kEncryptNotSup = 2;
+constexpr std::uint8_t kEncryptReq = 3;
+
 constexpr std::size_t kDefaultPacketSize = 4096;
 constexpr char kServerName[] = "STANDIN";
 constexpr char kDefaultDatabase[] = "master";
@@ -57,14 +64,15 @@ std::string EnvChange(std::uint8_t type, std::string_view new_value, std::string
 class Session {
 public:
     Session(int fd, int connection, SessionHost& host)
-        : fd_(fd), connection_(connection), host_(host), reader_(fd) {}
+        : fd_(fd), connection_(connection), host_(host), stream_(fd), reader_(stream_) {}
 
     void Run() {
         try {
             while (auto message = reader_.Read())
                 if (!Handle(*message)) break;
-        } catch (const ProtocolError&) {
+        } catch (const ProtocolError& e) {
             // A broken client loses its connection, nothing more.
+            host_.RecordError(connection_, e.what());
         }
     }
 
@@ -75,7 +83,12 @@ private:
                 prelogin_seen_ = true;
                 return HoldLogin() && Prelogin(m.payload);
             }
-            if (m.type == kLogin7) return Login7(m.payload);
+            if (m.type == kLogin7) {
+                // A client that skipped PRELOGIN never offered encryption.
+                if (!prelogin_seen_ && host_.EncryptionRequired())
+                    throw ProtocolError("LOGIN7 without PRELOGIN, and this server requires encryption");
+                return Login7(m.payload);
+            }
             throw ProtocolError("expected PRELOGIN or LOGIN7");
         }
         switch (m.type) {
@@ -108,8 +121,11 @@ private:
         return false;
     }
 
-    // Checks the option table and answers: no encryption, no MARS.
+    // Checks the option table and answers: encryption as the certificate
+    // and the client's wish say, no MARS. Then the TLS handshake, when
+    // there is to be one.
     bool Prelogin(const std::string& p) {
+        std::uint8_t asked = kEncryptNotSup;  // a client without the option cannot encrypt
         for (std::size_t at = 0;; at += 5) {
             if (at >= p.size()) throw ProtocolError("PRELOGIN without terminator");
             if (U8At(p, at) == 0xFF) break;
@@ -117,6 +133,26 @@ private:
             const std::size_t offset = (std::size_t{U8At(p, at + 1)} << 8) | U8At(p, at + 2);
             const std::size_t length = (std::size_t{U8At(p, at + 3)} << 8) | U8At(p, at + 4);
             if (offset + length > p.size()) throw ProtocolError("PRELOGIN option out of bounds");
+            if (U8At(p, at) == 1 && length >= 1) asked = U8At(p, offset);
+        }
+        const TlsContext* tls = host_.Tls();
+        const bool required = tls && host_.EncryptionRequired();
+        std::uint8_t answer = kEncryptNotSup;
+        bool refuse = false;
+        if (tls) {
+            // SQL Server's answers: a client that asks gets the whole
+            // connection encrypted; one that says "off" gets its login
+            // encrypted, or everything when the server requires it; one
+            // that cannot encrypt gets nothing, or is refused.
+            switch (asked) {
+            case kEncryptOn:
+            case kEncryptReq: answer = kEncryptOn, encryption_ = LoginEncryption::Tls; break;
+            case kEncryptOff:
+                answer = required ? kEncryptReq : kEncryptOff;
+                encryption_ = required ? LoginEncryption::Tls : LoginEncryption::LoginOnly;
+                break;
+            default: answer = required ? kEncryptReq : kEncryptNotSup, refuse = required; break;
+            }
         }
         struct Option {
             std::uint8_t token;
@@ -124,7 +160,7 @@ private:
         };
         const Option options[] = {
             {0, std::string(reinterpret_cast<const char*>(kServerVersion), 4) + std::string(2, '\0')},
-            {1, std::string(1, '\x02')},  // ENCRYPT_NOT_SUP
+            {1, std::string(1, static_cast<char>(answer))},
             {2, std::string(1, '\0')},    // instance: the default one
             {3, ""},                      // thread id
             {4, std::string(1, '\0')},    // MARS off
@@ -137,7 +173,20 @@ private:
                      static_cast<char>(o.data.size() >> 8), static_cast<char>(o.data.size() & 0xFF)};
             data += o.data;
         }
-        return Reply(head + '\xFF' + data, kDefaultPacketSize);
+        if (!Reply(head + '\xFF' + data, kDefaultPacketSize)) return false;
+        if (refuse) {
+            host_.RecordError(connection_,
+                              "refused: the client does not support encryption, which this server requires");
+            return false;
+        }
+        if (encryption_ == LoginEncryption::None) return true;
+        tls_ = std::make_unique<TlsLayer>(*tls, fd_);
+        if (!tls_->Handshake(reader_, stream_, Spid())) {
+            host_.RecordError(connection_, "the client left during the TLS handshake");
+            return false;
+        }
+        stream_.SetTls(tls_.get());
+        return true;
     }
 
     bool Login7(const std::string& p) {
@@ -173,6 +222,10 @@ private:
         login.library = text(60);
         login.language = text(64);
         login.database = text(68);
+        login.encryption = encryption_;
+        // Login-only encryption ends with the LOGIN7: the answer and all
+        // that follows are plain TDS again.
+        if (encryption_ == LoginEncryption::LoginOnly) stream_.SetTls(nullptr);
 
         const std::shared_ptr<const Script> script = host_.CurrentScript();
         const auto account = script->accounts.find(login.user);
@@ -221,7 +274,8 @@ private:
 
         const std::shared_ptr<const Script> script = host_.CurrentScript();
         const Answer& answer = script->AnswerFor(batch.text);
-        if (answer.held && !host_.WaitForRelease(fd_)) return Interrupted();
+        // A request already decrypted and waiting would not wake a poll of the socket.
+        if (answer.held && (stream_.Buffered() || !host_.WaitForRelease(fd_))) return Interrupted();
         if (answer.delay.count() > 0 && reader_.WaitReadable(answer.delay)) return Interrupted();
         switch (answer.kind) {
         case Answer::Kind::Ok: return Reply(Done(0, 0, 0));
@@ -252,7 +306,7 @@ private:
         std::string reply;
         std::size_t rows_sent = 0;
         const auto drop = [&] {
-            SendMessage(fd_, kReply, reply, packet_size_, Spid(), false);
+            SendMessage(stream_, kReply, reply, packet_size_, Spid(), false);
             shutdown(fd_, SHUT_RDWR);
             return false;
         };
@@ -367,7 +421,7 @@ private:
     }
 
     bool Reply(const std::string& payload, std::size_t packet_size = 0) {
-        return SendMessage(fd_, kReply, payload, packet_size ? packet_size : packet_size_, Spid());
+        return SendMessage(stream_, kReply, payload, packet_size ? packet_size : packet_size_, Spid());
     }
 
     std::uint16_t Spid() const { return static_cast<std::uint16_t>(50 + connection_); }
@@ -375,7 +429,10 @@ private:
     int fd_;
     int connection_;
     SessionHost& host_;
+    Stream stream_;
     MessageReader reader_;
+    std::unique_ptr<TlsLayer> tls_;
+    LoginEncryption encryption_ = LoginEncryption::None;
     bool prelogin_seen_ = false;
     bool logged_in_ = false;
     std::uint32_t tds_version_ = kTds71;

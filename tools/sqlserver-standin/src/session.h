@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "standin/standin.h"
+#include "tls.h"
 
 namespace parktotals::standin {
 
@@ -14,6 +15,11 @@ public:
     virtual void Record(const Login& login) = 0;
     virtual void Record(const Batch& batch) = 0;
     virtual void RecordAttention(int connection) = 0;
+    // Why a connection was closed on the client's account.
+    virtual void RecordError(int connection, const std::string& reason) = 0;
+    // The certificate, or null when the server has none.
+    virtual const TlsContext* Tls() = 0;
+    virtual bool EncryptionRequired() = 0;
     // Waits until held answers may go (true), or until `fd` has something
     // to read: a request, or the end of the connection (false).
     virtual bool WaitForRelease(int fd) = 0;

@@ -180,6 +180,13 @@ public:
 Script ParseScript(std::string_view text);
 Script LoadScript(const std::string& path);
 
+// How a LOGIN7 reached the server.
+enum class LoginEncryption {
+    None,       // in plain text
+    LoginOnly,  // inside TLS, and the connection went back to plain TDS after it
+    Tls,        // on a connection that is TLS from the handshake to the end
+};
+
 // What a client sent in its LOGIN7, decoded to UTF-8.
 struct Login {
     int connection = 0;
@@ -187,6 +194,7 @@ struct Login {
     std::uint32_t tds_version = 0;  // as asked for, e.g. 0x74000004 for 7.4
     std::uint32_t packet_size = 0;  // as asked for
     bool accepted = false;
+    LoginEncryption encryption = LoginEncryption::None;
 };
 
 struct Batch {
@@ -201,14 +209,42 @@ struct Observer {
     std::function<void(const Login&)> login;
     std::function<void(const Batch&)> batch;
     std::function<void(int connection)> attention;
+    // The stand-in closed a connection because of what the client did: a
+    // broken packet, a failed TLS handshake, no encryption where it is
+    // required.
+    std::function<void(int connection, const std::string& reason)> error;
+};
+
+// What the server answers to a client's ENCRYPTION option in PRELOGIN, as a
+// SQL Server does.
+struct Encryption {
+    enum class Mode {
+        // No certificate: "encryption not supported", nothing is TLS.
+        NotSupported,
+        // A certificate: the whole connection is TLS when the client asks
+        // for encryption, only its LOGIN7 when it says "off", nothing when
+        // it does not support it.
+        Offered,
+        // As SQL Server with Force Encryption: every connection is TLS, and
+        // a client that does not support encryption is refused before it
+        // can log in.
+        Required,
+    };
+    Mode mode = Mode::NotSupported;
+    // PEM files of the certificate (chain) and its unencrypted private
+    // key; needed for Offered and Required.
+    std::string certificate_file;
+    std::string key_file;
 };
 
 // Listens on 127.0.0.1 from construction until Stop() or destruction; one
 // thread per connection. Connections are numbered from 1 in accept order.
-// Throws std::system_error when it cannot listen.
+// Throws std::system_error when it cannot listen, and std::runtime_error
+// when the certificate or key cannot be used.
 class Server {
 public:
     explicit Server(Script script, std::uint16_t port = 0, Observer observer = {});
+    Server(Script script, const Encryption& encryption, std::uint16_t port = 0, Observer observer = {});
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
