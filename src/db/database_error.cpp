@@ -24,6 +24,10 @@ bool IsLoginRefusal(const DatabaseError& error) {
     return error.NativeCode() == 18456 || error.SqlState() == "28000";
 }
 
+bool IsNoAnswer(const DatabaseError& error) {
+    return error.NativeCode() == 20009 || error.NativeCode() == 17 || error.SqlState() == "HYT00";
+}
+
 DatabaseError MakeDatabaseError(const std::vector<DiagnosticRecord>& records, std::string_view call) {
     if (records.empty())
         return DatabaseError(std::string(call) + " failed and the driver gave no reason", "", 0, false);

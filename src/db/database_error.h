@@ -45,6 +45,11 @@ bool IsLinkFailureState(std::string_view sqlstate);
 // 28000): wrong user or password, not a fault of the network.
 bool IsLoginRefusal(const DatabaseError& error);
 
+// No server answered: FreeTDS's 20009 "Unable to connect: Adaptive Server
+// is unavailable or does not exist", the Microsoft driver's 17 "SQL Server
+// does not exist or access denied", or the login time-out (HYT00).
+bool IsNoAnswer(const DatabaseError& error);
+
 // The error for a failed call, from the records it left. The first record
 // that is not a warning (class 01) speaks for the failure; when there are
 // only warnings the first one does, and with no record at all the text
