@@ -56,11 +56,7 @@ void Connection::Open() {
         // server offers no encryption or its certificate is not trusted
         // (FreeTDS: 20002 "Adaptive Server connection failed", and no login
         // is sent). A server that did not answer at all is not blamed on it.
-        if (target.encryption != Encryption::Off && !IsNoAnswer(error))
-            throw DatabaseError("The connection with encryption failed: the server may not offer encryption, or "
-                                "its certificate is not trusted (" +
-                                    std::string(error.what()) + ")",
-                                error.SqlState(), error.NativeCode(), error.LinkLost());
+        if (target.encryption != Encryption::Off && !IsNoAnswer(error)) throw EncryptionRefusedError(error);
         throw;
     }
 }

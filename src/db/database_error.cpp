@@ -16,6 +16,12 @@ std::string CleanDriverMessage(std::string_view raw) {
     return TrimMessageTail(std::string(raw));
 }
 
+EncryptionRefusedError::EncryptionRefusedError(const DatabaseError& cause)
+    : DatabaseError("The connection with encryption failed: the server may not offer encryption, or its "
+                    "certificate is not trusted (" +
+                        std::string(cause.what()) + ")",
+                    cause.SqlState(), cause.NativeCode(), cause.LinkLost()) {}
+
 bool IsLinkFailureState(std::string_view sqlstate) {
     return sqlstate == "08S01" || sqlstate == "08S02" || sqlstate == "08003" || sqlstate == "08007";
 }

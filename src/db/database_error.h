@@ -27,6 +27,14 @@ private:
     bool link_lost_;
 };
 
+// A connection with encryption asked for that failed, not for want of an
+// answer nor for the login: the server most likely offers no encryption,
+// or its certificate is not trusted. The message says so.
+class EncryptionRefusedError : public DatabaseError {
+public:
+    explicit EncryptionRefusedError(const DatabaseError& cause);
+};
+
 // One record as SQLGetDiagRec hands it out, message already in UTF-8.
 struct DiagnosticRecord {
     std::string sqlstate;
