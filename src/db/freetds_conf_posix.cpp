@@ -13,8 +13,12 @@ namespace parktotals {
 
 ScopedFreeTdsConf::ScopedFreeTdsConf(const std::string& text) {
     if (text.empty()) return;
-    // A memory file: no other user can read or swap it, and it goes with
-    // the descriptor. FreeTDS opens it again by its /proc name.
+    if (const char* previous = std::getenv("FREETDSCONF")) {
+        had_previous_ = true;
+        previous_ = previous;
+    }
+    // A memory file: nothing on disk, gone with the descriptor. FreeTDS
+    // opens it again by its /proc name.
     fd_ = memfd_create("parktotals-freetds.conf", MFD_CLOEXEC);
     if (fd_ < 0)
         throw UserError(std::string("The settings for checking the server certificate cannot be made: ") +
@@ -31,11 +35,8 @@ ScopedFreeTdsConf::ScopedFreeTdsConf(const std::string& text) {
         }
         done += static_cast<std::size_t>(n);
     }
-    if (const char* previous = std::getenv("FREETDSCONF")) {
-        had_previous_ = true;
-        previous_ = previous;
-    }
-    setenv("FREETDSCONF", ("/proc/self/fd/" + std::to_string(fd_)).c_str(), 1);
+    const std::string path = "/proc/self/fd/" + std::to_string(fd_);
+    setenv("FREETDSCONF", path.c_str(), 1);
 }
 
 ScopedFreeTdsConf::~ScopedFreeTdsConf() {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 
 #include "db/database_error.h"
 #include "integration/gateway_support.h"
@@ -218,8 +219,9 @@ TEST_F(EncryptionRefusedTest, LocalServerGetsNoLoginAndNoFigureIsSent) {
         EXPECT_TRUE(memo.Lines().empty());
     }
     // Each try reached the server (so the section named it rightly), and
-    // none sent a login.
+    // none sent a login. The section was FreeTDS's only while it connected.
     EXPECT_EQ(local_connections.load(), tries);
+    EXPECT_EQ(std::getenv("FREETDSCONF"), nullptr);
     EXPECT_TRUE(local.logins().empty());
     EXPECT_TRUE(central.batches().empty());
 }
