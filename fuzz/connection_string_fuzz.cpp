@@ -6,7 +6,10 @@
 // and digit changed, nothing else): errors, and everything in the result but
 // the PWD value, must come out the same, so no part of the password can show
 // anywhere else. The PWD value must read back as the password, and the
-// result must parse by the brace rules of the driver it goes to.
+// result must parse by the brace rules of the driver it goes to. Encryption
+// asked for must reach the driver as its own keyword, and a certificate to
+// be checked through FreeTDS must come with a freetds.conf section of plain
+// "key = value" lines that names the server.
 
 #include "db/central_connection.h"
 #include "db/connection_string.h"
@@ -137,7 +140,55 @@ std::optional<OdbcPairs> CheckTwins(const std::string& oledb, const std::string&
     FUZZ_CHECK(pairs && twin_pairs);
     FUZZ_CHECK(WithoutPassword(*pairs) == WithoutPassword(*twin_pairs));
     FUZZ_CHECK(plain.result->login_timeout_seconds == twin.result->login_timeout_seconds);
+    FUZZ_CHECK(plain.result->encryption == twin.result->encryption);
+    FUZZ_CHECK(plain.result->freetds_conf == twin.result->freetds_conf);
     return pairs;
+}
+
+// Encryption asked for is never dropped: the driver gets its own keyword,
+// and a FreeTDS certificate check its section.
+void CheckEncryption(const OdbcConnectionString& result, const OdbcPairs& pairs, const OdbcTarget& target) {
+    const std::string* named = Find(pairs, "Driver");
+    std::string driver = named ? *named : target.driver;
+    for (char& c : driver) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    const bool freetds = driver.find("freetds") != std::string::npos;
+    const std::string* freetds_keyword = Find(pairs, "Encryption");
+    const std::string* microsoft_keyword = Find(pairs, "Encrypt");
+    const std::string* trust = Find(pairs, "TrustServerCertificate");
+    if (result.encryption == Encryption::Off) {
+        FUZZ_CHECK(!freetds_keyword && !microsoft_keyword && !trust && result.freetds_conf.empty());
+        return;
+    }
+    FUZZ_CHECK(!Find(pairs, "DSN"));
+    if (freetds) {
+        FUZZ_CHECK(freetds_keyword && *freetds_keyword == "require" && !microsoft_keyword && !trust);
+    } else {
+        FUZZ_CHECK(microsoft_keyword && *microsoft_keyword == "yes" && !freetds_keyword);
+        FUZZ_CHECK((trust != nullptr) == (result.encryption == Encryption::Unchecked));
+    }
+    const bool checked_by_freetds = freetds && result.encryption == Encryption::Required;
+    FUZZ_CHECK(checked_by_freetds != result.freetds_conf.empty());
+    if (!checked_by_freetds) return;
+    const std::string* section = Find(pairs, "Servername");
+    FUZZ_CHECK(section && *section == kFreeTdsSection && !Find(pairs, "Server") && !Find(pairs, "Port"));
+    // "[name]", then lines of "\tkey = value", each value one plain word.
+    const std::string& conf = result.freetds_conf;
+    FUZZ_CHECK(conf.rfind(std::string("[") + kFreeTdsSection + "]\n", 0) == 0);
+    std::size_t at = conf.find('\n') + 1;
+    int lines = 0;
+    while (at < conf.size()) {
+        const std::size_t end = conf.find('\n', at);
+        FUZZ_CHECK(end != std::string::npos);
+        const std::string line = conf.substr(at, end - at);
+        const std::size_t eq = line.find(" = ");
+        FUZZ_CHECK(line.size() > 1 && line[0] == '\t' && eq != std::string::npos);
+        for (const char c : line.substr(eq + 3)) FUZZ_CHECK(c > ' ' && c != ';' && c != '#' && c != '[' && c != ']');
+        ++lines;
+        at = end + 1;
+    }
+    FUZZ_CHECK(lines == 5);
+    FUZZ_CHECK(conf.find("\n\tencryption = require\n") != std::string::npos);
+    FUZZ_CHECK(conf.find("\n\tca file = " + target.freetds_ca_file + "\n") != std::string::npos);
 }
 
 bool HasLetterOrDigit(const std::string& text) { return Disguise(text) != text; }
@@ -154,7 +205,9 @@ std::string QuoteOleDb(const std::string& value, char quote) {
 
 const char* const kKeys[] = {"Provider", "Data Source", "Server", "Initial Catalog", "Database", "User ID", "UID",
                              "Password", "PWD", "Integrated Security", "Trusted_Connection", "Connect Timeout",
-                             "Application Name", "Workstation ID", "DSN", "Driver", "Persist Security Info"};
+                             "Application Name", "Workstation ID", "DSN", "Driver", "Persist Security Info",
+                             "Use Encryption for Data", "Encrypt", "Trust Server Certificate",
+                             "TrustServerCertificate"};
 
 } // namespace
 
@@ -164,16 +217,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     target.driver = input.ConsumeBool() ? "FreeTDS" : "SQL Server";
     target.this_machine = "127.0.0.1";
     target.integrated_security = input.ConsumeBool();
+    target.freetds_ca_file = input.ConsumeBool() ? "system" : "";
 
     switch (input.ConsumeIntegralInRange(0, 2)) {
     case 0: { // the central account
         const std::string host = input.ConsumeRandomLengthString(64);
         const std::string user = input.ConsumeRandomLengthString(64);
+        const CentralEncryption encryption{input.ConsumeBool(), input.ConsumeBool()};
         const std::string password = input.ConsumeRemainingBytesAsString();
         if (!HasLetterOrDigit(password)) return 0;
-        const auto pairs = CheckTwins(CentralConnectionString(host, user, password),
-                                      CentralConnectionString(host, user, Disguise(password)), target);
+        const std::string central = CentralConnectionString(host, user, password, encryption);
+        const auto pairs = CheckTwins(central, CentralConnectionString(host, user, Disguise(password), encryption),
+                                      target);
         if (!pairs) return 0;
+        const Outcome outcome = Translate(central, target);
+        CheckEncryption(*outcome.result, *pairs, target);
+        FUZZ_CHECK((outcome.result->encryption != Encryption::Off) == encryption.encrypt);
         const std::string* pwd = Find(*pairs, "PWD");
         FUZZ_CHECK(pwd && *pwd == password);
         const std::string* database = Find(*pairs, "Database");
@@ -204,10 +263,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             (i < at ? before : after) += key + "=" + QuoteOleDb(value, quote) + ";";
         }
         const char quote = input.ConsumeBool() ? '"' : '\'';
-        const auto pairs = CheckTwins(before + "Password=" + QuoteOleDb(password, quote) + ";" + after,
-                                      before + "Password=" + QuoteOleDb(Disguise(password), quote) + ";" + after,
+        const std::string oledb = before + "Password=" + QuoteOleDb(password, quote) + ";" + after;
+        const auto pairs = CheckTwins(oledb, before + "Password=" + QuoteOleDb(Disguise(password), quote) + ";" + after,
                                       target);
-        if (!pairs || overridden) return 0;
+        if (!pairs) return 0;
+        CheckEncryption(*Translate(oledb, target).result, *pairs, target);
+        if (overridden) return 0;
         const std::string* pwd = Find(*pairs, "PWD");
         FUZZ_CHECK(pwd == nullptr || *pwd == password);
         return 0;
@@ -220,6 +281,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(pairs.has_value());
         for (std::size_t i = 0; i < pairs->size(); ++i)
             for (std::size_t j = i + 1; j < pairs->size(); ++j) FUZZ_CHECK((*pairs)[i].first != (*pairs)[j].first);
+        CheckEncryption(*outcome.result, *pairs, target);
         return 0;
     }
     }

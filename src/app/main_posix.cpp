@@ -15,7 +15,8 @@ int main() {
     try {
         FormSettings settings = ProgramSettings(
             FolderOf(exe),
-            CentralConnectionString(PARKTOTALS_CENTRAL_HOST, PARKTOTALS_CENTRAL_USER, PARKTOTALS_CENTRAL_PASSWORD));
+            CentralConnectionString(PARKTOTALS_CENTRAL_HOST, PARKTOTALS_CENTRAL_USER, PARKTOTALS_CENTRAL_PASSWORD,
+                                    {PARKTOTALS_CENTRAL_ENCRYPT, PARKTOTALS_CENTRAL_TRUST_CERTIFICATE}));
         settings.version = PARKTOTALS_VERSION;
         return DisplayAvailable() ? RunFltkShell(title, std::move(settings))
                                   : RunHeadlessShell(title, std::move(settings));

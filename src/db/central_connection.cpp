@@ -23,9 +23,14 @@ std::string Value(const std::string& v) {
 } // namespace
 
 std::string CentralConnectionString(const std::string& host, const std::string& user,
-                                    const std::string& password) {
-    return "Provider=SQLOLEDB.1;Password=" + Value(password) + ";Persist Security Info=True;User ID=" +
-           Value(user) + ";Initial Catalog=" + Value(user + "_db") + ";Data Source=" + Value(host);
+                                    const std::string& password, CentralEncryption encryption) {
+    std::string text = "Provider=SQLOLEDB.1;Password=" + Value(password) + ";Persist Security Info=True;User ID=" +
+                       Value(user) + ";Initial Catalog=" + Value(user + "_db") + ";Data Source=" + Value(host);
+    if (encryption.encrypt) {
+        text += ";Use Encryption for Data=True";
+        if (encryption.trust_certificate) text += ";Trust Server Certificate=True";
+    }
+    return text;
 }
 
 } // namespace parktotals

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -34,7 +35,8 @@ bool IsKnownKey(std::string_view key) {
         "connect timeout", "connection timeout", "timeout", "application name", "workstation id", "dsn",
         "driver", "persist security info", "packet size", "auto translate", "use procedure for prepare",
         "network library", "tag with column collation when possible", "use encryption for data",
-        "locale identifier", "current language", "mode"};
+        "encrypt", "trust server certificate", "trustservercertificate", "locale identifier", "current language",
+        "mode"};
     for (const std::string_view known : kKnown)
         if (key == known) return true;
     return false;
@@ -145,6 +147,86 @@ bool IsYes(std::string_view value) {
     return EqualsNoCase(value, "sspi") || EqualsNoCase(value, "true") || EqualsNoCase(value, "yes");
 }
 
+// True/False as OLE DB writes them, yes/no as ODBC does; nullopt otherwise.
+std::optional<bool> ParseYesNo(std::string_view value) {
+    if (EqualsNoCase(value, "true") || EqualsNoCase(value, "yes")) return true;
+    if (EqualsNoCase(value, "false") || EqualsNoCase(value, "no")) return false;
+    return std::nullopt;
+}
+
+// The older providers' "Use Encryption for Data", the newer ones' "Encrypt"
+// (MSOLEDBSQL 19 adds Optional, Mandatory and Strict). When both are given
+// the one that asks for encryption wins: never less than asked.
+Encryption EncryptionAsked(const Settings& settings) {
+    bool asked = false;
+    bool strict = false;
+    if (const Pair* pair = settings.Find({"use encryption for data"})) {
+        const auto yes = ParseYesNo(pair->value);
+        if (!yes) throw UserError("\"" + pair->written + "\" in the connection string must be True or False");
+        asked = *yes;
+    }
+    if (const Pair* pair = settings.Find({"encrypt"})) {
+        if (EqualsNoCase(pair->value, "strict")) {
+            asked = strict = true;
+        } else if (EqualsNoCase(pair->value, "mandatory")) {
+            asked = true;
+        } else if (!EqualsNoCase(pair->value, "optional")) {
+            const auto yes = ParseYesNo(pair->value);
+            if (!yes)
+                throw UserError("\"" + pair->written +
+                                "\" in the connection string must be yes, no, true, false, Optional, Mandatory or "
+                                "Strict");
+            asked = asked || *yes;
+        }
+    }
+    bool trust = false;
+    if (const Pair* pair = settings.Find({"trust server certificate", "trustservercertificate"})) {
+        const auto yes = ParseYesNo(pair->value);
+        if (!yes) throw UserError("\"" + pair->written + "\" in the connection string must be True or False");
+        trust = *yes;
+    }
+    if (!asked) return Encryption::Off;
+    // Strict is TDS 8, which neither FreeTDS 1.3 nor the Windows "SQL
+    // Server" driver speaks. The closest they give is encryption with the
+    // certificate checked, and Strict checks it whatever the trust says.
+    return trust && !strict ? Encryption::Unchecked : Encryption::Required;
+}
+
+// Characters a freetds.conf value can hold without being read as something
+// else (a comment, a line end, a blank to trim).
+bool IsPlainConfValue(std::string_view value) {
+    if (value.empty()) return false;
+    for (const char c : value)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+              c == '_' || c == ':' || c == '$'))
+            return false;
+    return true;
+}
+
+// The freetds.conf section for a connection whose certificate FreeTDS has
+// to check: the server as "host", "host,port" or "host\instance", the CA
+// file, and the host name checked against the certificate.
+std::string FreeTdsSection(std::string_view server, const OdbcTarget& target) {
+    if (target.freetds_ca_file.empty())
+        throw UserError("This build cannot check the server certificate through FreeTDS; add \"Trust Server "
+                        "Certificate=True\" to encrypt without checking it");
+    const std::size_t cut = server.find_first_of("\\,");
+    const std::string_view host = server.substr(0, cut);
+    std::string where;
+    if (cut == std::string_view::npos)
+        where = std::string("port = ") + kDefaultSqlServerPort;
+    else if (server[cut] == ',')
+        where = "port = " + std::string(server.substr(cut + 1));
+    else
+        where = "instance = " + std::string(server.substr(cut + 1));
+    if (!IsPlainConfValue(host) || !IsPlainConfValue(where.substr(where.find('=') + 2)))
+        throw UserError("With encryption asked for, the server name may hold only letters, digits and . - _ : $ "
+                        "(and a port after a comma, or an instance after a backslash)");
+    return std::string("[") + kFreeTdsSection + "]\n\thost = " + std::string(host) + "\n\t" + where +
+           "\n\tencryption = require\n\tca file = " + target.freetds_ca_file +
+           "\n\tcheck certificate hostname = yes\n";
+}
+
 int LoginTimeout(const Settings& settings) {
     const Pair* pair = settings.Find({"connect timeout", "connection timeout", "timeout"});
     if (!pair) return kDefaultLoginTimeoutSeconds;
@@ -231,6 +313,7 @@ OdbcConnectionString TranslateConnectionString(std::string_view oledb, const Odb
 
     OdbcConnectionString result;
     result.login_timeout_seconds = LoginTimeout(settings);
+    result.encryption = EncryptionAsked(settings);
 
     std::string driver = target.driver;
     std::string dsn;
@@ -249,7 +332,16 @@ OdbcConnectionString TranslateConnectionString(std::string_view oledb, const Odb
         if (!given.empty()) server = TranslateServer(given, target);
     }
 
+    // A data source's driver, and so its keywords, are not known here.
+    if (result.encryption != Encryption::Off && !dsn.empty())
+        throw UserError("Encryption cannot be asked for in a connection string that names an ODBC data source "
+                        "(DSN); ask for it in the data source itself");
+
     const bool freetds = IsFreeTds(driver.empty() ? target.driver : driver);
+    // FreeTDS 1.3 takes its CA file only from freetds.conf: the server then
+    // goes into a section of its own, which the string names instead.
+    const bool checked_by_freetds = freetds && result.encryption == Encryption::Required;
+    if (checked_by_freetds) result.freetds_conf = FreeTdsSection(server, target);
     OdbcStringBuilder odbc(!freetds);
     odbc.Add("DSN", dsn, "data source name");
     if (!driver.empty()) odbc.AddBraced("Driver", driver, "driver name");
@@ -258,12 +350,26 @@ OdbcConnectionString TranslateConnectionString(std::string_view oledb, const Odb
     // which waits on a silent server with no time-out at all. SQL Server
     // answers a 7.4 login with the version it speaks itself.
     if (freetds && kind == ProviderKind::SqlServer) odbc.Add("TDS_Version", "7.4", "");
-    odbc.Add("Server", server, "server");
-    // FreeTDS makes no connection at all for a bare host: it needs the port
-    // (SQL Server's default instance listens on 1433) or an instance name,
-    // whose port it asks the SQL Browser for.
-    if (freetds && kind == ProviderKind::SqlServer && server.find_first_of("\\,") == std::string::npos)
-        odbc.Add("Port", kDefaultSqlServerPort, "");
+    if (checked_by_freetds) {
+        odbc.Add("Servername", kFreeTdsSection, "");
+    } else {
+        odbc.Add("Server", server, "server");
+        // FreeTDS makes no connection at all for a bare host: it needs the
+        // port (SQL Server's default instance listens on 1433) or an
+        // instance name, whose port it asks the SQL Browser for.
+        if (freetds && kind == ProviderKind::SqlServer && server.find_first_of("\\,") == std::string::npos)
+            odbc.Add("Port", kDefaultSqlServerPort, "");
+    }
+    // FreeTDS 1.3.17 ignores "Encrypt" and the Microsoft drivers ignore
+    // "Encryption": each driver gets only its own keyword.
+    if (result.encryption != Encryption::Off) {
+        if (freetds) {
+            odbc.Add("Encryption", "require", "");
+        } else {
+            odbc.Add("Encrypt", "yes", "");
+            if (result.encryption == Encryption::Unchecked) odbc.Add("TrustServerCertificate", "yes", "");
+        }
+    }
     odbc.Add("Database", settings.Value({"initial catalog", "database"}), "database name");
     if (trusted) {
         odbc.Add("Trusted_Connection", "Yes", "");

@@ -44,12 +44,19 @@ void Connection::Open() {
     if (login_refused_) throw *login_refused_;
     const OdbcConnectionString target = TranslateConnectionString(connection_string_, BuildOdbcTarget());
     try {
-        link_ = std::make_unique<OdbcLink>(target.odbc, target.login_timeout_seconds);
+        link_ = std::make_unique<OdbcLink>(target.odbc, target.login_timeout_seconds, target.freetds_conf);
     } catch (const DatabaseError& error) {
-        if (IsLoginRefusal(error))
+        if (IsLoginRefusal(error)) {
             login_refused_ = DatabaseError("Not tried again after the server refused the login: " +
                                                std::string(error.what()),
                                            error.SqlState(), error.NativeCode(), false);
+            throw;
+        }
+        // The drivers say no more than that the connection failed when the
+        // server offers no encryption or its certificate is not trusted
+        // (FreeTDS: 20002 "Adaptive Server connection failed", and no login
+        // is sent). A server that did not answer at all is not blamed on it.
+        if (target.encryption != Encryption::Off && !IsNoAnswer(error)) throw EncryptionRefusedError(error);
         throw;
     }
 }

@@ -16,12 +16,22 @@ std::string CleanDriverMessage(std::string_view raw) {
     return TrimMessageTail(std::string(raw));
 }
 
+EncryptionRefusedError::EncryptionRefusedError(const DatabaseError& cause)
+    : DatabaseError("The connection with encryption failed: the server may not offer encryption, or its "
+                    "certificate is not trusted (" +
+                        std::string(cause.what()) + ")",
+                    cause.SqlState(), cause.NativeCode(), cause.LinkLost()) {}
+
 bool IsLinkFailureState(std::string_view sqlstate) {
     return sqlstate == "08S01" || sqlstate == "08S02" || sqlstate == "08003" || sqlstate == "08007";
 }
 
 bool IsLoginRefusal(const DatabaseError& error) {
     return error.NativeCode() == 18456 || error.SqlState() == "28000";
+}
+
+bool IsNoAnswer(const DatabaseError& error) {
+    return error.NativeCode() == 20009 || error.NativeCode() == 17 || error.SqlState() == "HYT00";
 }
 
 DatabaseError MakeDatabaseError(const std::vector<DiagnosticRecord>& records, std::string_view call) {

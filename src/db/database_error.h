@@ -27,6 +27,14 @@ private:
     bool link_lost_;
 };
 
+// A connection with encryption asked for that failed, not for want of an
+// answer nor for the login: the server most likely offers no encryption,
+// or its certificate is not trusted. The message says so.
+class EncryptionRefusedError : public DatabaseError {
+public:
+    explicit EncryptionRefusedError(const DatabaseError& cause);
+};
+
 // One record as SQLGetDiagRec hands it out, message already in UTF-8.
 struct DiagnosticRecord {
     std::string sqlstate;
@@ -44,6 +52,11 @@ bool IsLinkFailureState(std::string_view sqlstate);
 // The server refused the login itself (SQL Server error 18456, SQLSTATE
 // 28000): wrong user or password, not a fault of the network.
 bool IsLoginRefusal(const DatabaseError& error);
+
+// No server answered: FreeTDS's 20009 "Unable to connect: Adaptive Server
+// is unavailable or does not exist", the Microsoft driver's 17 "SQL Server
+// does not exist or access denied", or the login time-out (HYT00).
+bool IsNoAnswer(const DatabaseError& error);
 
 // The error for a failed call, from the records it left. The first record
 // that is not a warning (class 01) speaks for the failure; when there are

@@ -23,6 +23,8 @@ LocalSetUp::Status ClassifyOpenFailure(const std::exception& error) {
     const auto* database = dynamic_cast<const DatabaseError*>(&error);
     if (database == nullptr) return LocalSetUp::Status::NotUnderstood;
     if (IsLoginRefusal(*database)) return LocalSetUp::Status::LoginRefused;
+    // FreeTDS reports it as 08001, as if no server had answered.
+    if (dynamic_cast<const EncryptionRefusedError*>(database) != nullptr) return LocalSetUp::Status::Failed;
     if (database->SqlState().rfind("08", 0) == 0 || database->SqlState() == "HYT00")
         return LocalSetUp::Status::Unreachable;
     return LocalSetUp::Status::Failed;

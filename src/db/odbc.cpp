@@ -1,5 +1,6 @@
 #include "db/odbc.h"
 
+#include "db/freetds_conf.h"
 #include "text/utf16.h"
 
 #include <algorithm>
@@ -72,7 +73,9 @@ template class OdbcHandle<SQL_HANDLE_ENV>;
 template class OdbcHandle<SQL_HANDLE_DBC>;
 template class OdbcHandle<SQL_HANDLE_STMT>;
 
-OdbcLink::OdbcLink(const std::string& odbc_connection_string, int login_timeout_seconds) : env_(SQL_NULL_HANDLE) {
+OdbcLink::OdbcLink(const std::string& odbc_connection_string, int login_timeout_seconds,
+                   const std::string& freetds_conf)
+    : env_(SQL_NULL_HANDLE) {
     RefuseNul(odbc_connection_string, "The connection string");
     env_.Check(SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, IntegerAttribute(SQL_OV_ODBC3), 0), "SQLSetEnvAttr");
     dbc_ = OdbcConnectionHandle(env_.get());
@@ -80,6 +83,7 @@ OdbcLink::OdbcLink(const std::string& odbc_connection_string, int login_timeout_
                                   IntegerAttribute(static_cast<SQLULEN>(login_timeout_seconds)), SQL_IS_UINTEGER),
                "SQLSetConnectAttr");
     std::u16string text = Utf8ToUtf16(odbc_connection_string);
+    const ScopedFreeTdsConf conf(freetds_conf);
     dbc_.Check(SQLDriverConnectW(dbc_.get(), nullptr, SqlText(text.data()), SQL_NTS, nullptr, 0, nullptr,
                                  SQL_DRIVER_NOPROMPT),
                "SQLDriverConnect");

@@ -72,10 +72,12 @@ extern template class OdbcHandle<SQL_HANDLE_STMT>;
 // A connection to a server, with an environment of its own. Connects on
 // construction (SQLDriverConnect, no prompt; a string that contains a NUL is
 // refused with UserError) and disconnects quietly on destruction unless
-// Disconnect() did it first.
+// Disconnect() did it first. A non-empty `freetds_conf` is what FreeTDS
+// reads as its freetds.conf while it connects (see ScopedFreeTdsConf).
 class OdbcLink {
 public:
-    OdbcLink(const std::string& odbc_connection_string, int login_timeout_seconds);
+    OdbcLink(const std::string& odbc_connection_string, int login_timeout_seconds,
+             const std::string& freetds_conf = std::string());
     ~OdbcLink();
     OdbcLink(const OdbcLink&) = delete;
     OdbcLink& operator=(const OdbcLink&) = delete;

@@ -3,7 +3,7 @@
 namespace parktotals {
 
 OdbcTarget BuildOdbcTarget() {
-    return OdbcTarget{PARKTOTALS_ODBC_DRIVER, "(local)", true};
+    return OdbcTarget{PARKTOTALS_ODBC_DRIVER, "(local)", true, ""};
 }
 
 } // namespace parktotals

@@ -114,6 +114,45 @@ TEST_F(SecretsRunTest, LocalConnectionFailures) {
     EXPECT_TRUE(central.batches().empty());
 }
 
+// RegInfo.INI asks for encryption; the car park's server offers none. No
+// login leaves the program (the stand-in records none), every figure says
+// why, and the run ends as for a local server it could not connect to.
+TEST_F(SecretsRunTest, EncryptionAskedForAndNotOfferedSendsNoLogin) {
+    Server central(Accepting({{PARKTOTALS_E2E_USER, PARKTOTALS_E2E_PASSWORD}}), PARKTOTALS_E2E_CENTRAL_PORT);
+    const std::string reason =
+        "not sent: The connection with encryption failed: the server may not offer encryption, or its "
+        "certificate is not trusted (Unable to connect to data source) (SQLSTATE 08001)";
+    for (const char* ask : {";Use Encryption for Data=True", ";Encrypt=yes;Trust Server Certificate=True"}) {
+        SetRegInfo("Provider=SQLOLEDB.1;Data Source=127.0.0.1," + std::to_string(local.port()) +
+                   ";Initial Catalog=park;User ID=sa;Password=" + kLocalPassword + ask);
+        const testing::ProcessResult run = RunAndCheck();
+        EXPECT_EQ(run.exit_code, 2) << ask;
+        const std::string report = testing::ReadBytes(dir / "parktotals.log");
+        EXPECT_NE(report.find("Local database: server 127.0.0.1," + std::to_string(local.port()) +
+                              ", database park: cannot connect: The connection with encryption failed"),
+                  std::string::npos)
+            << report;
+        for (int i = 0; i < kFigureCount; ++i) {
+            const std::string figure = std::to_string(i + 1) + " (" + std::string(kFigures[i].column) + ")";
+            EXPECT_NE(run.err.find("parktotals: figure " + figure + " not transferred: " + reason + "\n"),
+                      std::string::npos)
+                << run.err;
+        }
+    }
+    EXPECT_TRUE(local.logins().empty());
+    EXPECT_TRUE(central.batches().empty());
+    // A value the program does not understand stops it before any connection.
+    SetRegInfo("Provider=SQLOLEDB.1;Data Source=127.0.0.1," + std::to_string(local.port()) +
+               ";User ID=sa;Password=" + kLocalPassword + ";Encrypt=always");
+    const testing::ProcessResult run = RunAndCheck();
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_NE(run.err.find("not sent: \"Encrypt\" in the connection string must be yes, no, true, false, Optional, "
+                           "Mandatory or Strict\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_TRUE(local.logins().empty());
+}
+
 // A float the local server holds as NaN or infinity would go out as "NAN"
 // or "INF": the figure is held back with its reason, the others still go.
 TEST_F(SecretsRunTest, FloatsThatAreNoNumbersAreNotSent) {

@@ -32,6 +32,13 @@ inline std::string LocalConnectionString(std::uint16_t port) {
            ";Initial Catalog=park;User ID=sa;Password=pw";
 }
 
+// The same with encryption asked for, `ask` as RegInfo.INI would write it
+// ("Use Encryption for Data=True", "Encrypt=Mandatory;Trust Server
+// Certificate=True", ...).
+inline std::string EncryptedLocalConnectionString(std::uint16_t port, const std::string& ask) {
+    return LocalConnectionString(port) + ";" + ask;
+}
+
 // The ';' and the quote make the built-in string quote the password, and
 // the ODBC string brace it: both have to survive the trip to the server.
 inline constexpr const char* kCentralUser = "parktotals";

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+
 #include "db/database_error.h"
 #include "integration/gateway_support.h"
 #include "support/sql_literals.h"
@@ -159,6 +162,98 @@ TEST(SecretsTest, NoFailureToConnectNamesThePassword) {
     EXPECT_EQ(CentralErrorFor(cases[6]), "The connection string cannot be sent to the database: it contains a NUL character");
     ASSERT_EQ(server.logins().size(), 1u) << "only the refused login reached the server";
     EXPECT_EQ(server.logins()[0].password, password);
+}
+
+// Encryption asked for, and a server that offers none (the stand-in's
+// PRELOGIN says "not supported"): the connection fails before any login,
+// so no password leaves the program, and the reason says encryption.
+class EncryptionRefusedTest : public ::testing::Test {
+protected:
+    static standin::Observer Counting(std::atomic<int>& connections) {
+        standin::Observer observer;
+        observer.connected = [&connections](int) { ++connections; };
+        return observer;
+    }
+
+    static constexpr const char* kPassword = "Zq7-Secret;Pw'9";
+    static constexpr const char* kRefusal =
+        "The connection with encryption failed: the server may not offer encryption, or its certificate is not "
+        "trusted (";
+
+    std::atomic<int> local_connections{0};
+    std::atomic<int> central_connections{0};
+    Server local{testing::LocalFiguresScript(), 0, Counting(local_connections)};
+    Server central{testing::CentralScript(), 0, Counting(central_connections)};
+    testing::TempDir dir;
+};
+
+TEST_F(EncryptionRefusedTest, LocalServerGetsNoLoginAndNoFigureIsSent) {
+    // Checked through the freetds.conf section, unchecked straight, Strict.
+    const char* asks[] = {"Use Encryption for Data=True", "Encrypt=Mandatory;TrustServerCertificate=yes",
+                          "encrypt=STRICT"};
+    int tries = 0;
+    for (const char* ask : asks) {
+        testing::FormComponents form(testing::CentralString(central.port()));
+        const std::string reginfo = "Provider=SQLOLEDB.1;Data Source=" + testing::StandinHost(local.port()) +
+                                    ";Initial Catalog=park;User ID=sa;Password=\"" + kPassword + "\";" + ask;
+        const LocalSetUp set_up = form.gateway.SetUpLocalConnection(dir.Write("RegInfo.INI", reginfo));
+        ++tries;
+        EXPECT_EQ(set_up.status, LocalSetUp::Status::Failed) << ask;
+        EXPECT_EQ(set_up.failure.message.rfind(kRefusal, 0), 0u) << ask << ": " << set_up.failure.message;
+        EXPECT_EQ(set_up.failure.message, std::string(kRefusal) + "Unable to connect to data source)");
+
+        JobSettings settings;
+        settings.park_config_path = dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=208\r\n");
+        settings.memo_path = dir / "memo1.txt";
+        settings.today = [] { return LocalDate{2026, 3, 1}; };
+        Memo memo;
+        JobRecord record;
+        EXPECT_EQ(RunDailyTotals(form.gateway, memo, settings, record), Outcome::Incomplete) << ask;
+        tries += kFigureCount; // each figure tries the connection again
+        for (const FigureRecord& figure : record.figures) {
+            EXPECT_EQ(figure.status, FigureStatus::NotSent);
+            EXPECT_EQ(figure.failure.message.rfind(kRefusal, 0), 0u) << figure.failure.message;
+            for (const char* piece : {"Zq7", "Secret", "Pw'9"})
+                EXPECT_EQ(figure.failure.message.find(piece), std::string::npos) << figure.failure.message;
+        }
+        EXPECT_TRUE(memo.Lines().empty());
+    }
+    // Each try reached the server (so the section named it rightly), and
+    // none sent a login. The section was FreeTDS's only while it connected.
+    EXPECT_EQ(local_connections.load(), tries);
+    EXPECT_EQ(std::getenv("FREETDSCONF"), nullptr);
+    EXPECT_TRUE(local.logins().empty());
+    EXPECT_TRUE(central.batches().empty());
+}
+
+TEST_F(EncryptionRefusedTest, CentralServerGetsNoLoginAndTheRunStops) {
+    for (const bool trust : {false, true}) {
+        testing::FormComponents form(CentralConnectionString(testing::StandinHost(central.port()),
+                                                             testing::kCentralUser, kPassword, {true, trust}));
+        try {
+            form.gateway.OpenCentral();
+            FAIL() << "connected without encryption";
+        } catch (const DatabaseError& error) {
+            const std::string message = error.what();
+            EXPECT_EQ(message.rfind(kRefusal, 0), 0u) << message;
+            for (const char* piece : {"Zq7", "Secret", "Pw'9"}) EXPECT_EQ(message.find(piece), std::string::npos);
+        }
+        EXPECT_FALSE(form.gateway.IsCentralOpen());
+    }
+    EXPECT_EQ(central_connections.load(), 2);
+    EXPECT_TRUE(central.logins().empty());
+}
+
+// A server that does not answer at all is not blamed on encryption.
+TEST_F(EncryptionRefusedTest, UnreachableServerIsNotBlamedOnEncryption) {
+    const testing::ClosedPort closed;
+    testing::FormComponents form(testing::CentralString(central.port()));
+    for (const char* ask : {"Encrypt=yes", "Encrypt=yes;Trust Server Certificate=True"}) {
+        const LocalSetUp set_up = form.gateway.SetUpLocalConnection(
+            dir.Write("RegInfo.INI", testing::EncryptedLocalConnectionString(closed.port(), ask)));
+        EXPECT_EQ(set_up.status, LocalSetUp::Status::Unreachable) << ask;
+        EXPECT_EQ(set_up.failure.message.find("encryption"), std::string::npos) << set_up.failure.message;
+    }
 }
 
 // RegInfo.INI and weixinconfig.ini saved by Notepad as "Unicode" or

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <tuple>
 
 #include "standin/standin.h"
@@ -78,6 +80,9 @@ TEST(StandinScript, ReadsEveryAnswerForm) {
     EXPECT_EQ(value_of("decimal 12"), value(Value::Decimal(18, 0, "12")));
     EXPECT_EQ(value_of("numeric(10,2) 1"), value(Value::Numeric(10, 2, "1")));
     EXPECT_EQ(value_of("float 1e-5"), value(Value::Float(1e-5)));
+    EXPECT_EQ(value_of("float nan"), value(Value::Float(std::nan(""))));
+    EXPECT_EQ(value_of("float inf"), value(Value::Float(HUGE_VAL)));
+    EXPECT_EQ(value_of("float -inf"), value(Value::Float(-HUGE_VAL)));
     EXPECT_EQ(value_of("nvarchar '停车 ''A'''"), value(Value::NVarChar("停车 'A'")));
     EXPECT_EQ(value_of("null decimal(19,4)"), value(Value::Null(SqlType::Decimal, 19, 4)));
     EXPECT_TRUE(answer("null nvarchar").value.is_null());
@@ -136,7 +141,8 @@ TEST(StandinScript, MistakesNameTheirLine) {
         {"exact nvarchar 'open | a", "no closing quote"},
         {"exact decimal(5,2) 999.995 | a", "does not fit"},
         {"exact decimal(39,2) 1 | a", "precision"},
-        {"exact float inf | a", "finite"},
+        {"exact float infinity | a", "finite numbers, nan, inf or -inf"},
+        {"exact float NaN | a", "finite numbers, nan, inf or -inf"},
         {"exact date 1 | a", "unknown type"},
         {"regex int 1 | (a)\\1", "bad regex"},
         {"default rows 1 extra", "unexpected text"},

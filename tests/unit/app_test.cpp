@@ -46,6 +46,15 @@ TEST(CentralConnectionStringTest, QuotesValuesThatWouldBreakThePairs) {
               "Initial Catalog=\"\tu_db\";Data Source=h");
 }
 
+TEST(CentralConnectionStringTest, AsksForEncryptionOnlyWhenBuiltTo) {
+    const std::string fixed = "Provider=SQLOLEDB.1;Password=pw;Persist Security Info=True;User ID=u;"
+                              "Initial Catalog=u_db;Data Source=h";
+    EXPECT_EQ(CentralConnectionString("h", "u", "pw", {false, true}), fixed);
+    EXPECT_EQ(CentralConnectionString("h", "u", "pw", {true, false}), fixed + ";Use Encryption for Data=True");
+    EXPECT_EQ(CentralConnectionString("h", "u", "pw", {true, true}),
+              fixed + ";Use Encryption for Data=True;Trust Server Certificate=True");
+}
+
 // A shell that records what the form and the application ask of it.
 class RecordingShell : public Shell {
 public:

@@ -8,8 +8,8 @@
 namespace parktotals {
 namespace {
 
-const OdbcTarget kLinux{"FreeTDS", "127.0.0.1", false};
-const OdbcTarget kWindows{"SQL Server", "(local)", true};
+const OdbcTarget kLinux{"FreeTDS", "127.0.0.1", false, "system"};
+const OdbcTarget kWindows{"SQL Server", "(local)", true, ""};
 const std::string kFreeTds = "Driver={FreeTDS};TDS_Version=7.4;";
 
 std::string Odbc(const std::string& oledb, const OdbcTarget& target = kLinux) {
@@ -145,13 +145,114 @@ TEST(ConnectionStringTest, EmptyOrMalformed) {
               "In the connection string, the value of \"Database\" has more text after its closing quote");
 }
 
+// What each driver takes, found by trying FreeTDS 1.3.17 (GnuTLS) against
+// a server that offers no encryption and one that offers it with a
+// self-signed certificate:
+//   Encryption=require  no login is sent to a server without encryption
+//                       (only 20002 "Adaptive Server connection failed");
+//                       with encryption, ANY certificate is taken: FreeTDS
+//                       checks one only when given a "ca file"
+//   Encryption=request  (also the default) the login goes in plain text to
+//                       a server without encryption
+//   Encryption=off      the same
+//   Encryption=bogus    20214? no: "Local configuration error", no connection
+//   Encrypt=yes         ignored: the login goes in plain text
+//   CAFile=, ca file=   not connection string keys: ignored. Only a
+//                       freetds.conf section (Servername=) carries "ca file";
+//                       "ca file = system" is the system's trust store, and
+//                       the host name is then checked against the
+//                       certificate ("check certificate hostname", default yes)
+// The Windows "SQL Server" driver (and the Microsoft drivers after it) take
+// Encrypt=yes, checking the certificate, and TrustServerCertificate=yes to
+// skip the check; Microsoft's documentation of the driver keywords.
+TEST(ConnectionStringTest, EncryptionAskedForBecomesTheDriversOwnKeyword) {
+    const std::string base = "Provider=SQLOLEDB.1;Data Source=db,1500;User ID=sa;Password=pw;";
+    const std::string checked = kFreeTds + "Servername=parktotals-encrypted;Encryption=require;UID=sa;PWD=pw;";
+    for (const char* ask : {"Use Encryption for Data=True", "use encryption for data=YES", "Encrypt=yes",
+                            "Encrypt=true", "ENCRYPT=Mandatory", "Encrypt=strict"}) {
+        const OdbcConnectionString linux = TranslateConnectionString(base + ask, kLinux);
+        EXPECT_EQ(linux.odbc, checked) << ask;
+        EXPECT_EQ(linux.encryption, Encryption::Required) << ask;
+        EXPECT_EQ(linux.freetds_conf,
+                  "[parktotals-encrypted]\n\thost = db\n\tport = 1500\n\tencryption = require\n"
+                  "\tca file = system\n\tcheck certificate hostname = yes\n")
+            << ask;
+        const OdbcConnectionString windows = TranslateConnectionString(base + ask, kWindows);
+        EXPECT_EQ(windows.odbc, "Driver={SQL Server};Server=db,1500;Encrypt=yes;UID=sa;PWD=pw;") << ask;
+        EXPECT_EQ(windows.freetds_conf, "") << ask;
+    }
+    for (const char* none : {"", "Use Encryption for Data=False", "Encrypt=no", "Encrypt=Optional",
+                             "Encrypt=false;Trust Server Certificate=True"}) {
+        const OdbcConnectionString linux = TranslateConnectionString(base + none, kLinux);
+        EXPECT_EQ(linux.odbc, kFreeTds + "Server=db,1500;UID=sa;PWD=pw;") << none;
+        EXPECT_EQ(linux.encryption, Encryption::Off) << none;
+        EXPECT_EQ(linux.freetds_conf, "") << none;
+        EXPECT_EQ(Odbc(base + none, kWindows), "Driver={SQL Server};Server=db,1500;UID=sa;PWD=pw;") << none;
+    }
+    // Asked by either key is asked: never less than one of them says.
+    EXPECT_EQ(TranslateConnectionString(base + "Use Encryption for Data=True;Encrypt=no", kLinux).encryption,
+              Encryption::Required);
+
+    // Trusting the certificate: encrypted, unchecked, the server named directly.
+    for (const char* trust : {"Trust Server Certificate=True", "TrustServerCertificate=yes"}) {
+        const OdbcConnectionString linux = TranslateConnectionString(base + "Encrypt=yes;" + trust, kLinux);
+        EXPECT_EQ(linux.odbc, kFreeTds + "Server=db,1500;Encryption=require;UID=sa;PWD=pw;") << trust;
+        EXPECT_EQ(linux.encryption, Encryption::Unchecked);
+        EXPECT_EQ(linux.freetds_conf, "");
+        EXPECT_EQ(Odbc(base + "Encrypt=yes;" + trust, kWindows),
+                  "Driver={SQL Server};Server=db,1500;Encrypt=yes;TrustServerCertificate=yes;UID=sa;PWD=pw;");
+    }
+    // Strict checks the certificate whatever the trust says.
+    EXPECT_EQ(TranslateConnectionString(base + "Encrypt=Strict;TrustServerCertificate=True", kLinux).encryption,
+              Encryption::Required);
+}
+
+TEST(ConnectionStringTest, CheckedCertificateServerForms) {
+    const auto conf = [](const std::string& source) {
+        return TranslateConnectionString("Data Source=" + source + ";Encrypt=yes", kLinux).freetds_conf;
+    };
+    EXPECT_NE(conf("park-db").find("\thost = park-db\n\tport = 1433\n"), std::string::npos);
+    EXPECT_NE(conf(".\\SQLEXPRESS").find("\thost = 127.0.0.1\n\tinstance = SQLEXPRESS\n"), std::string::npos);
+    EXPECT_NE(conf("tcp:10.0.0.5, 1500").find("\thost = 10.0.0.5\n\tport = 1500\n"), std::string::npos);
+    // A value freetds.conf would read as something else.
+    for (const char* bad : {"db;x", "db,15 00", "db#1", "db\\in st"})
+        EXPECT_EQ(ErrorOf(std::string("Data Source=\"") + bad + "\";Encrypt=yes"),
+                  "With encryption asked for, the server name may hold only letters, digits and . - _ : $ (and a "
+                  "port after a comma, or an instance after a backslash)")
+            << bad;
+    // Through MSDASQL: the named driver's keywords; a DSN's driver is unknown.
+    EXPECT_EQ(Odbc("Provider=MSDASQL;Driver={ODBC Driver 18 for SQL Server};Server=db;Encrypt=yes"),
+              "Driver={ODBC Driver 18 for SQL Server};Server=db;Encrypt=yes;");
+    EXPECT_EQ(ErrorOf("Provider=MSDASQL;DSN=park;Encrypt=yes"),
+              "Encryption cannot be asked for in a connection string that names an ODBC data source (DSN); ask "
+              "for it in the data source itself");
+    EXPECT_EQ(ErrorOf("Provider=MSDASQL;Driver={FreeTDS};Server=db;Encrypt=yes", kWindows),
+              "This build cannot check the server certificate through FreeTDS; add \"Trust Server "
+              "Certificate=True\" to encrypt without checking it");
+}
+
+TEST(ConnectionStringTest, EncryptionValuesNotUnderstoodAreErrors) {
+    EXPECT_EQ(ErrorOf("Server=s;Use Encryption for Data=maybe"),
+              "\"Use Encryption for Data\" in the connection string must be True or False");
+    EXPECT_EQ(ErrorOf("Server=s;encrypt=1"),
+              "\"encrypt\" in the connection string must be yes, no, true, false, Optional, Mandatory or Strict");
+    EXPECT_EQ(ErrorOf("Server=s;Encrypt="),
+              "\"Encrypt\" in the connection string must be yes, no, true, false, Optional, Mandatory or Strict");
+    EXPECT_EQ(ErrorOf("Server=s;Encrypt=yes;TrustServerCertificate=sometimes"),
+              "\"TrustServerCertificate\" in the connection string must be True or False");
+    EXPECT_EQ(ErrorOf("Server=s;Trust Server Certificate=on"),
+              "\"Trust Server Certificate\" in the connection string must be True or False");
+}
+
 TEST(ConnectionStringTest, PasswordNeverInErrors) {
     // Each string fails near a password "Pa55word" its writer forgot to quote.
     for (const char* text : {"Provider=Nope;Password=Pa55word", "Server=s;Password=Pa55word;Integrated Security=SSPI",
                              "Server=s;Password=Pa55word;Connect Timeout=Pa55word", "Server=s;Password=Pa;55word",
                              "Server=s;Password=Pa;55word='x", "Server=s;Password=Pa;55word='x'y",
                              "Server=s;Password='Pa55word", "Server=s;Password='Pa55word'x",
-                             "Server=s;Password=\"Pa55word};\"", "Password=Pa55word;=Pa55word"}) {
+                             "Server=s;Password=\"Pa55word};\"", "Password=Pa55word;=Pa55word",
+                             "Server=s;Password=Pa;Encrypt=55word", "Server=s;Password=Pa;55word;Encrypt=x",
+                             "Server=s;Encrypt=yes;Password=Pa;55word;Trust Server Certificate=Pa55word"}) {
         const std::string message = ErrorOf(text);
         EXPECT_NE(message, "") << text;
         EXPECT_EQ(message.find("Pa55"), std::string::npos) << message;

@@ -66,8 +66,8 @@ TEST(StatementShapeTest, NulIsKeptInsideTheLiteral) {
     EXPECT_EQ(statement.substr(statement.size() - 10), "'20260228'");
 }
 
-const OdbcTarget kFreeTds{"FreeTDS", "127.0.0.1", false};
-const OdbcTarget kMicrosoft{"SQL Server", "(local)", true};
+const OdbcTarget kFreeTds{"FreeTDS", "127.0.0.1", false, "system"};
+const OdbcTarget kMicrosoft{"SQL Server", "(local)", true, ""};
 
 TEST(CentralAccountTest, AwkwardPasswordsReachTheDriverUnchanged) {
     struct Case {

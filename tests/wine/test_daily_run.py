@@ -100,6 +100,35 @@ class DailyRunTest(WineTestCase):
         self.assertEqual(len(self.central.batches()), 5)
         self.assertTrue(run.running())
 
+    def test_encryption_value_not_understood_stops_before_any_connection(self):
+        # Under Wine the exe's "SQL Server" driver is the host's FreeTDS
+        # 1.3.17, which ignores the Windows driver's Encrypt=yes and logs in
+        # unencrypted to a server without encryption: the refusal itself can
+        # only be seen on Windows. What holds here as there: a value the exe
+        # does not understand stops it before any connection.
+        self.start_local()
+        self.start_central()
+        for value in ("always", "1"):
+            with self.subTest(value):
+                self.write("RegInfo.INI", reginfo(self.local.port).rstrip("\r\n") + f";Encrypt={value}\r\n")
+                code, _ = self.run_to_end()
+                self.assertEqual(code, 2)
+                self.assertEqual(self.local.events("login"), [], "a login reached the local server")
+                report = self.read("parktotals.log").decode("utf-8-sig")
+                self.assertIn("the connection string in RegInfo.INI is not understood: \"Encrypt\" in the connection "
+                              "string must be yes, no, true, false, Optional, Mandatory or Strict\r\n", report)
+
+    def test_float_that_is_nan_is_not_sent(self):
+        answers = ["float nan"] + TYPED_ANSWERS[1:]
+        self.start_local(answers)
+        self.start_central()
+        code, date = self.run_to_end()
+        self.assertEqual(code, 2)
+        self.assertEqual(self.central.batches(), batches(statements(["NaN"] + TYPED_VALUES[1:], "1", date)[1:]))
+        report = self.read("parktotals.log").decode("utf-8-sig")
+        self.assertIn("Figure 1 (day_count_qinfei): not sent: The value is not a number (NaN) and cannot be sent\r\n",
+                      report)
+
     def test_chinese_park_number_and_literals_under_code_page_936(self):
         # Wine gives code page 936 (GBK) as the ANSI code page for zh_CN.
         park = "南门停车场"
