@@ -12,6 +12,7 @@
 #include "integration/gateway_support.h"
 #include "support/sql_literals.h"
 #include "support/temp_dir.h"
+#include "support/tls_certificate.h"
 #include "support/utf16_files.h"
 #include "totals/daily_totals.h"
 #include "totals/figures.h"
@@ -254,6 +255,84 @@ TEST_F(EncryptionRefusedTest, UnreachableServerIsNotBlamedOnEncryption) {
         EXPECT_EQ(set_up.status, LocalSetUp::Status::Unreachable) << ask;
         EXPECT_EQ(set_up.failure.message.find("encryption"), std::string::npos) << set_up.failure.message;
     }
+}
+
+// Both servers offer TLS with a throw-away self-signed certificate. Asked
+// to trust it, the night goes through with every login inside TLS; asked
+// to check it (the default), the certificate nobody vouches for is refused
+// before a login is sent.
+class EncryptedRunTest : public ::testing::Test {
+protected:
+    std::string Reginfo(const std::string& ask) const {
+        return "Provider=SQLOLEDB.1;Data Source=" + testing::StandinHost(local.port()) +
+               ";Initial Catalog=park;User ID=sa;Password=\"Zq7-Secret;Pw'9\";" + ask;
+    }
+
+    JobSettings Settings() {
+        JobSettings settings;
+        settings.park_config_path = dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=208\r\n");
+        settings.memo_path = dir / "memo1.txt";
+        settings.today = [] { return LocalDate{2026, 3, 1}; };
+        return settings;
+    }
+
+    testing::TempDir dir;
+    testing::TlsCertificate certificate;
+    standin::Encryption offered{standin::Encryption::Mode::Offered, certificate.certificate_file(),
+                                certificate.key_file()};
+    Server local{testing::LocalFiguresScript(), offered};
+    Server central{testing::CentralScript(), offered};
+};
+
+TEST_F(EncryptedRunTest, TrustedCertificateCarriesTheWholeNightInsideTls) {
+    for (const char* ask : {"Use Encryption for Data=True;Trust Server Certificate=True",
+                            "Encrypt=Mandatory;TrustServerCertificate=yes"}) {
+        const std::size_t logins_before = local.logins().size();
+        const std::size_t batches_before = central.batches().size();
+        testing::FormComponents form(CentralConnectionString(testing::StandinHost(central.port()),
+                                                             testing::kCentralUser, testing::kCentralPassword,
+                                                             {true, true}));
+        const LocalSetUp set_up = form.gateway.SetUpLocalConnection(dir.Write("RegInfo.INI", Reginfo(ask)));
+        ASSERT_EQ(set_up.status, LocalSetUp::Status::Open) << ask << ": " << set_up.failure.message;
+        Memo memo;
+        JobRecord record;
+        EXPECT_EQ(RunDailyTotals(form.gateway, memo, Settings(), record), Outcome::AllTransferred) << ask;
+        EXPECT_EQ(memo.Lines().size(), static_cast<std::size_t>(kFigureCount));
+
+        const std::vector<std::string> sent = Texts(central.batches());
+        ASSERT_EQ(sent.size(), batches_before + kFigureCount) << ask;
+        for (int i = 0; i < kFigureCount; ++i)
+            EXPECT_EQ(sent[batches_before + static_cast<std::size_t>(i)],
+                      BuildUpdateStatement(i, testing::kLocalFigureValues[static_cast<std::size_t>(i)], "208",
+                                           kDate) + "\r\n");
+        ASSERT_GT(local.logins().size(), logins_before);
+        for (std::size_t i = logins_before; i < local.logins().size(); ++i) {
+            EXPECT_EQ(local.logins()[i].encryption, standin::LoginEncryption::Tls) << ask;
+            EXPECT_EQ(local.logins()[i].password, "Zq7-Secret;Pw'9");
+        }
+    }
+    ASSERT_FALSE(central.logins().empty());
+    for (const standin::Login& login : central.logins()) {
+        EXPECT_EQ(login.encryption, standin::LoginEncryption::Tls);
+        EXPECT_EQ(login.password, testing::kCentralPassword);
+    }
+}
+
+TEST_F(EncryptedRunTest, UncheckedSelfSignedCertificateIsRefusedBeforeTheLogin) {
+    // The local string asks for a checked certificate; the central one
+    // would trust it, so only the local refusal is seen.
+    testing::FormComponents form(CentralConnectionString(testing::StandinHost(central.port()),
+                                                         testing::kCentralUser, testing::kCentralPassword,
+                                                         {true, true}));
+    for (const char* ask : {"Use Encryption for Data=True", "Encrypt=yes;Trust Server Certificate=False",
+                            "Encrypt=Strict;TrustServerCertificate=yes"}) {
+        const LocalSetUp set_up = form.gateway.SetUpLocalConnection(dir.Write("RegInfo.INI", Reginfo(ask)));
+        EXPECT_EQ(set_up.status, LocalSetUp::Status::Failed) << ask;
+        EXPECT_NE(set_up.failure.message.find("certificate is not trusted"), std::string::npos)
+            << ask << ": " << set_up.failure.message;
+        EXPECT_EQ(set_up.failure.message.find("Secret"), std::string::npos) << set_up.failure.message;
+    }
+    EXPECT_TRUE(local.logins().empty());
 }
 
 // RegInfo.INI and weixinconfig.ini saved by Notepad as "Unicode" or
