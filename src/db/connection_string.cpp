@@ -332,6 +332,9 @@ OdbcConnectionString TranslateConnectionString(std::string_view oledb, const Odb
         if (!given.empty()) server = TranslateServer(given, target);
     }
 
+    if (server.find('\\') != std::string::npos && server.find(',') == std::string::npos)
+        result.named_instance = server;
+
     // A data source's driver, and so its keywords, are not known here.
     if (result.encryption != Encryption::Off && !dsn.empty())
         throw UserError("Encryption cannot be asked for in a connection string that names an ODBC data source "

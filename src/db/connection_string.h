@@ -45,6 +45,9 @@ struct OdbcConnectionString {
     // checked, `odbc` names the section kFreeTdsSection and this is its
     // text, for the link to hand to FreeTDS.
     std::string freetds_conf;
+    // "host\instance" when the server is a named instance: the driver asks
+    // the SQL Server Browser on that host for the instance's port.
+    std::string named_instance;
 };
 
 inline constexpr const char* kFreeTdsSection = "parktotals-encrypted";

@@ -26,6 +26,18 @@ std::optional<std::string> ReadField(OdbcStatement& statement, int column) {
     return statement.GetText(column);
 }
 
+// The drivers say only that nothing answered; for a named instance the
+// usual cause is the SQL Server Browser, which tells them its port.
+DatabaseError NamedInstanceUnanswered(const DatabaseError& error, const OdbcConnectionString& target) {
+    const std::string& server = target.named_instance;
+    const std::string host = server.substr(0, server.find('\\'));
+    return DatabaseError(std::string(error.what()) + " (the port of the instance " + server +
+                             " comes from the SQL Server Browser service on " + host +
+                             ", UDP port 1434: check that the service and the instance are running, or give "
+                             "the instance's port as " + host + ",PORT)",
+                         error.SqlState(), error.NativeCode(), error.LinkLost());
+}
+
 } // namespace
 
 Connection::Connection() = default;
@@ -57,6 +69,7 @@ void Connection::Open() {
         // (FreeTDS: 20002 "Adaptive Server connection failed", and no login
         // is sent). A server that did not answer at all is not blamed on it.
         if (target.encryption != Encryption::Off && !IsNoAnswer(error)) throw EncryptionRefusedError(error);
+        if (IsNoAnswer(error) && !target.named_instance.empty()) throw NamedInstanceUnanswered(error, target);
         throw;
     }
 }

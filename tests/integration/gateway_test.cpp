@@ -253,7 +253,7 @@ private:
 };
 
 // host\INSTANCE: FreeTDS asks the SQL Browser for the instance's port.
-TEST(DefaultPortTest, NamedInstanceIsFoundThroughTheSqlBrowser) {
+TEST(DefaultPortTest, NamedInstanceIsFoundThroughTheSqlBrowserOrTheMessageSaysSo) {
     Server local(Rules({Rule::Exact("select 1\r\n", Answer::Scalar(Value::Int(1)))}));
     std::unique_ptr<SqlBrowser> browser;
     try {
@@ -272,6 +272,24 @@ TEST(DefaultPortTest, NamedInstanceIsFoundThroughTheSqlBrowser) {
     EXPECT_EQ(value, "1");
     EXPECT_EQ(browser->Requests(), std::vector<std::string>{std::string("\x04SQLEXPRESS", 11) + '\0'});
     EXPECT_EQ(local.logins().size(), 1u);
+
+    // The Browser names a port where nothing listens: the message points at
+    // the Browser and the instance, which the driver's own words do not.
+    // (In this test, not a second one: two cannot share UDP port 1434.)
+    browser.reset();
+    const testing::ClosedPort closed;
+    browser = std::make_unique<SqlBrowser>(closed.port());
+    FormComponents other(CentralString(central.port()));
+    const LocalSetUp unanswered = other.gateway.SetUpLocalConnection(dir.Write(
+        "RegInfo.INI", "Provider=SQLOLEDB.1;Data Source=127.0.0.1\\SQLEXPRESS;Initial Catalog=park;User ID=sa;"
+                       "Password=Zq7-Secret"));
+    EXPECT_EQ(unanswered.status, LocalSetUp::Status::Unreachable) << unanswered.failure.message;
+    EXPECT_NE(unanswered.failure.message.find("(the port of the instance 127.0.0.1\\SQLEXPRESS comes from the SQL "
+                                              "Server Browser service on 127.0.0.1, UDP port 1434"),
+              std::string::npos)
+        << unanswered.failure.message;
+    EXPECT_EQ(unanswered.failure.message.find("Zq7"), std::string::npos);
+    EXPECT_EQ(browser->Requests().size(), 1u);
 }
 
 TEST_F(GatewayTest, LocalServerErrorKeepsTheValueAndTheConnection) {
