@@ -26,6 +26,7 @@ ManifestDPIAware false
 !define TASK_NAME "parktotals"
 
 Name "parktotals ${VERSION}"
+Caption "parktotals ${VERSION} Setup"
 OutFile "${OUTFILE}"
 InstallDir "C:\parktotals"
 ; An upgrade goes where the last install went.
@@ -81,7 +82,8 @@ Page custom ParkPage ParkLeave
 Page custom DatabasePage DatabaseLeave
 Page custom TimePage TimeLeave
 !insertmacro MUI_PAGE_INSTFILES
-!define MUI_FINISHPAGE_TEXT "parktotals is installed in $INSTDIR and runs every night at $TaskTime for this Windows account (task $\"${TASK_NAME}$\" in Task Scheduler).$\r$\n$\r$\nRun it once now to check the two databases: the result shows when it has finished."
+!define MUI_FINISHPAGE_TEXT_LARGE
+!define MUI_FINISHPAGE_TEXT "parktotals is installed in $INSTDIR and runs every night at $TaskTime for this Windows account (task $\"${TASK_NAME}$\" in Task Scheduler).$\r$\n$\r$\nRun it once now to check both databases; a box then says how the run went."
 !define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Run once now"
 !define MUI_FINISHPAGE_RUN_FUNCTION RunOnce
@@ -607,6 +609,7 @@ Function ParkPage
   ${EndIf}
   ${NSD_CreateText} 84u 42u 80u 12u $Park
   Pop $ParkField
+  ${NSD_SetFocus} $ParkField
   nsDialogs::Show
 FunctionEnd
 
@@ -628,26 +631,26 @@ Function DatabasePage
   Pop $Dialog
   ${NSD_CreateLabel} 0 2u 60u 12u "&Server:"
   Pop $0
-  ${NSD_CreateText} 64u 0 140u 12u $Server
+  ${NSD_CreateText} 64u 0 160u 12u $Server
   Pop $ServerField
-  ${NSD_CreateLabel} 208u 2u 92u 20u ". or PC\SQLEXPRESS or 192.168.1.5,1433"
+  ${NSD_CreateLabel} 64u 14u 236u 10u ". (this PC), PC\SQLEXPRESS (an instance) or 192.168.1.5,1433 (a port)"
   Pop $0
-  ${NSD_CreateLabel} 0 24u 60u 12u "&Database:"
+  ${NSD_CreateLabel} 0 30u 60u 12u "&Database:"
   Pop $0
-  ${NSD_CreateText} 64u 22u 140u 12u $Database
+  ${NSD_CreateText} 64u 28u 160u 12u $Database
   Pop $DatabaseField
-  ${NSD_CreateRadioButton} 0 44u 100% 12u "SQL Server &login:"
+  ${NSD_CreateRadioButton} 0 48u 100% 12u "SQL Server &login:"
   Pop $SqlLoginRadio
   ${NSD_OnClick} $SqlLoginRadio DatabaseAuthClicked
-  ${NSD_CreateLabel} 12u 62u 52u 12u "&User:"
+  ${NSD_CreateLabel} 12u 64u 52u 12u "&User:"
   Pop $0
-  ${NSD_CreateText} 64u 60u 140u 12u $User
+  ${NSD_CreateText} 64u 62u 160u 12u $User
   Pop $UserField
-  ${NSD_CreateLabel} 12u 78u 52u 12u "&Password:"
+  ${NSD_CreateLabel} 12u 80u 52u 12u "&Password:"
   Pop $0
-  ${NSD_CreatePassword} 64u 76u 140u 12u $Password
+  ${NSD_CreatePassword} 64u 78u 160u 12u $Password
   Pop $PasswordField
-  ${NSD_CreateRadioButton} 0 96u 100% 12u "&Windows authentication (as the Windows account the task runs under)"
+  ${NSD_CreateRadioButton} 0 98u 100% 12u "&Windows authentication (as the Windows account the task runs under)"
   Pop $WindowsAuthRadio
   ${NSD_OnClick} $WindowsAuthRadio DatabaseAuthClicked
   ${If} $WindowsAuth = 1
@@ -658,6 +661,7 @@ Function DatabasePage
   Call DatabaseAuthClicked
   ${NSD_CreateLabel} 0 116u 100% 20u "Written into RegInfo.INI in the folder. Any characters may be used in the password."
   Pop $0
+  ${NSD_SetFocus} $ServerField
   nsDialogs::Show
 FunctionEnd
 
@@ -717,6 +721,7 @@ Function TimePage
   Pop $0
   ${NSD_CreateText} 84u 42u 40u 12u $TaskTime
   Pop $TimeField
+  ${NSD_SetFocus} $TimeField
   nsDialogs::Show
 FunctionEnd
 
