@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""The installer of scripts/release, silent, under Wine: what it writes
-(the exe of the zip, RegInfo.INI byte for byte, weixinconfig.ini, the task),
+"""The installer of scripts/release under Wine. Silent: what it writes (the
+exe of the zip, RegInfo.INI byte for byte, weixinconfig.ini, the task),
 that the installed exe then transfers the five figures with the values
 given, upgrades that keep the car park's files, the uninstaller, and
-switches that are missing or wrong.
+switches that are missing or wrong. The wizard: an upgrade clicked through
+shows and keeps the values already there, and "Run once now" reports the
+run.
 
 Wine 8 registers a task from XML but keeps only its description and
 settings (no trigger, principal or action): the task's XML the installer
@@ -11,6 +13,7 @@ hands to schtasks is checked as a file, and Wine's stored copy for what it
 keeps.
 """
 import os
+import shutil
 import subprocess
 import unittest
 import zipfile
@@ -23,6 +26,8 @@ RELEASE_BUILD = os.environ.get("PARKTOTALS_RELEASE_BUILD", "")
 VERSION = os.environ.get("PARKTOTALS_VERSION", "")
 SETUP = os.path.join(RELEASE_BUILD, f"parktotals-{VERSION}-setup.exe")
 ZIP = os.path.join(RELEASE_BUILD, f"parktotals-{VERSION}-win64.zip")
+# NSIS puts a blank after its window's title.
+SETUP_CAPTION = f"parktotals {VERSION} Setup "
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\parktotals"
 
 # Everything the connection string reader treats specially.
@@ -222,6 +227,58 @@ class SilentInstallTest(WineTestCase):
             self.assertFalse(os.path.exists(os.path.join(self.session["prefix"], "drive_c", "Program Files",
                                                          "parktotals")))
         self.assertNotIn("DisplayName", self.uninstall_entry())
+
+
+    def test_wizard_upgrade_shows_and_keeps_the_values_and_runs_once(self):
+        local = self.standin("local", local_rules_for_any_login())
+        central = self.standin("central", central_rules(), port=CENTRAL_PORT)
+        done = self.install("/PARK=208", f"/SERVER=127.0.0.1,{local.port}", "/DATABASE=park", "/USER=sa",
+                            PASSWORD_SWITCH)
+        self.assertEqual(done.returncode, 0, done.output)
+        settings = {name: self.installed(name) for name in ("RegInfo.INI", "weixinconfig.ini")}
+
+        # Next on every page: each shows what the files hold, which the
+        # pages would refuse if it were empty.
+        # Started from the test's folder, which then holds its wine.log.
+        shutil.copy(SETUP, self.folder)
+        run = self.start(exe_name=os.path.basename(SETUP))
+        window = wait_for(lambda: self.display.windows(SETUP_CAPTION), "the installer's window")[0]
+        rect = wait_for(lambda: self.display.rect(window), "the installer's window on the screen")
+        last = [self.display.picture(rect)]
+
+        def next_page(what):
+            self.display.press(window, "Return")
+            seen = [None]
+
+            def changed():
+                picture = self.display.picture(rect)
+                done, seen[0] = picture == seen[0] and picture != last[0], picture
+                return done
+
+            wait_for(changed, what)
+            last[0] = seen[0]
+
+        date = yesterday_key()
+        for what in ("the car park number page", "the database page", "the time page", "the installation"):
+            self.assertFalse(run.message_box_texts(), f"a box before {what}")
+            next_page(what)
+        # The finish page's picture on the left is dark blue.
+        left = (rect[0] + 10, rect[1] + 40, 100, 200)
+        wait_for(lambda: sum(1 for r, g, b in self.display.picture(left).pixels(left)
+                             if b > 60 and r < 40 and g < 40) > 5000, "the finish page")
+        for name, data in settings.items():
+            self.assertEqual(self.installed(name), data, name)
+
+        # Finish, with "Run once now" ticked.
+        self.display.press(window, "Return")
+        texts = wait_for(run.message_box_texts, "the box of the run")
+        if yesterday_key() != date:
+            self.skipTest("the run crossed midnight")
+        self.assertTrue(texts[0].startswith("Exit code 0: all five figures were transferred.\r\n\r\n"
+                                            "The end of parktotals.log:\r\n==== Run of "), texts[0])
+        # Wine's trace cuts the text short: the figures' lines are past it.
+        self.assertEqual(local.events("login")[0]["password"], PASSWORD)
+        self.assertEqual(central.batches(), batches(statements(LOCAL_FIGURES, "208", date)))
 
 
 if __name__ == "__main__":
