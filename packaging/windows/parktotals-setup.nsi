@@ -752,6 +752,9 @@ Function RunOnce
   Call LastReportBlock
   ${If} $3 != ""
     StrCpy $1 "$1$\r$\n$\r$\nThe end of parktotals.log:$\r$\n$3"
+  ${Else}
+    Call MemoLines
+    StrCpy $1 "$1$\r$\n$\r$\nmemo1.txt:$\r$\n$3"
   ${EndIf}
   ${If} $0 == 0
     MessageBox MB_OK|MB_ICONINFORMATION $1
@@ -760,8 +763,8 @@ Function RunOnce
   ${EndIf}
 FunctionEnd
 
-; $3: the last run's block of parktotals.log (UTF-8), or else the end of
-; memo1.txt (ANSI), as far as a message box holds it.
+; $3: the last run's block of parktotals.log (UTF-8), as far as a message
+; box holds it; empty without the file.
 Function LastReportBlock
   StrCpy $3 ""
   ClearErrors
@@ -792,6 +795,24 @@ Function LastReportBlock
   ${IfNot} ${Errors}
     StrCpy $3 "==== Run of $5"
   ${EndIf}
+  ClearErrors
+FunctionEnd
+
+; $3: the first lines of memo1.txt (ANSI), the statements the run sent.
+Function MemoLines
+  StrCpy $3 ""
+  ClearErrors
+  FileOpen $4 "$INSTDIR\memo1.txt" r
+  ${If} ${Errors}
+    StrCpy $3 "(none written)"
+    Return
+  ${EndIf}
+  ${For} $5 1 5
+    FileRead $4 $6
+    ${IfThen} ${Errors} ${|} ${Break} ${|}
+    StrCpy $3 "$3$6"
+  ${Next}
+  FileClose $4
   ClearErrors
 FunctionEnd
 

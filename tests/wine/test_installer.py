@@ -13,6 +13,7 @@ hands to schtasks is checked as a file, and Wine's stored copy for what it
 keeps.
 """
 import os
+import re
 import shutil
 import subprocess
 import unittest
@@ -20,7 +21,8 @@ import zipfile
 
 import session as wine_session
 from winetest import (CENTRAL_PORT, DEADLINE, LOCAL_FIGURES, LOCAL_FIGURES_RULES, QUERIES, STANDIN, WineTestCase,
-                      batches, central_rules, crlf_lines, statements, wait_for, windows_path, yesterday_key)
+                      batches, central_rules, crlf_lines, decode_wine_string, statements, wait_for, windows_path,
+                      yesterday_key)
 
 RELEASE_BUILD = os.environ.get("PARKTOTALS_RELEASE_BUILD", "")
 VERSION = os.environ.get("PARKTOTALS_VERSION", "")
@@ -39,6 +41,19 @@ CHINESE_DATABASE = "停车场统计"
 
 # Code page 936 (GBK), as on the car parks' PCs.
 CHINESE = {"LC_ALL": "zh_CN.UTF-8"}
+
+# Wine's trace of every process started, with its command line.
+TRACE_PROCESSES = {"WINEDEBUG": "-all,+process"}
+
+
+def command_lines(output):
+    """The command lines of the processes a traced run started."""
+    return [decode_wine_string(m) for m in
+            re.findall(r'trace:process:CreateProcessInternalW app \S+ cmdline L"((?:[^"\\]|\\.)*)"', output)]
+
+
+def schtasks(*arguments):
+    return '"C:\\windows\\system32\\schtasks.exe" ' + " ".join(arguments)
 
 
 def zip_file(name):
@@ -76,6 +91,7 @@ class SilentInstallTest(WineTestCase):
                                   stderr=out, timeout=DEADLINE)
         with open(path, encoding="utf-8", errors="replace") as f:
             done.output = f.read()
+        done.output_path = path
         return done
 
     def install(self, *switches, env=None, folder=""):
@@ -88,7 +104,7 @@ class SilentInstallTest(WineTestCase):
         line = " ".join([f'@"{windows_path(SETUP)}" /S', *switches, *target]) + "\r\n"
         batch = self.path(f"install-{self.commands + 1}.cmd")
         with open(batch, "wb") as f:
-            f.write(line.encode("gbk" if env == CHINESE else "ascii"))
+            f.write(line.encode("gbk" if (env or {}).get("LC_ALL") == CHINESE["LC_ALL"] else "ascii"))
         return self.wine("cmd", "/c", windows_path(batch), env=env)
 
     def installed(self, name):
@@ -106,8 +122,10 @@ class SilentInstallTest(WineTestCase):
         central = self.standin("central", central_rules(), port=CENTRAL_PORT)
         server = f"127.0.0.1,{local.port}"
         done = self.install("/PARK=208", f"/SERVER={server}", f"/DATABASE={CHINESE_DATABASE}", "/USER=sa",
-                            PASSWORD_SWITCH, "/TIME=03:45", env=CHINESE)
+                            PASSWORD_SWITCH, "/TIME=03:45", env={**CHINESE, **TRACE_PROCESSES})
         self.assertEqual(done.returncode, 0, done.output)
+        self.assertIn(schtasks('/create /tn "parktotals" /xml', f'"{windows_path(self.target)}\\parktotals-task.xml"',
+                               "/f"), command_lines(done.output))
         # The stripped exe of the zip, with the same central account.
         self.assertEqual(self.installed("parktotals.exe"), zip_file("parktotals.exe"))
         self.assertEqual(self.installed("RegInfo.INI"),
@@ -182,10 +200,14 @@ class SilentInstallTest(WineTestCase):
         self.assertTrue(self.task_registered())
 
         # The uninstaller runs on from a copy of itself and returns at once.
-        self.assertEqual(self.wine(os.path.join(self.target, "uninstall.exe"), "/S").returncode, 0)
+        done = self.wine(os.path.join(self.target, "uninstall.exe"), "/S", env=TRACE_PROCESSES)
+        self.assertEqual(done.returncode, 0)
         wait_for(lambda: not os.path.exists(os.path.join(self.target, "uninstall.exe"))
                  and not self.task_registered() and "DisplayName" not in self.uninstall_entry(),
                  "the uninstaller to remove the program, the task and its entry")
+        # What the uninstaller's copy of itself traced after it returned.
+        with open(done.output_path, encoding="utf-8", errors="replace") as f:
+            self.assertIn(schtasks('/delete /tn "parktotals" /f'), command_lines(f.read()))
         self.assertEqual(sorted(os.listdir(self.target)),
                          ["RegInfo.INI", "memo1.txt", "parktotals.log", "weixinconfig.ini"])
 
