@@ -36,6 +36,33 @@ execute_process(
     ${package_dir}/parktotals-task.utf8.xml ${package_dir}/parktotals-task.xml
   COMMAND_ERROR_IS_FATAL ANY)
 
+# The installer (makensis, package nsis) writes the same task at install
+# time, with the folder and time chosen there: the template becomes NSIS
+# lines that write it, with the two values as the installer's variables.
+find_program(PARKTOTALS_MAKENSIS makensis)
+if(PARKTOTALS_MAKENSIS)
+  file(READ ${windows_files}/parktotals-task.xml.in task_xml)
+  string(REPLACE "@PROJECT_VERSION@" "${PROJECT_VERSION}" task_xml "${task_xml}")
+  string(REPLACE "@PARKTOTALS_TASK_TIME@" "$TaskTime" task_xml "${task_xml}")
+  string(REPLACE "@PARKTOTALS_TASK_FOLDER_XML@" "$TaskFolderXml" task_xml "${task_xml}")
+  if(task_xml MATCHES "[`@]" OR task_xml MATCHES "\\$[^T]")
+    message(FATAL_ERROR "parktotals-task.xml.in holds a character the installer's copy of it cannot: ` @ or $")
+  endif()
+  string(REGEX REPLACE "\n$" "" task_xml "${task_xml}")
+  string(REPLACE "\n" "$\\r$\\n`\n  FileWriteUTF16LE $0 `" task_xml "${task_xml}")
+  file(WRITE ${package_dir}/task.nsh "  FileWriteUTF16LE $0 `${task_xml}$\\r$\\n`\n")
+
+  # From the exe in the zip, so that both carry the very same file: run
+  # after cpack (scripts/release does).
+  add_custom_target(parktotals_setup
+    COMMAND ${CMAKE_COMMAND} -DZIP=${CMAKE_BINARY_DIR}/parktotals-${PROJECT_VERSION}-win64.zip
+            -DWORK_DIR=${package_dir}/setup -DMAKENSIS=${PARKTOTALS_MAKENSIS} -DVERSION=${PROJECT_VERSION}
+            -DSCRIPT=${windows_files}/parktotals-setup.nsi -DTASK_NSH=${package_dir}/task.nsh
+            -DOUTFILE=${CMAKE_BINARY_DIR}/parktotals-${PROJECT_VERSION}-setup.exe
+            -P ${PROJECT_SOURCE_DIR}/cmake/make_setup.cmake
+    VERBATIM)
+endif()
+
 install(TARGETS parktotals RUNTIME DESTINATION parktotals)
 install(FILES
   ${package_dir}/README.txt

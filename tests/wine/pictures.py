@@ -7,13 +7,17 @@ runs it):
                     could not reach the central server, titled parktotals
   window-linux.png  the Linux program's window under Xvfb during a good
                     run (no window manager: no title bar)
+  installer-*.png   the installer's pages, filled in as a technician would,
+                    and the box of "Run once now" after a good run (the
+                    installer of scripts/release with the wine tests'
+                    central account, built into BUILD_DIR/pictures/release)
 
 Each picture is checked as the window tests check theirs before it is
 written. The programs are those of a build folder: the wine tests' exe and
 settings (from ctest), and the Linux program with the build's central
 account, which has to be on 127.0.0.1.
 
-Usage: pictures.py BUILD_DIR OUT_DIR
+Usage: pictures.py BUILD_DIR OUT_DIR [Pictures.test_...]  (some pictures only)
 """
 import json
 import os
@@ -45,21 +49,51 @@ def central_account(build):
     return int(port), cache["USER"], cache["PASSWORD"]
 
 
-if len(sys.argv) != 3:
+if len(sys.argv) < 3:
     sys.exit(__doc__)
-BUILD, OUT = (os.path.abspath(a) for a in sys.argv[1:])
+BUILD, OUT = (os.path.abspath(a) for a in sys.argv[1:3])
 os.environ.update(wine_test_environment(BUILD),
                   PARKTOTALS_WINE_SESSION=os.path.join(BUILD, "pictures", "session"),
                   PARKTOTALS_WINE_ARTIFACTS=os.path.join(BUILD, "pictures", "artifacts"))
 
 # The wine tests' helpers read their settings when imported.
 import session as wine_session  # noqa: E402
-from winetest import (CAPTION, CENTRAL_PORT, HOLD_UPDATES, WINDOW_RECT, Run, WineTestCase,  # noqa: E402
-                      central_rules, error_box_problem, local_rules, memo_problem, port_is_closed, reginfo, union,
-                      wait_for)
+from winetest import (CAPTION, CENTRAL_PASSWORD, CENTRAL_PORT, CENTRAL_USER, HOLD_UPDATES,  # noqa: E402
+                      LOCAL_PASSWORD, LOCAL_USER, SOURCE, WINDOW_RECT, Run, WineTestCase, central_rules,
+                      error_box_problem, frame_problem, local_rules, memo_problem, port_is_closed, reginfo,
+                      text_pixels, union, wait_for)
 
 # FLTK places the window itself: its client area is where the program asks.
 LINUX_RECT = (1213, 437, 116, 9)
+
+VERSION = os.environ.get("PARKTOTALS_VERSION", "")
+SETUP_NAME = f"parktotals-{VERSION}-setup.exe"
+# NSIS puts a blank after its window's title; its message boxes have none.
+SETUP_CAPTION = f"parktotals {VERSION} Setup "
+
+
+def build_installer():
+    """scripts/release with the wine tests' central account, so that "Run
+    once now" reaches the central stand-in; returns the installer's path."""
+    folder = os.path.join(BUILD, "pictures", "release")
+    env = {k: v for k, v in os.environ.items() if not k.startswith("PARKTOTALS_CENTRAL_")}
+    env.update(PARKTOTALS_CENTRAL_HOST=f"127.0.0.1,{CENTRAL_PORT}", PARKTOTALS_CENTRAL_USER=CENTRAL_USER,
+               PARKTOTALS_CENTRAL_PASSWORD=CENTRAL_PASSWORD)
+    done = subprocess.run([os.path.join(SOURCE, "scripts", "release"), "--build-dir", folder], env=env,
+                          stdin=subprocess.DEVNULL, capture_output=True, text=True)
+    if done.returncode != 0:
+        sys.exit(f"scripts/release failed:\n{done.stdout}{done.stderr}")
+    return os.path.join(folder, SETUP_NAME)
+
+
+def page_problem(rect, previous):
+    """A page is right once Wine has drawn the installer's frame (active or
+    not) and the picture is no longer the one before the key press."""
+    def problem(picture):
+        if picture == previous:
+            return "still the picture before the key press"
+        return frame_problem(picture, rect, active=True) and frame_problem(picture, rect, active=False)
+    return problem
 
 
 class Pictures(WineTestCase):
@@ -96,13 +130,65 @@ class Pictures(WineTestCase):
         self.publish("window-linux.png")
 
 
+    def test_installer_pages(self):
+        self.assertTrue(port_is_closed(CENTRAL_PORT), f"something listens on the central port {CENTRAL_PORT}")
+        setup = build_installer()
+        local = self.standin("local", local_rules())
+        self.standin("central", central_rules(), port=CENTRAL_PORT)
+        self.start(folder=os.path.dirname(setup), exe_name=SETUP_NAME)
+        # NSIS's window does not carry the pid of the process started.
+        window = wait_for(lambda: self.display.windows(SETUP_CAPTION), "the installer's window")[0]
+        rect = wait_for(lambda: self.display.rect(window), "the installer's window on the screen")
+        last = [None]
+
+        def page(name, key=None, text="", publish=True):
+            """Presses the key, types `text` into the focused field, and
+            takes the picture of what follows."""
+            if key:
+                self.display.press(window, key)
+            if text:
+                self.display.type(window, text)
+            last[0] = self.wait_for_picture(name, rect, page_problem(rect, last[0]), f"the page of {name}")
+            if publish:
+                self.publish(name)
+
+        page("installer-folder.png")
+        page("park-empty.png", "Return", publish=False)
+        page("installer-park.png", text="208")
+        page("database-empty.png", "Return", publish=False)
+        page("installer-database.png", text=f"127.0.0.1,{local.port}\tpark\t\t{LOCAL_USER}\t{LOCAL_PASSWORD}")
+        page("installer-time.png", "Return")
+        page("installing.png", "Return", publish=False)
+        # The finish page follows once the task is registered: its picture
+        # on the left is dark blue.
+        left = (rect[0] + 10, rect[1] + 40, 100, 200)
+        last[0] = self.wait_for_picture(
+            "installer-finish.png", rect,
+            lambda picture: None if sum(1 for r, g, b in picture.pixels(left) if b > 60 and r < 40 and g < 40) > 5000
+            else "no finish page yet", "the finish page")
+        self.publish("installer-finish.png")
+        # Finish with "Run once now" ticked: the program runs, then a box
+        # says how it went.
+        self.display.press(window, "Return")
+        box = wait_for(lambda: self.display.windows(SETUP_CAPTION.strip()), "the run's box")[0]
+        box_rect = wait_for(lambda: self.display.rect(box), "the box on the screen")
+        # Without a window manager the installer's window stays above its box.
+        self.display._run("xdotool", "windowraise", str(box))
+        self.wait_for_picture("installer-run-once.png", box_rect,
+                              lambda picture: None if text_pixels(picture.pixels(box_rect)) > 2000
+                              else "no text in the box yet", "the box drawn")
+        self.publish("installer-run-once.png")
+        self.assertEqual(len(local.batches()), 5)
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     # The error box's title comes from the exe's name: the picture needs
     # parktotals.exe, drawn with its frame.
-    wine_session.start(unmanaged=("parktotals.exe",))
+    wine_session.start(unmanaged=("parktotals.exe", SETUP_NAME))
     try:
-        result = unittest.TextTestRunner(verbosity=2).run(unittest.defaultTestLoader.loadTestsFromTestCase(Pictures))
+        tests = unittest.defaultTestLoader.loadTestsFromNames(sys.argv[3:] or ["Pictures"], sys.modules[__name__])
+        result = unittest.TextTestRunner(verbosity=2).run(tests)
     finally:
         wine_session.stop()
     sys.exit(0 if result.wasSuccessful() else 1)

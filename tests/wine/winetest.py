@@ -385,6 +385,14 @@ class Display:
     def press(self, window, key):
         self._run("xdotool", "windowfocus", "--sync", str(window), "key", "--clearmodifiers", key)
 
+    def type(self, window, text):
+        """Types text into the window's focused field; a tab moves on to the next."""
+        for i, part in enumerate(text.split("\t")):
+            if i:
+                self.press(window, "Tab")
+            if part:
+                self._run("xdotool", "windowfocus", "--sync", str(window), "type", "--delay", "20", part)
+
 
 class Run:
     """One start of the exe under Wine. `pid` is the Windows process's own,
