@@ -1,5 +1,6 @@
 #include "db/connection_string.h"
 
+#include "db/oledb_string.h"
 #include "text/ascii.h"
 #include "text/errors.h"
 
@@ -18,112 +19,6 @@ bool IsDigits(std::string_view text) {
         if (c < '0' || c > '9') return false;
     return true;
 }
-
-struct Pair {
-    std::string key;     // lower case, for matching
-    std::string written; // as the string has it
-    std::string value;
-};
-
-// Every key the program knows, used or not. Messages name only these: with
-// an unquoted password holding ';' or '=', any other "key" may be a piece
-// of the password.
-bool IsKnownKey(std::string_view key) {
-    static constexpr std::string_view kKnown[] = {
-        "provider", "data source", "server", "address", "addr", "network address", "initial catalog",
-        "database", "user id", "uid", "user", "password", "pwd", "integrated security", "trusted_connection",
-        "connect timeout", "connection timeout", "timeout", "application name", "workstation id", "dsn",
-        "driver", "persist security info", "packet size", "auto translate", "use procedure for prepare",
-        "network library", "tag with column collation when possible", "use encryption for data",
-        "encrypt", "trust server certificate", "trustservercertificate", "locale identifier", "current language",
-        "mode"};
-    for (const std::string_view known : kKnown)
-        if (key == known) return true;
-    return false;
-}
-
-std::string NameInMessage(const Pair& pair) {
-    return IsKnownKey(pair.key) ? "the value of \"" + pair.written + "\"" : "a value";
-}
-
-std::vector<Pair> ParsePairs(std::string_view text) {
-    std::vector<Pair> pairs;
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    while (i < n) {
-        const std::size_t mark = text.find_first_of("=;", i);
-        if (mark == std::string_view::npos || text[mark] == ';') {
-            const std::size_t end = mark == std::string_view::npos ? n : mark;
-            // The text itself may be a piece of an unquoted password.
-            if (!TrimBlanks(text.substr(i, end - i)).empty())
-                throw UserError(pairs.empty() ? "The connection string starts with a part that has no \"=\""
-                                              : "In the connection string, " + NameInMessage(pairs.back()) +
-                                                    " is followed by a part that has no \"=\"");
-            i = end + 1;
-            continue;
-        }
-        Pair pair;
-        pair.written = std::string(TrimBlanks(text.substr(i, mark - i)));
-        pair.key = AsciiLower(pair.written);
-        if (pair.key.empty()) throw UserError("The connection string has a value without a name");
-        i = mark + 1;
-        while (i < n && IsBlank(text[i])) ++i;
-
-        std::string value;
-        if (i < n && (text[i] == '"' || text[i] == '\'')) {
-            const char quote = text[i++];
-            for (;;) {
-                if (i >= n)
-                    throw UserError("In the connection string, the quote around " + NameInMessage(pair) +
-                                    " is not closed");
-                if (text[i] == quote) {
-                    if (i + 1 < n && text[i + 1] == quote) {
-                        value += quote;
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                value += text[i++];
-            }
-            while (i < n && IsBlank(text[i])) ++i;
-            if (i < n && text[i] != ';')
-                throw UserError("In the connection string, " + NameInMessage(pair) +
-                                " has more text after its closing quote");
-        } else {
-            const std::size_t end = std::min(text.find(';', i), n);
-            value = std::string(TrimBlanks(text.substr(i, end - i)));
-            i = end;
-        }
-        ++i; // the ';'
-        pair.value = std::move(value);
-        pairs.push_back(std::move(pair));
-    }
-    return pairs;
-}
-
-class Settings {
-public:
-    explicit Settings(std::vector<Pair> pairs) : pairs_(std::move(pairs)) {}
-
-    bool Empty() const { return pairs_.empty(); }
-
-    // The last pair under any of the names.
-    const Pair* Find(std::initializer_list<std::string_view> names) const {
-        for (auto it = pairs_.rbegin(); it != pairs_.rend(); ++it)
-            for (const std::string_view name : names)
-                if (it->key == name) return &*it;
-        return nullptr;
-    }
-    std::string Value(std::initializer_list<std::string_view> names) const {
-        const Pair* pair = Find(names);
-        return pair ? pair->value : std::string();
-    }
-
-private:
-    std::vector<Pair> pairs_;
-};
 
 enum class ProviderKind { SqlServer, OdbcBridge };
 
@@ -157,15 +52,15 @@ std::optional<bool> ParseYesNo(std::string_view value) {
 // The older providers' "Use Encryption for Data", the newer ones' "Encrypt"
 // (MSOLEDBSQL 19 adds Optional, Mandatory and Strict). When both are given
 // the one that asks for encryption wins: never less than asked.
-Encryption EncryptionAsked(const Settings& settings) {
+Encryption EncryptionAsked(const OledbSettings& settings) {
     bool asked = false;
     bool strict = false;
-    if (const Pair* pair = settings.Find({"use encryption for data"})) {
+    if (const OledbPair* pair = settings.Find({"use encryption for data"})) {
         const auto yes = ParseYesNo(pair->value);
         if (!yes) throw UserError("\"" + pair->written + "\" in the connection string must be True or False");
         asked = *yes;
     }
-    if (const Pair* pair = settings.Find({"encrypt"})) {
+    if (const OledbPair* pair = settings.Find({"encrypt"})) {
         if (EqualsNoCase(pair->value, "strict")) {
             asked = strict = true;
         } else if (EqualsNoCase(pair->value, "mandatory")) {
@@ -180,7 +75,7 @@ Encryption EncryptionAsked(const Settings& settings) {
         }
     }
     bool trust = false;
-    if (const Pair* pair = settings.Find({"trust server certificate", "trustservercertificate"})) {
+    if (const OledbPair* pair = settings.Find({"trust server certificate", "trustservercertificate"})) {
         const auto yes = ParseYesNo(pair->value);
         if (!yes) throw UserError("\"" + pair->written + "\" in the connection string must be True or False");
         trust = *yes;
@@ -227,8 +122,8 @@ std::string FreeTdsSection(std::string_view server, const OdbcTarget& target) {
            "\n\tcheck certificate hostname = yes\n";
 }
 
-int LoginTimeout(const Settings& settings) {
-    const Pair* pair = settings.Find({"connect timeout", "connection timeout", "timeout"});
+int LoginTimeout(const OledbSettings& settings) {
+    const OledbPair* pair = settings.Find({"connect timeout", "connection timeout", "timeout"});
     if (!pair) return kDefaultLoginTimeoutSeconds;
     // Nine digits keep clear of int overflow and are years anyway.
     if (!IsDigits(pair->value) || pair->value.size() > 9)
@@ -302,7 +197,7 @@ std::string StripBraces(std::string_view value) {
 } // namespace
 
 OdbcConnectionString TranslateConnectionString(std::string_view oledb, const OdbcTarget& target) {
-    const Settings settings(ParsePairs(oledb));
+    const OledbSettings settings(oledb);
     if (settings.Empty()) throw UserError("The connection string is empty");
 
     const ProviderKind kind = ClassifyProvider(settings.Value({"provider"}));
@@ -388,7 +283,7 @@ OdbcConnectionString TranslateConnectionString(std::string_view oledb, const Odb
 
 ConnectionTarget DescribeConnectionString(std::string_view oledb) noexcept {
     try {
-        const Settings settings(ParsePairs(oledb));
+        const OledbSettings settings(oledb);
         return {settings.Value({"data source", "server", "address", "addr", "network address"}),
                 settings.Value({"initial catalog", "database"})};
     } catch (...) {
