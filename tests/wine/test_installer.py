@@ -300,6 +300,19 @@ class SilentInstallTest(WineTestCase):
             self.assertIn("where Windows does not let the program write memo1.txt", done.output)
             self.assertFalse(os.path.exists(os.path.join(self.session["prefix"], "drive_c", "Program Files",
                                                          "parktotals")))
+
+        with self.subTest("a RegInfo.INI the program cannot read"):
+            os.makedirs(self.target)
+            broken = b"Data Source=.;Password='Secret-9\r\n"
+            with open(os.path.join(self.target, "RegInfo.INI"), "wb") as f:
+                f.write(broken)
+            done = self.install(*[k + v for k, v in full.items()])
+            self.assertEqual(done.returncode, 2)
+            self.assertIn('RegInfo.INI cannot be read (In the connection string, the quote around the value of '
+                          '"Password" is not closed)', done.output)
+            self.assertNotIn("Secret-9", done.output)
+            self.assertEqual(os.listdir(self.target), ["RegInfo.INI"])
+            self.assertEqual(self.installed("RegInfo.INI"), broken)
         self.assertNotIn("DisplayName", self.uninstall_entry())
 
 
