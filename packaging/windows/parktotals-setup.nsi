@@ -1,8 +1,11 @@
 ; The installer for a car park's PC (makensis; cmake/packaging.cmake builds
-; it). It puts parktotals.exe into a folder the account can write to, writes
-; RegInfo.INI and weixinconfig.ini from what the technician types (or from
-; the command line with /S), and registers the nightly task for the account
-; that installs.
+; it). It puts parktotals.exe into a folder the account can write to and
+; only it (with SYSTEM and the Administrators) can open, writes RegInfo.INI
+; and weixinconfig.ini from what the technician types (or from the command
+; line with /S), and registers the nightly task for the account that
+; installs. RegInfo.INI's connection string is read and edited by the
+; program itself (--read-connection, --write-connection), so that there is
+; one parser of it and the keys the pages do not show are kept.
 ;
 ; makensis -DVERSION=x.y.z -DEXE=<stripped parktotals.exe> -DOUTFILE=<setup.exe>
 ;          -DTASK_NSH=<the task's XML as NSIS lines> parktotals-setup.nsi
@@ -23,6 +26,10 @@ ManifestDPIAware false
 !include WordFunc.nsh
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\parktotals"
+; How the program hands the database page's fields over and back: a UTF-16
+; INI file in the installer's own folder in %TEMP%, never the command line
+; (a password there would show in process lists). Deleted after each use.
+!define FIELDS "$PLUGINSDIR\connection.ini"
 !define TASK_NAME "parktotals"
 
 Name "parktotals ${VERSION}"
@@ -55,9 +62,17 @@ Var HaveDatabase
 Var HaveUser
 Var HavePassword
 Var HaveTime
-; What the settings files held when the pages were filled in.
+; What the settings files held when the pages were filled in. OldConnection
+; is 1 when RegInfo.INI holds a connection; OldError says why it could not
+; be read.
 Var OldPark
 Var OldConnection
+Var OldError
+Var OldServer
+Var OldDatabase
+Var OldUser
+Var OldPassword
+Var OldWindowsAuth
 Var OldFields
 
 ; Page controls.
@@ -267,6 +282,33 @@ Function CheckTime
   ${EndIf}
 FunctionEnd
 
+; The program of this installer, in the installer's own folder: it reads
+; the folder's RegInfo.INI before anything is installed.
+Function ExtractProgram
+  InitPluginsDir
+  ${IfNot} ${FileExists} "$PLUGINSDIR\parktotals.exe"
+    File "/oname=$PLUGINSDIR\parktotals.exe" "${EXE}"
+  ${EndIf}
+FunctionEnd
+
+; Runs the program $R9 with the option $R8 and the fields file, in the
+; folder (where RegInfo.INI is). $R7: empty when done, else why not.
+Function RunConnectionOption
+  SetOutPath $INSTDIR
+  ClearErrors
+  ExecWait '"$R9" $R8 "${FIELDS}"' $R6
+  StrCpy $R7 ""
+  ${If} ${Errors}
+    StrCpy $R7 "$R9 could not be started"
+  ${ElseIf} $R6 != 0
+    ReadINIStr $R7 "${FIELDS}" connection error
+    ${If} $R7 == ""
+      StrCpy $R7 "parktotals.exe $R8 ended with exit code $R6"
+    ${EndIf}
+  ${EndIf}
+  ClearErrors
+FunctionEnd
+
 ; The car park's files already in the folder (an upgrade, or an unpacked
 ; zip): their values are kept unless new ones are given. The zip's samples
 ; still hold their <placeholders>: those count as not set.
@@ -277,16 +319,29 @@ Function ReadOldSettings
     StrCpy $OldPark ""
   ${EndIf}
   StrCpy $OldConnection ""
-  ClearErrors
-  FileOpen $0 "$INSTDIR\RegInfo.INI" r
-  ${IfNot} ${Errors}
-    FileRead $0 $OldConnection
-    FileClose $0
-    ${WordFind} $OldConnection "=<" "E#" $1
-    ${IfNot} ${Errors}
+  StrCpy $OldError ""
+  ${IfNot} ${FileExists} "$INSTDIR\RegInfo.INI"
+    Return
+  ${EndIf}
+  Call ExtractProgram
+  Delete "${FIELDS}"
+  StrCpy $R9 "$PLUGINSDIR\parktotals.exe"
+  StrCpy $R8 "--read-connection"
+  Call RunConnectionOption
+  ${If} $R7 != ""
+    StrCpy $OldError $R7
+  ${Else}
+    ReadINIStr $OldConnection "${FIELDS}" connection found
+    ReadINIStr $OldServer "${FIELDS}" connection server
+    ReadINIStr $OldDatabase "${FIELDS}" connection database
+    ReadINIStr $OldUser "${FIELDS}" connection user
+    ReadINIStr $OldPassword "${FIELDS}" connection password
+    ReadINIStr $OldWindowsAuth "${FIELDS}" connection windowsauth
+    ${If} $OldConnection != 1
       StrCpy $OldConnection ""
     ${EndIf}
   ${EndIf}
+  Delete "${FIELDS}"
 FunctionEnd
 
 Function .onInit
@@ -314,11 +369,34 @@ Function .onInit
   ${AndIf} $Park == ""
     !insertmacro Refuse "/PARK= is empty: give the car park's number at head office (its kex_no)"
   ${EndIf}
-  ; The database switches go together; without any, an existing
-  ; RegInfo.INI is kept.
+  ; Without database switches an existing RegInfo.INI is kept as it is.
   ${If} $HaveServer$HaveDatabase$HaveUser$HavePassword$WindowsAuth == "0"
-  ${AndIf} $OldConnection != ""
+  ${AndIf} $OldConnection$OldError != ""
     Return
+  ${EndIf}
+  ${If} $OldError != ""
+    !insertmacro Refuse "$INSTDIR\RegInfo.INI cannot be read ($OldError). Correct or delete it, or leave out the database switches to keep it as it is."
+  ${EndIf}
+  ${If} $WindowsAuth = 1
+  ${AndIf} $HaveUser$HavePassword != ""
+    !insertmacro Refuse "/WINDOWSAUTH logs in as the Windows account: leave out /USER= and /PASSWORD="
+  ${EndIf}
+  ; The switches given replace their values; the others stay as
+  ; RegInfo.INI has them, the kind of login too.
+  ${If} $OldConnection == 1
+    ${IfThen} $HaveServer != 1 ${|} StrCpy $Server $OldServer ${|}
+    ${IfThen} $HaveDatabase != 1 ${|} StrCpy $Database $OldDatabase ${|}
+    ${If} $HaveUser$HavePassword == ""
+    ${AndIf} $OldWindowsAuth == 1
+      StrCpy $WindowsAuth 1
+    ${EndIf}
+    ${If} $OldWindowsAuth != 1
+      ${IfThen} $HaveUser != 1 ${|} StrCpy $User $OldUser ${|}
+      ${If} $HavePassword != 1
+        StrCpy $Password $OldPassword
+        StrCpy $HavePassword 1
+      ${EndIf}
+    ${EndIf}
   ${EndIf}
   ${If} $Server == ""
     !insertmacro Refuse "/SERVER= is missing: the car park's SQL Server (such as . or PC\SQLEXPRESS or 192.168.1.5,1433)"
@@ -326,11 +404,7 @@ Function .onInit
   ${If} $Database == ""
     !insertmacro Refuse "/DATABASE= is missing: the car park's database on that server"
   ${EndIf}
-  ${If} $WindowsAuth = 1
-    ${If} $HaveUser$HavePassword != ""
-      !insertmacro Refuse "/WINDOWSAUTH logs in as the Windows account: leave out /USER= and /PASSWORD="
-    ${EndIf}
-  ${Else}
+  ${If} $WindowsAuth = 0
     ${If} $User == ""
       !insertmacro Refuse "/USER= is missing: the SQL Server login (or /WINDOWSAUTH for the Windows account)"
     ${EndIf}
@@ -342,42 +416,6 @@ Function .onInit
 FunctionEnd
 
 ; ---- Writing the files -----------------------------------------------------
-
-; Quotes a value of the connection string the way the program reads it
-; back: in double quotes, inner ones doubled, when it holds a ';', starts
-; with a quote, or has blanks at either end (which would be trimmed).
-; In: $0. Out: $0.
-Function QuoteValue
-  StrLen $1 $0
-  StrCpy $2 0
-  StrCpy $3 ""
-  StrCpy $4 0
-  ${While} $2 < $1
-    StrCpy $5 $0 1 $2
-    ${If} $5 == ";"
-      StrCpy $4 1
-    ${EndIf}
-    ${If} $5 == '"'
-      StrCpy $3 '$3""'
-    ${Else}
-      StrCpy $3 "$3$5"
-    ${EndIf}
-    IntOp $2 $2 + 1
-  ${EndWhile}
-  StrCpy $5 $0 1
-  StrCpy $6 $0 "" -1
-  ${If} $5 == '"'
-  ${OrIf} $5 == "'"
-  ${OrIf} $5 == " "
-  ${OrIf} $5 == "$\t"
-  ${OrIf} $6 == " "
-  ${OrIf} $6 == "$\t"
-    StrCpy $4 1
-  ${EndIf}
-  ${If} $4 = 1
-    StrCpy $0 '"$3"'
-  ${EndIf}
-FunctionEnd
 
 ; Writes the text $1 into file $0 in the ANSI code page, which the program
 ; reads; when the code page cannot hold every character (read back, it
@@ -409,26 +447,78 @@ Function WriteTextFile
   ClearErrors
 FunctionEnd
 
+; The page's fields into RegInfo.INI's first line, by the installed
+; program: the other keys, the other lines and the file's encoding stay.
 Function WriteRegInfo
-  ${If} $WindowsAuth = 1
-    StrCpy $R0 "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False"
-  ${Else}
-    StrCpy $0 $Password
-    Call QuoteValue
-    StrCpy $R0 "Provider=SQLOLEDB.1;Password=$0;Persist Security Info=True"
-    StrCpy $0 $User
-    Call QuoteValue
-    StrCpy $R0 "$R0;User ID=$0"
+  Delete "${FIELDS}"
+  ; A file that starts UTF-16 stays UTF-16, so any character gets through.
+  FileOpen $0 "${FIELDS}" w
+  FileWriteWord $0 0xFEFF
+  FileClose $0
+  ; In quotes: the INI reader would trim blanks at the ends.
+  WriteINIStr "${FIELDS}" connection server '"$Server"'
+  WriteINIStr "${FIELDS}" connection database '"$Database"'
+  WriteINIStr "${FIELDS}" connection user '"$User"'
+  WriteINIStr "${FIELDS}" connection password '"$Password"'
+  WriteINIStr "${FIELDS}" connection windowsauth $WindowsAuth
+  StrCpy $R9 "$INSTDIR\parktotals.exe"
+  StrCpy $R8 "--write-connection"
+  Call RunConnectionOption
+  Delete "${FIELDS}"
+  ${If} $R7 != ""
+    !insertmacro Refuse "$INSTDIR\RegInfo.INI could not be written: $R7"
   ${EndIf}
-  StrCpy $0 $Database
-  Call QuoteValue
-  StrCpy $R0 "$R0;Initial Catalog=$0"
-  StrCpy $0 $Server
-  Call QuoteValue
-  StrCpy $R0 "$R0;Data Source=$0"
-  StrCpy $0 "$INSTDIR\RegInfo.INI"
-  StrCpy $1 "$R0$\r$\n"
-  Call WriteTextFile
+FunctionEnd
+
+; Gives the folder rights of its own: full control for the account that
+; installs, SYSTEM and the Administrators, nobody else, nothing inherited
+; from the drive (under C:\ every signed-in user may change new folders).
+; The files in it inherit them. The owner of a folder may always change its
+; rights, so no elevation is needed. $0: empty when done, else why not.
+Function SecureFolder
+  StrCpy $0 ""
+  ; The account's SID, from the installer's own token.
+  System::Call 'advapi32::OpenProcessToken(p -1, i 0x8, *p .r1) i .r2'
+  ${If} $2 = 0
+    StrCpy $0 "this Windows account's identity could not be read"
+    Return
+  ${EndIf}
+  System::Call 'advapi32::GetTokenInformation(p r1, i 1, p 0, i 0, *i .r3)'
+  System::Alloc $3
+  Pop $4
+  System::Call 'advapi32::GetTokenInformation(p r1, i 1, p r4, i r3, *i .r3) i .r2'
+  StrCpy $7 ""
+  ${If} $2 <> 0
+    System::Call '*$4(p .r5)'
+    System::Call 'advapi32::ConvertSidToStringSidW(p r5, *p .r6) i .r2'
+    ${If} $2 <> 0
+      System::Call 'kernel32::lstrcpynW(w .r7, p r6, i ${NSIS_MAX_STRLEN})'
+      System::Call 'kernel32::LocalFree(p r6)'
+    ${EndIf}
+  ${EndIf}
+  System::Free $4
+  System::Call 'kernel32::CloseHandle(p r1)'
+  ${If} $7 == ""
+    StrCpy $0 "this Windows account's identity could not be read"
+    Return
+  ${EndIf}
+  ; P: not inherited; OICI: passed on to the files and folders in it.
+  StrCpy $8 "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;$7)"
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w r8, i 1, *p .r1, p 0) i .r2'
+  ${If} $2 = 0
+    StrCpy $0 "the rights could not be built"
+    Return
+  ${EndIf}
+  System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r3, *p .r4, *i .r5)'
+  ; DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
+  System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i 1, i 0x80000004, p 0, p 0, p r4, p 0) i .r2'
+  System::Call 'kernel32::LocalFree(p r1)'
+  ${If} $2 <> 0
+    System::Call 'kernel32::FormatMessageW(i 0x1200, p 0, i r2, i 0, w .r3, i ${NSIS_MAX_STRLEN}, p 0)'
+    ${WordReplace} $3 "$\r$\n" "" "+" $3
+    ${Trim} $3 $3
+    StrCpy $0 "error $2: $3"
+  ${EndIf}
 FunctionEnd
 
 Function WriteParkConfig
@@ -454,6 +544,12 @@ FunctionEnd
 
 Section "parktotals"
   SetOutPath $INSTDIR
+  ; Before anything with a password goes in.
+  DetailPrint "Giving $INSTDIR to this account, SYSTEM and the Administrators only"
+  Call SecureFolder
+  ${If} $0 != ""
+    !insertmacro Refuse "The rights of $INSTDIR could not be set to this account, SYSTEM and the Administrators only ($0), so another account could read RegInfo.INI or replace parktotals.exe. Choose a folder this account created, such as C:\parktotals."
+  ${EndIf}
   ClearErrors
   File "/oname=parktotals.exe" "${EXE}"
   ${If} ${Errors}
@@ -507,94 +603,19 @@ Function DirectoryLeave
   FileClose $0
   Delete "$INSTDIR\parktotals-setup.tmp"
   Call ReadOldSettings
-  Call ParseOldConnection
-FunctionEnd
-
-; Splits the first line of an existing RegInfo.INI into the page's fields,
-; unquoting as the program does. Keys the pages do not show stay only if
-; nothing is changed (the file is then not rewritten).
-Function ParseOldConnection
-  ${If} $OldConnection == ""
-    Return
+  ${If} $OldError != ""
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$INSTDIR\RegInfo.INI cannot be read ($OldError).$\r$\n$\r$\nCorrect or delete it, then click Next again."
+    Abort
   ${EndIf}
-  ${WordReplace} $OldConnection "$\r" "" "+" $R1
-  ${WordReplace} $R1 "$\n" "" "+" $R1
-  StrLen $R2 $R1
-  StrCpy $R3 0
-  ${DoWhile} $R3 < $R2
-    ; The key: up to '='.
-    StrCpy $R4 ""
-    ${DoWhile} $R3 < $R2
-      StrCpy $R5 $R1 1 $R3
-      IntOp $R3 $R3 + 1
-      ${IfThen} $R5 == "=" ${|} ${Break} ${|}
-      StrCpy $R4 "$R4$R5"
-    ${Loop}
-    ; Blanks before the value.
-    ${DoWhile} $R3 < $R2
-      StrCpy $R5 $R1 1 $R3
-      ${If} $R5 != " "
-      ${AndIf} $R5 != "$\t"
-        ${Break}
-      ${EndIf}
-      IntOp $R3 $R3 + 1
-    ${Loop}
-    StrCpy $R6 ""
-    StrCpy $R5 $R1 1 $R3
-    ${If} $R5 == '"'
-    ${OrIf} $R5 == "'"
-      StrCpy $R7 $R5
-      IntOp $R3 $R3 + 1
-      ${DoWhile} $R3 < $R2
-        StrCpy $R5 $R1 1 $R3
-        IntOp $R3 $R3 + 1
-        ${If} $R5 S== $R7
-          StrCpy $R8 $R1 1 $R3
-          ${IfThen} $R8 S!= $R7 ${|} ${Break} ${|}
-          IntOp $R3 $R3 + 1
-        ${EndIf}
-        StrCpy $R6 "$R6$R5"
-      ${Loop}
-      ; Up to the ';'.
-      ${DoWhile} $R3 < $R2
-        StrCpy $R5 $R1 1 $R3
-        IntOp $R3 $R3 + 1
-        ${IfThen} $R5 == ";" ${|} ${Break} ${|}
-      ${Loop}
-    ${Else}
-      ${DoWhile} $R3 < $R2
-        StrCpy $R5 $R1 1 $R3
-        IntOp $R3 $R3 + 1
-        ${IfThen} $R5 == ";" ${|} ${Break} ${|}
-        StrCpy $R6 "$R6$R5"
-      ${Loop}
-      ${Trim} $R6 $R6
-    ${EndIf}
-    ${Trim} $R4 $R4
-    ${If} $R4 == "Data Source"
-    ${OrIf} $R4 == "Server"
-      StrCpy $Server $R6
-    ${ElseIf} $R4 == "Initial Catalog"
-    ${OrIf} $R4 == "Database"
-      StrCpy $Database $R6
-    ${ElseIf} $R4 == "User ID"
-    ${OrIf} $R4 == "UID"
-      StrCpy $User $R6
-    ${ElseIf} $R4 == "Password"
-    ${OrIf} $R4 == "PWD"
-      StrCpy $Password $R6
-    ${ElseIf} $R4 == "Integrated Security"
-    ${OrIf} $R4 == "Trusted_Connection"
-      ${If} $R6 == "SSPI"
-      ${OrIf} $R6 == "true"
-      ${OrIf} $R6 == "yes"
-        StrCpy $WindowsAuth 1
-      ${EndIf}
-    ${EndIf}
-  ${Loop}
+  ${If} $OldConnection == 1
+    StrCpy $Server $OldServer
+    StrCpy $Database $OldDatabase
+    StrCpy $User $OldUser
+    StrCpy $Password $OldPassword
+    StrCpy $WindowsAuth $OldWindowsAuth
+  ${EndIf}
   StrCpy $OldFields "$Server|$Database|$User|$Password|$WindowsAuth"
 FunctionEnd
-
 
 Function ParkPage
   !insertmacro MUI_HEADER_TEXT "Car park number" "The number of this car park at head office."

@@ -1,5 +1,7 @@
 #include "app/app_title.h"
 #include "app/build_config.h"
+#include "app/command_line.h"
+#include "app/connection_options.h"
 #include "app/shells.h"
 #include "db/central_connection.h"
 #include "text/text_codec_win32.h"
@@ -7,16 +9,42 @@
 #include <windows.h>
 
 #include <objbase.h>
+#include <shellapi.h>
 
 #include <exception>
+#include <vector>
 
-// The program takes no arguments and reads no environment variables of its
-// own: it is started by a scheduler and runs to its end by itself. Built with
-// -municode, so the entry point is wWinMain.
+namespace {
+
+// The arguments after the program's name, split by Windows' own rules.
+std::vector<std::string> Arguments() {
+    std::vector<std::string> arguments;
+    int count = 0;
+    wchar_t** list = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (list == nullptr) return arguments;
+    for (int i = 1; i < count; ++i) arguments.push_back(parktotals::WideToUtf8(list[i]));
+    LocalFree(list);
+    return arguments;
+}
+
+} // namespace
+
+// Without arguments (the only way the scheduled task starts it) the program
+// runs to its end by itself; it reads no environment variables of its own.
+// The options are the installer's (command_line.h) and show no window.
+// Built with -municode, so the entry point is wWinMain.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
     using namespace parktotals;
     const std::string exe = ExecutablePath();
     const std::string title = ApplicationTitle(exe.empty() ? "parktotals" : exe);
+    try {
+        const CommandLine command = ParseCommandLine(Arguments());
+        if (command.task != Task::NightlyRun) return RunConnectionTask(command);
+    } catch (const std::exception& e) {
+        MessageBoxW(nullptr, Utf8ToWide(ErrorBoxText(e.what())).c_str(), Utf8ToWide(title).c_str(),
+                    MB_ICONSTOP | MB_OK);
+        return 1;
+    }
 
     // The database client expects COM on this thread, as a single-threaded
     // apartment. Uninitialised only after the shell has torn the window and

@@ -4,12 +4,70 @@
 #include "text/errors.h"
 
 #include <algorithm>
+#include <span>
 
 namespace parktotals {
 namespace {
 
 std::string NameInMessage(const OledbPair& pair) {
     return IsKnownOledbKey(pair.key) ? "the value of \"" + pair.written + "\"" : "a value";
+}
+
+constexpr std::string_view kServerKeys[] = {"data source", "server", "address", "addr", "network address"};
+constexpr std::string_view kDatabaseKeys[] = {"initial catalog", "database"};
+constexpr std::string_view kUserKeys[] = {"user id", "uid", "user"};
+constexpr std::string_view kPasswordKeys[] = {"password", "pwd"};
+constexpr std::string_view kWindowsKeys[] = {"integrated security", "trusted_connection"};
+
+// The last pair under any of the names: the one that counts.
+const OledbPair* Last(const std::vector<OledbPair>& pairs, std::span<const std::string_view> names) {
+    for (auto it = pairs.rbegin(); it != pairs.rend(); ++it)
+        if (std::find(names.begin(), names.end(), it->key) != names.end()) return &*it;
+    return nullptr;
+}
+
+std::string QuoteValue(std::string_view value) {
+    const bool plain = value.find(';') == std::string_view::npos &&
+                       (value.empty() || (value.front() != '"' && value.front() != '\'' &&
+                                          !IsBlank(value.front()) && !IsBlank(value.back())));
+    if (plain) return std::string(value);
+    std::string quoted = "\"";
+    for (const char c : value) {
+        quoted += c;
+        if (c == '"') quoted += '"';
+    }
+    return quoted + "\"";
+}
+
+// The parsed text as its parts between the ';' that end pairs, so that
+// dropping a part drops its separator and joining them gives the text back.
+struct Part {
+    std::string text;
+    const OledbPair* pair = nullptr;
+    bool dropped = false;
+};
+
+std::vector<Part> SplitParts(std::string_view text, const std::vector<OledbPair>& pairs) {
+    std::vector<Part> parts;
+    std::size_t at = 0;
+    // Blank parts (";;") have no pair of their own.
+    const auto blanks_until = [&](std::size_t stop) {
+        while (at < stop) {
+            const std::size_t end = std::min(text.find(';', at), text.size());
+            parts.push_back({std::string(text.substr(at, end - at))});
+            at = end + 1;
+        }
+    };
+    for (const OledbPair& pair : pairs) {
+        blanks_until(pair.begin);
+        parts.push_back({std::string(text.substr(pair.begin, pair.end - pair.begin)), &pair});
+        at = pair.end + 1;
+    }
+    if (at <= text.size()) {
+        blanks_until(text.size());
+        if (at == text.size()) parts.push_back({});
+    }
+    return parts;
 }
 
 } // namespace
@@ -48,11 +106,13 @@ std::vector<OledbPair> ParseOledbPairs(std::string_view text) {
             continue;
         }
         OledbPair pair;
+        pair.begin = i;
         pair.written = std::string(TrimBlanks(text.substr(i, mark - i)));
         pair.key = AsciiLower(pair.written);
         if (pair.key.empty()) throw UserError("The connection string has a value without a name");
         i = mark + 1;
         while (i < n && IsBlank(text[i])) ++i;
+        pair.value_begin = i;
 
         std::string value;
         if (i < n && (text[i] == '"' || text[i] == '\'')) {
@@ -72,6 +132,7 @@ std::vector<OledbPair> ParseOledbPairs(std::string_view text) {
                 }
                 value += text[i++];
             }
+            pair.value_end = i;
             while (i < n && IsBlank(text[i])) ++i;
             if (i < n && text[i] != ';')
                 throw UserError("In the connection string, " + NameInMessage(pair) +
@@ -79,8 +140,10 @@ std::vector<OledbPair> ParseOledbPairs(std::string_view text) {
         } else {
             const std::size_t end = std::min(text.find(';', i), n);
             value = std::string(TrimBlanks(text.substr(i, end - i)));
+            pair.value_end = i + value.size();
             i = end;
         }
+        pair.end = i;
         ++i; // the ';'
         pair.value = std::move(value);
         pairs.push_back(std::move(pair));
@@ -93,6 +156,103 @@ const OledbPair* OledbSettings::Find(std::initializer_list<std::string_view> nam
         for (const std::string_view name : names)
             if (it->key == name) return &*it;
     return nullptr;
+}
+
+bool IsOledbYes(std::string_view value) {
+    return EqualsNoCase(value, "sspi") || EqualsNoCase(value, "true") || EqualsNoCase(value, "yes");
+}
+
+OledbLogin ReadOledbLogin(const OledbSettings& settings) {
+    const auto value = [&](std::span<const std::string_view> names) {
+        const OledbPair* pair = Last(settings.Pairs(), names);
+        return pair ? pair->value : std::string();
+    };
+    return {value(kServerKeys), value(kDatabaseKeys), value(kUserKeys), value(kPasswordKeys),
+            IsOledbYes(value(kWindowsKeys))};
+}
+
+std::string EditOledbLogin(std::string_view text, const OledbLogin& login) {
+    // A line end (LF, CR, Ctrl-Z) would end RegInfo.INI's first line early.
+    const std::pair<const char*, const std::string*> values[] = {
+        {"server", &login.server}, {"database", &login.database}, {"user", &login.user},
+        {"password", &login.password}};
+    for (const auto& [name, value] : values)
+        if (value->find_first_of("\r\n\x1A") != std::string::npos)
+            throw UserError(std::string("The ") + name + " holds a line break, which the connection string cannot");
+    // What the installer has always written for a new file.
+    if (TrimBlanks(text).empty())
+        text = login.windows_authentication
+                   ? "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;Initial Catalog=;"
+                     "Data Source="
+                   : "Provider=SQLOLEDB.1;Password=;Persist Security Info=True;User ID=;Initial Catalog=;"
+                     "Data Source=";
+    const std::vector<OledbPair> pairs = ParseOledbPairs(text);
+    std::vector<Part> parts = SplitParts(text, pairs);
+    const auto in = [](const Part& part, std::span<const std::string_view> names) {
+        return part.pair && std::find(names.begin(), names.end(), part.pair->key) != names.end();
+    };
+
+    // Where the other login's keys go: the first dropped login key's place.
+    std::size_t login_place = parts.size();
+    const auto drop = [&](std::span<const std::string_view> names) {
+        for (std::size_t i = 0; i < parts.size(); ++i)
+            if (in(parts[i], names)) {
+                parts[i].dropped = true;
+                login_place = std::min(login_place, i);
+            }
+    };
+    std::vector<std::string> new_login_pairs, new_pairs;
+    // `same` tells whether a value already says what is wanted.
+    const auto set = [&](std::span<const std::string_view> names, std::string_view key, const std::string& value,
+                         std::vector<std::string>& missing, auto same) {
+        Part* last = nullptr;
+        for (Part& part : parts)
+            if (in(part, names)) {
+                if (last) last->dropped = true;
+                last = &part;
+            }
+        if (!last) {
+            missing.push_back(std::string(key) + "=" + QuoteValue(value));
+        } else if (!same(last->pair->value)) {
+            const OledbPair& pair = *last->pair;
+            last->text = std::string(text.substr(pair.begin, pair.value_begin - pair.begin)) + QuoteValue(value) +
+                         std::string(text.substr(pair.value_end, pair.end - pair.value_end));
+        }
+    };
+    const auto equal_to = [](const std::string& wanted) {
+        return [&wanted](const std::string& value) { return value == wanted; };
+    };
+
+    set(kServerKeys, "Data Source", login.server, new_pairs, equal_to(login.server));
+    set(kDatabaseKeys, "Initial Catalog", login.database, new_pairs, equal_to(login.database));
+    if (login.windows_authentication) {
+        drop(kUserKeys);
+        drop(kPasswordKeys);
+        const Part* windows = nullptr;
+        for (const Part& part : parts)
+            if (in(part, kWindowsKeys)) windows = &part;
+        // Trusted_Connection says yes; Integrated Security, SSPI.
+        const std::string yes = windows && windows->pair->key == "trusted_connection" ? "yes" : "SSPI";
+        set(kWindowsKeys, "Integrated Security", yes, new_login_pairs, IsOledbYes);
+    } else {
+        drop(kWindowsKeys);
+        set(kUserKeys, "User ID", login.user, new_login_pairs, equal_to(login.user));
+        set(kPasswordKeys, "Password", login.password, new_login_pairs, equal_to(login.password));
+    }
+
+    // New keys go before a trailing blank part, which keeps a closing ';'.
+    std::size_t end_place = parts.size();
+    if (parts.size() > 1 && TrimBlanks(parts.back().text).empty()) end_place = parts.size() - 1;
+    if (login_place == parts.size()) login_place = end_place;
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i <= parts.size(); ++i) {
+        if (i == login_place) out.insert(out.end(), new_login_pairs.begin(), new_login_pairs.end());
+        if (i == end_place) out.insert(out.end(), new_pairs.begin(), new_pairs.end());
+        if (i < parts.size() && !parts[i].dropped) out.push_back(std::move(parts[i].text));
+    }
+    std::string joined;
+    for (std::size_t i = 0; i < out.size(); ++i) joined += (i == 0 ? "" : ";") + out[i];
+    return joined;
 }
 
 std::string OledbSettings::Value(std::initializer_list<std::string_view> names) const {

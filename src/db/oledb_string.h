@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -7,14 +8,22 @@
 #include <vector>
 
 // OLE DB connection strings as the car park's files and the built-in
-// central string write them: "Key=value;Key=value". Reading only; what a
-// driver makes of them is connection_string.h's business.
+// central string write them: "Key=value;Key=value". Reading, and the
+// installer's edit of the login; what a driver makes of them is
+// connection_string.h's business.
 namespace parktotals {
 
 struct OledbPair {
     std::string key;     // lower case, for matching
     std::string written; // the key as the string has it
     std::string value;   // unquoted
+    // Where it stands in the parsed text, so that an edit can keep the
+    // rest as written: the part (from after the previous ';' up to its own
+    // ';' or the end) and the value (quotes included, blanks around not).
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::size_t value_begin = 0;
+    std::size_t value_end = 0;
 };
 
 // Keys compare case-insensitively; values may be quoted with " or ' (the
@@ -45,5 +54,36 @@ public:
 private:
     std::vector<OledbPair> pairs_;
 };
+
+// "SSPI", "true" or "yes" in any case: how Integrated Security and
+// Trusted_Connection ask for a Windows login.
+bool IsOledbYes(std::string_view value);
+
+// The part of a local connection string that the installer's database page
+// shows. Each field has its synonyms: Data Source, Server, Address, Addr,
+// Network Address; Initial Catalog, Database; User ID, UID, User; Password,
+// PWD; Integrated Security, Trusted_Connection.
+struct OledbLogin {
+    std::string server;
+    std::string database;
+    std::string user;
+    std::string password;
+    bool windows_authentication = false;
+
+    bool operator==(const OledbLogin&) const = default;
+};
+
+OledbLogin ReadOledbLogin(const OledbSettings& settings);
+
+// `text` with the login's values, every other pair kept as written and in
+// its order. An unchanged pair keeps its text; a changed value is quoted
+// only where it must be (a ';', a quote at its start, blanks at either
+// end). Earlier pairs a later synonym overrides are dropped; so are the
+// user and password with Windows authentication, and Integrated Security
+// without it (the other login's keys take the first dropped one's place).
+// A missing key goes at the end. A blank `text` gives the line a new
+// RegInfo.INI gets. Throws UserError, as ParseOledbPairs does, or when a
+// value holds a line break or Ctrl-Z (the string is one line of a file).
+std::string EditOledbLogin(std::string_view text, const OledbLogin& login);
 
 } // namespace parktotals

@@ -2,6 +2,7 @@
 
 #include <istream>
 #include <string>
+#include <string_view>
 
 // RegInfo.INI is not an INI file: its first line, taken whole, is the local
 // database's connection string. DatabaseGateway::SetUpLocalConnection is
@@ -21,6 +22,14 @@ std::string ReadFirstLine(std::istream& in);
 // The line rules are those of ReadFirstLine, applied to characters. May
 // throw what the stream throws.
 std::string ReadRegInfoText(std::istream& in);
+
+// The bytes of a RegInfo.INI with its first line (as ReadRegInfoText
+// finds it) replaced by `line`, in UTF-8. The file keeps its encoding and
+// byte-order mark, and every byte after the first line, its line end
+// included. When the machine's file encoding cannot hold the new line, the
+// whole file becomes UTF-16 LE with a mark, which every reader takes. No
+// bytes (a new file): the line and CR LF in the file encoding, or UTF-16.
+std::string ReplaceRegInfoLine(std::string_view file_bytes, std::string_view line);
 
 // ReadRegInfoText of the named file (looked up in the working directory
 // when the name has no folder). Throws UserError when the file is missing

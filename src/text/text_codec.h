@@ -20,6 +20,9 @@ std::string Utf8ToFileText(std::string_view utf8);
 // mark. For FileTextToUtf8.
 bool DecodeUtf16File(std::string_view file_bytes, std::string& utf8);
 
+// The other way: the mark, then the code units of `utf8`.
+std::string EncodeUtf16File(std::string_view utf8, bool big_endian);
+
 // Drops a UTF-8 byte-order mark from the front of `text`; true when there
 // was one. For the two functions above.
 constexpr bool DropUtf8Bom(std::string_view& text) {

@@ -132,4 +132,14 @@ bool DecodeUtf16File(std::string_view file_bytes, std::string& utf8) {
     return true;
 }
 
+std::string EncodeUtf16File(std::string_view utf8, bool big_endian) {
+    std::string bytes = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : Utf8ToUtf16(utf8)) {
+        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+        bytes += big_endian ? high : low;
+        bytes += big_endian ? low : high;
+    }
+    return bytes;
+}
+
 } // namespace parktotals

@@ -1,8 +1,10 @@
 #include "app/app_title.h"
 #include "app/application.h"
+#include "app/command_line.h"
 #include "db/central_connection.h"
 #include "support/fake_gateway.h"
 #include "support/temp_dir.h"
+#include "text/errors.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +17,23 @@ TEST(ApplicationTitleTest, CutsAtFirstDotAndLowersAllButFirst) {
     EXPECT_EQ(ApplicationTitle("PARKTOTALS.EXE"), "Parktotals");
     EXPECT_EQ(ApplicationTitle("mixed/Dir.x/jOB"), "job");
     EXPECT_EQ(ApplicationTitle(".hidden"), "");
+}
+
+TEST(CommandLineTest, NoArgumentIsTheNightlyRunAndAnythingUnknownIsNamed) {
+    EXPECT_EQ(ParseCommandLine({}).task, Task::NightlyRun);
+    const CommandLine read = ParseCommandLine({"--read-connection", "C:\\Temp\\ns1.tmp\\f.ini"});
+    EXPECT_EQ(read.task, Task::ReadConnection);
+    EXPECT_EQ(read.fields_file, "C:\\Temp\\ns1.tmp\\f.ini");
+    EXPECT_EQ(ParseCommandLine({"--write-connection", "f"}).task, Task::WriteConnection);
+    for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
+             {"/S"}, {"--help"}, {"--write-connection"}, {"--read-connection", "f", "--now"}}) {
+        try {
+            ParseCommandLine(wrong);
+            ADD_FAILURE() << wrong.back() << " taken";
+        } catch (const UserError& error) {
+            EXPECT_NE(std::string(error.what()).find(wrong.back()), std::string::npos) << error.what();
+        }
+    }
 }
 
 TEST(ErrorBoxTextTest, AddsFullStopOnlyAfterCharactersSortingAfterIt) {

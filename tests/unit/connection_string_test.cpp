@@ -1,4 +1,5 @@
 #include "db/connection_string.h"
+#include "db/oledb_string.h"
 #include "text/errors.h"
 
 #include <gtest/gtest.h>
@@ -108,6 +109,59 @@ TEST(ConnectionStringTest, QuotedValuesAndBraces) {
     EXPECT_EQ(Odbc("Provider=SQLOLEDB.1;Password=\"p;w\";Persist Security Info=True;User ID=parktotals;"
                    "Initial Catalog=parktotals_db;Data Source=127.0.0.1,14330"),
               kFreeTds + "Server=127.0.0.1,14330;Database=parktotals_db;UID=parktotals;PWD={p;w};");
+}
+
+// The installer's edit of RegInfo.INI's line: the page's keys set, the rest
+// kept as written.
+TEST(OledbLoginTest, EditSetsThePagesKeysAndKeepsTheRestInItsPlace) {
+    const OledbLogin sql{"PC\\SQL", "park", "sa", "new", false};
+    const OledbLogin windows{"PC\\SQL", "park", "", "", true};
+    const struct {
+        std::string text;
+        OledbLogin login;
+        std::string edited;
+    } cases[] = {
+        // Only the password changes; synonyms, blanks and every other key stay.
+        {"Provider=SQLOLEDB.1; Server = PC\\SQL ;Use Encryption for Data=True;pwd = 'old' ;Connect Timeout=30;"
+         "Trust Server Certificate=True;uid=sa;Database=park;Whatever=1;",
+         sql,
+         "Provider=SQLOLEDB.1; Server = PC\\SQL ;Use Encryption for Data=True;pwd = new ;Connect Timeout=30;"
+         "Trust Server Certificate=True;uid=sa;Database=park;Whatever=1;"},
+        // Quoted only where the reader needs it.
+        {"Data Source=a;Initial Catalog=b;User ID=c;Password=d",
+         {"x=y", "'q", "say \"hi\"", " a;\"b ", false},
+         "Data Source=x=y;Initial Catalog=\"'q\";User ID=say \"hi\";Password=\" a;\"\"b \""},
+        // The last of two synonyms is the one set; the earlier goes. Missing
+        // keys go at the end.
+        {"Data Source=old;Address=PC\\SQL;PWD=a;Password=b;", sql,
+         "Address=PC\\SQL;Password=new;User ID=sa;Initial Catalog=park;"},
+        // Windows authentication takes the login's place, and back.
+        {"Provider=SQLOLEDB.1;Password=p;Persist Security Info=True;User ID=sa;Initial Catalog=park;"
+         "Data Source=PC\\SQL;Connect Timeout=30",
+         windows,
+         "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=True;Initial Catalog=park;"
+         "Data Source=PC\\SQL;Connect Timeout=30"},
+        {"Trusted_Connection=yes;Server=PC\\SQL;Database=park", sql,
+         "User ID=sa;Password=new;Server=PC\\SQL;Database=park"},
+        {"Trusted_Connection=no;Server=PC\\SQL;Database=park", windows,
+         "Trusted_Connection=yes;Server=PC\\SQL;Database=park"},
+        // A new file's line.
+        {" ", windows,
+         "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;Initial Catalog=park;"
+         "Data Source=PC\\SQL"},
+    };
+    for (const auto& c : cases) {
+        const std::string edited = EditOledbLogin(c.text, c.login);
+        EXPECT_EQ(edited, c.edited) << c.text;
+        EXPECT_EQ(ReadOledbLogin(OledbSettings(edited)), c.login) << edited;
+    }
+    EXPECT_THROW(EditOledbLogin("Server=s;Password='x", sql), UserError);
+    try {
+        EditOledbLogin("Server=s", {"s", "d", "u", "pa\nss", false});
+        ADD_FAILURE() << "a line break taken";
+    } catch (const UserError& error) {
+        EXPECT_STREQ(error.what(), "The password holds a line break, which the connection string cannot");
+    }
 }
 
 TEST(ConnectionStringTest, IntegratedSecurity) {

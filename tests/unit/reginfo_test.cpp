@@ -79,6 +79,24 @@ TEST(RegInfoFileTest, ReadsUtf16WithEitherByteOrderMark) {
     EXPECT_EQ(ReadRegInfoLine(dir.Write("lone", "\xFEx\r\n")), "\xFEx");
 }
 
+// The installer's rewrite: only the first line changes, in the file's own
+// encoding; its line end and the lines after it keep their bytes.
+TEST(RegInfoFileTest, ReplacingTheFirstLineKeepsTheEncodingAndTheRest) {
+    using testing::Utf16File;
+    const std::string chinese = "Password=\xE5\xAF\x86";
+    const struct {
+        std::string before, after;
+    } cases[] = {
+        {Utf16File("old\r\n[x]\r\n", true), Utf16File(chinese + "\r\n[x]\r\n", true)},
+        {Utf16File("old\x1A" "rest", false), Utf16File(chinese + "\x1A" "rest", false)},
+        {Utf16File("old", false), Utf16File(chinese, false)},
+        {"\xEF\xBB\xBFold\r\n\xFF\n", "\xEF\xBB\xBF" + chinese + "\r\n\xFF\n"},
+        {"o\rld\nrest", chinese + "\nrest"},
+        {"", chinese + "\r\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ReplaceRegInfoLine(c.before, chinese), c.after) << c.before;
+}
+
 TEST(RegInfoFileTest, LooksInTheWorkingDirectory) {
     testing::TempDir dir;
     dir.Write("RegInfo.INI", "Server=here\n");

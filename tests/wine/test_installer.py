@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
 """The installer of scripts/release under Wine. Silent: what it writes (the
 exe of the zip, RegInfo.INI byte for byte, weixinconfig.ini, the task),
-that the installed exe then transfers the five figures with the values
-given, upgrades that keep the car park's files, the uninstaller, and
-switches that are missing or wrong. The wizard: an upgrade clicked through
-shows and keeps the values already there, and "Run once now" reports the
-run.
+the folder's rights, that the installed exe then transfers the five figures
+with the values given, upgrades that keep the car park's files and the keys
+of RegInfo.INI the switches do not set, in any encoding, the uninstaller,
+and switches that are missing or wrong. The wizard: an upgrade clicked
+through shows and keeps the values already there, and "Run once now"
+reports the run.
+
+Wine 8 takes the folder's rights (SetNamedSecurityInfoW succeeds) but keeps
+none of them: the call and its rights are checked in Wine's trace.
 
 Wine 8 registers a task from XML but keeps only its description and
 settings (no trigger, principal or action): the task's XML the installer
@@ -44,12 +48,24 @@ CHINESE = {"LC_ALL": "zh_CN.UTF-8"}
 
 # Wine's trace of every process started, with its command line.
 TRACE_PROCESSES = {"WINEDEBUG": "-all,+process"}
+# ... and of the security calls, with their arguments.
+TRACE_PROCESSES_AND_RIGHTS = {"WINEDEBUG": "-all,+process,+advapi,+security"}
+# Full control for SYSTEM, the Administrators and the account (Wine's is
+# S-1-5-21-0-0-0-1000), passed on to files and folders; nothing inherited.
+FOLDER_RIGHTS = re.compile(r"D:PAI\(A;OICI;FA;;;SY\)\(A;OICI;FA;;;BA\)\(A;OICI;FA;;;S-1-5-21-[0-9-]+\)")
 
 
 def command_lines(output):
     """The command lines of the processes a traced run started."""
     return [decode_wine_string(m) for m in
             re.findall(r'trace:process:CreateProcessInternalW app \S+ cmdline L"((?:[^"\\]|\\.)*)"', output)]
+
+
+def traced_calls(output, function):
+    """The first argument (a string) of each traced call of `function`, with
+    the line's place in the trace."""
+    return [(m.start(), decode_wine_string(m.group(1))) for m in
+            re.finditer(rf':{function} L"((?:[^"\\]|\\.)*)"', output)]
 
 
 def schtasks(*arguments):
@@ -122,10 +138,25 @@ class SilentInstallTest(WineTestCase):
         central = self.standin("central", central_rules(), port=CENTRAL_PORT)
         server = f"127.0.0.1,{local.port}"
         done = self.install("/PARK=208", f"/SERVER={server}", f"/DATABASE={CHINESE_DATABASE}", "/USER=sa",
-                            PASSWORD_SWITCH, "/TIME=03:45", env={**CHINESE, **TRACE_PROCESSES})
+                            PASSWORD_SWITCH, "/TIME=03:45", env={**CHINESE, **TRACE_PROCESSES_AND_RIGHTS})
         self.assertEqual(done.returncode, 0, done.output)
+        commands = command_lines(done.output)
         self.assertIn(schtasks('/create /tn "parktotals" /xml', f'"{windows_path(self.target)}\\parktotals-task.xml"',
-                               "/f"), command_lines(done.output))
+                               "/f"), commands)
+        # The installed exe wrote RegInfo.INI; the password went by a file.
+        written = [c for c in commands if c.startswith(f'"{windows_path(self.target)}\\parktotals.exe" '
+                                                        "--write-connection ")]
+        self.assertEqual(len(written), 1, commands)
+        self.assertFalse([c for c in commands if PASSWORD.strip() in c])
+        # The folder's own rights, set before RegInfo.INI was written.
+        rights = traced_calls(done.output, "ConvertStringSecurityDescriptorToSecurityDescriptorW")
+        self.assertEqual(len(rights), 1, rights)
+        self.assertRegex(rights[0][1], FOLDER_RIGHTS)
+        set_rights = [(at, name) for at, name in traced_calls(done.output, "SetNamedSecurityInfoW")
+                      if name == windows_path(self.target)]
+        self.assertEqual(len(set_rights), 1)
+        self.assertRegex(done.output[set_rights[0][0]:].split("\n", 1)[0], r'" 1 -2147483644 ')
+        self.assertLess(set_rights[0][0], done.output.index("--write-connection"))
         # The stripped exe of the zip, with the same central account.
         self.assertEqual(self.installed("parktotals.exe"), zip_file("parktotals.exe"))
         self.assertEqual(self.installed("RegInfo.INI"),
@@ -183,13 +214,34 @@ class SilentInstallTest(WineTestCase):
             self.assertEqual(self.installed(name), data, name)
         self.assertTrue(self.task_registered())
 
-        # New values replace only what they are for.
+        # New values replace only what they are for: Connect Timeout stays.
         done = self.install("/PARK=78", "/SERVER=PC\\SQLEXPRESS", "/DATABASE=park2", "/WINDOWSAUTH")
         self.assertEqual(done.returncode, 0, done.output)
-        self.assertEqual(self.installed("RegInfo.INI"), b"Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist "
-                         b"Security Info=False;Initial Catalog=park2;Data Source=PC\\SQLEXPRESS\r\n")
+        self.assertEqual(self.installed("RegInfo.INI"), b"Provider=SQLOLEDB.1;Data Source=PC\\SQLEXPRESS;"
+                         b"Initial Catalog=park2;Integrated Security=SSPI;Connect Timeout=30\r\n")
         self.assertEqual(self.installed("weixinconfig.ini"), b"; head office's number\r\n[code]\r\njov_park_id=78\r\n")
         self.assertEqual(self.installed("memo1.txt"), kept["memo1.txt"])
+
+    def test_reinstall_with_a_new_password_keeps_the_other_keys_in_any_encoding(self):
+        line = (f"Provider=SQLOLEDB.1;Data Source=PC\\SQL;Use Encryption for Data=True;"
+                f"Initial Catalog={CHINESE_DATABASE};User ID=sa;Password=old;Trust Server Certificate=True;"
+                f"Connect Timeout=30;Workstation ID=GATE-1")
+        rest = "\r\n; set up by hand\r\n"
+        # Quoted for its ';'.
+        new_line = line.replace("Password=old", 'Password="新;pw"')
+        encodings = {"UTF-8": lambda text: b"\xef\xbb\xbf" + text.encode("utf-8"),
+                     "ANSI": lambda text: text.encode("gbk"),
+                     "UTF-16": lambda text: b"\xff\xfe" + text.encode("utf-16-le")}
+        for name, encode in encodings.items():
+            with self.subTest(name):
+                self.target = self.path(f"park-{name}")
+                os.makedirs(self.target)
+                for file, data in (("RegInfo.INI", encode(line + rest)), ("weixinconfig.ini", b"[code]\r\njov_park_id=7\r\n")):
+                    with open(os.path.join(self.target, file), "wb") as f:
+                        f.write(data)
+                done = self.install('"/PASSWORD=新;pw"', env=CHINESE)
+                self.assertEqual(done.returncode, 0, done.output)
+                self.assertEqual(self.installed("RegInfo.INI"), encode(new_line + rest))
 
     def test_silent_uninstall_removes_program_and_task_and_keeps_the_car_parks_files(self):
         done = self.install("/PARK=208", "/SERVER=.", "/DATABASE=park", "/USER=sa", "/PASSWORD=x")
@@ -248,6 +300,19 @@ class SilentInstallTest(WineTestCase):
             self.assertIn("where Windows does not let the program write memo1.txt", done.output)
             self.assertFalse(os.path.exists(os.path.join(self.session["prefix"], "drive_c", "Program Files",
                                                          "parktotals")))
+
+        with self.subTest("a RegInfo.INI the program cannot read"):
+            os.makedirs(self.target)
+            broken = b"Data Source=.;Password='Secret-9\r\n"
+            with open(os.path.join(self.target, "RegInfo.INI"), "wb") as f:
+                f.write(broken)
+            done = self.install(*[k + v for k, v in full.items()])
+            self.assertEqual(done.returncode, 2)
+            self.assertIn('RegInfo.INI cannot be read (In the connection string, the quote around the value of '
+                          '"Password" is not closed)', done.output)
+            self.assertNotIn("Secret-9", done.output)
+            self.assertEqual(os.listdir(self.target), ["RegInfo.INI"])
+            self.assertEqual(self.installed("RegInfo.INI"), broken)
         self.assertNotIn("DisplayName", self.uninstall_entry())
 
 
