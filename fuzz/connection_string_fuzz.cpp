@@ -176,7 +176,8 @@ void CheckEncryption(const OdbcConnectionString& result, const OdbcPairs& pairs,
                    !freetds_keyword);
         FUZZ_CHECK((trust != nullptr) == (result.encryption == Encryption::Unchecked));
     }
-    const bool checked_by_freetds = driver->checks_certificate_through_conf && result.encryption == Encryption::Required;
+    const bool checked_by_freetds =
+        driver->checks_certificate_through_conf && result.encryption == Encryption::Required;
     FUZZ_CHECK(checked_by_freetds != result.freetds_conf.empty());
     if (!checked_by_freetds) return;
     const std::string* section = Find(pairs, "Servername");

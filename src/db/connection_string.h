@@ -20,7 +20,9 @@ struct OdbcTarget {
     bool integrated_security = false; // whether Windows logins are possible
     // Where FreeTDS finds the trusted certificate authorities when a server
     // certificate has to be checked: its "ca file" ("system" for the
-    // system's own store). Empty where no FreeTDS can be the driver.
+    // system's own store). Empty where FreeTDS cannot be handed a
+    // freetds.conf (the Windows build, whose "SQL Server" is FreeTDS under
+    // Wine).
     std::string freetds_ca_file;
     // The library the driver manager loads for a driver name, nullopt when
     // the name is not registered: what tells the drivers apart (unset: no

@@ -12,7 +12,6 @@ namespace parktotals {
 // What one driver takes in a connection string. An empty keyword is one
 // the driver does not have.
 struct OdbcDriver {
-    std::string_view name; // for messages
     // Reads "}}" inside a braced value back as "}". FreeTDS 1.3 does not:
     // it takes a braced value up to the first "};".
     bool undoes_doubled_brace = true;

@@ -91,22 +91,19 @@ struct EncryptionRequest {
 EncryptionRequest EncryptionAsked(const OledbSettings& settings, const Provider& provider) {
     std::optional<Asked> asked;
     const auto take = [&asked](Asked one) { asked = asked ? std::max(*asked, one) : one; };
+    const std::string modes =
+        "\" in the connection string must be yes, no, true, false, Optional, Mandatory or Strict";
     if (const OledbPair* pair = settings.Find({"use encryption for data"})) {
         const auto one = ParseAsked(pair->value, provider.takes_encryption_modes);
         if (!one)
             throw UserError("\"" + pair->written +
-                            (provider.takes_encryption_modes
-                                 ? "\" in the connection string must be yes, no, true, false, Optional, Mandatory "
-                                   "or Strict"
-                                 : "\" in the connection string must be True or False"));
+                            (provider.takes_encryption_modes ? modes
+                                                             : "\" in the connection string must be True or False"));
         take(*one);
     }
     if (const OledbPair* pair = settings.Find({"encrypt"})) {
         const auto one = ParseAsked(pair->value, true);
-        if (!one)
-            throw UserError("\"" + pair->written +
-                            "\" in the connection string must be yes, no, true, false, Optional, Mandatory or "
-                            "Strict");
+        if (!one) throw UserError("\"" + pair->written + modes);
         take(*one);
     }
     bool trust = false;
@@ -129,22 +126,17 @@ int LoginTimeout(const OledbSettings& settings, std::vector<std::string>& adjust
     if (!pair) return kDefaultLoginTimeoutSeconds;
     if (!IsDigits(pair->value))
         throw UserError("\"" + pair->written + "\" in the connection string must be a whole number of seconds");
+    long long seconds = 0;
+    for (const char c : pair->value) seconds = std::min(seconds * 10 + (c - '0'), 1000000LL);
+    if (seconds > 0 && seconds <= kMaxLoginTimeoutSeconds) return static_cast<int>(seconds);
     // A nightly job cannot wait without end, nor for hours: the nights
     // behind it would pile up. Capped, not refused, so a night that works
     // today still runs.
-    const std::string_view digits = std::string_view(pair->value).substr(
-        std::min(pair->value.find_first_not_of('0'), pair->value.size()));
-    const std::string note = "\"" + pair->written + "\" in the connection string asks for ";
-    const std::string limit = ": the login waits " + std::to_string(kMaxLoginTimeoutSeconds) + " seconds at most";
-    if (digits.empty()) {
-        adjustments.push_back(note + "no limit" + limit);
-        return kMaxLoginTimeoutSeconds;
-    }
-    if (digits.size() > 9 || std::stoi(std::string(digits)) > kMaxLoginTimeoutSeconds) {
-        adjustments.push_back(note + "more than " + std::to_string(kMaxLoginTimeoutSeconds) + " seconds" + limit);
-        return kMaxLoginTimeoutSeconds;
-    }
-    return std::stoi(std::string(digits));
+    const std::string limit = std::to_string(kMaxLoginTimeoutSeconds) + " seconds";
+    adjustments.push_back("\"" + pair->written + "\" in the connection string asks for " +
+                          (seconds == 0 ? "no limit" : "more than " + limit) + ": the login waits " + limit +
+                          " at most");
+    return kMaxLoginTimeoutSeconds;
 }
 
 // A server as "host[\instance][,port]", read once; "tcp:" dropped, "." and
@@ -215,12 +207,12 @@ std::string FreeTdsSection(const ServerAddress& server, const OdbcTarget& target
 
 // What the program makes of a driver it does not know when no encryption
 // is asked for: Microsoft's rules, as ODBC itself has them.
-constexpr OdbcDriver kOtherDriver{"", true, false, false, "", "", "", false};
+constexpr OdbcDriver kOtherDriver{true, false, false, "", "", "", false};
 
 // The driver serving `name`, identified once by the library the driver
 // manager loads for it. unixODBC loads a name it has not registered as a
 // library file of that name.
-const OdbcDriver* IdentifyDriver(const std::string& name, const OdbcTarget& target, Encryption encryption) {
+const OdbcDriver* DriverServing(const std::string& name, const OdbcTarget& target, Encryption encryption) {
     const std::optional<std::string> library = target.driver_library ? target.driver_library(name) : std::nullopt;
     if (const OdbcDriver* known = IdentifyOdbcDriver(library ? *library : name)) return known;
     if (encryption == Encryption::Off) return &kOtherDriver;
@@ -324,7 +316,7 @@ OdbcConnectionString TranslateConnectionString(std::string_view oledb, const Odb
         throw UserError("Encryption cannot be asked for in a connection string that names an ODBC data source "
                         "(DSN); ask for it in the data source itself");
 
-    const OdbcDriver& odbc_driver = *IdentifyDriver(driver.empty() ? target.driver : driver, target, result.encryption);
+    const OdbcDriver& odbc_driver = *DriverServing(driver.empty() ? target.driver : driver, target, result.encryption);
     // FreeTDS 1.3 takes its CA file only from freetds.conf: the server then
     // goes into a section of its own, which the string names instead.
     const bool checked_through_conf =

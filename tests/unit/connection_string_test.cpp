@@ -27,7 +27,8 @@ std::function<std::optional<std::string>(const std::string&)> Serving(Register d
 const OdbcTarget kLinux{"FreeTDS", "127.0.0.1", false, "system",
                         Serving({{"FreeTDS", "libtdsodbc.so"},
                                  {"SQL Server", "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so"},
-                                 {"ODBC Driver 18 for SQL Server", "/opt/microsoft/msodbcsql18/lib64/libmsodbcsql-18.3.so.2.1"},
+                                 {"ODBC Driver 18 for SQL Server",
+                                  "/opt/microsoft/msodbcsql18/lib64/libmsodbcsql-18.3.so.2.1"},
                                  {"Odd", "/opt/odd/libodd.so"}})};
 const OdbcTarget kWindows{"SQL Server", "(local)", true, "",
                           Serving({{"SQL Server", "C:\\WINDOWS\\system32\\SQLSRV32.dll"}, {"FreeTDS", "tdsodbc.dll"}})};
