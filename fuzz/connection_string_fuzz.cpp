@@ -13,6 +13,7 @@
 
 #include "db/central_connection.h"
 #include "db/connection_string.h"
+#include "db/odbc_driver.h"
 #include "text/errors.h"
 #include "fuzz_check.h"
 
@@ -106,15 +107,24 @@ const std::string* Find(const OdbcPairs& pairs, std::string_view key) {
     return nullptr;
 }
 
-// The result as the driver it names (or the target's) reads it.
+// The driver the result names (or the target's), as the translation
+// identifies it: by the library the target's register gives for the name,
+// or the name itself when it is not registered. nullptr when unknown.
+const OdbcDriver* DriverOf(const OdbcPairs& pairs, const OdbcTarget& target) {
+    const std::string* named = Find(pairs, "Driver");
+    const std::string name = named ? *named : target.driver;
+    const std::optional<std::string> library = target.driver_library(name);
+    return IdentifyOdbcDriver(library ? *library : name);
+}
+
+// The result as the driver it names reads it (an unknown one by ODBC's own
+// rule, "}}" for "}").
 std::optional<OdbcPairs> ParseTranslated(const std::string& odbc, const OdbcTarget& target) {
     for (const bool doubles_brace : {false, true}) {
         std::optional<OdbcPairs> pairs = ParseOdbc(odbc, doubles_brace);
         if (!pairs) continue;
-        const std::string* named = Find(*pairs, "Driver");
-        std::string driver = named ? *named : target.driver;
-        for (char& c : driver) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        if ((driver.find("freetds") == std::string::npos) == doubles_brace) return pairs;
+        const OdbcDriver* driver = DriverOf(*pairs, target);
+        if ((driver == nullptr || driver->undoes_doubled_brace) == doubles_brace) return pairs;
     }
     return std::nullopt;
 }
@@ -142,16 +152,13 @@ std::optional<OdbcPairs> CheckTwins(const std::string& oledb, const std::string&
     FUZZ_CHECK(plain.result->login_timeout_seconds == twin.result->login_timeout_seconds);
     FUZZ_CHECK(plain.result->encryption == twin.result->encryption);
     FUZZ_CHECK(plain.result->freetds_conf == twin.result->freetds_conf);
+    FUZZ_CHECK(plain.result->adjustments == twin.result->adjustments);
     return pairs;
 }
 
-// Encryption asked for is never dropped: the driver gets its own keyword,
-// and a FreeTDS certificate check its section.
+// Encryption asked for is never dropped: a driver the program knows gets
+// its own keyword, and a FreeTDS certificate check its section.
 void CheckEncryption(const OdbcConnectionString& result, const OdbcPairs& pairs, const OdbcTarget& target) {
-    const std::string* named = Find(pairs, "Driver");
-    std::string driver = named ? *named : target.driver;
-    for (char& c : driver) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    const bool freetds = driver.find("freetds") != std::string::npos;
     const std::string* freetds_keyword = Find(pairs, "Encryption");
     const std::string* microsoft_keyword = Find(pairs, "Encrypt");
     const std::string* trust = Find(pairs, "TrustServerCertificate");
@@ -160,13 +167,17 @@ void CheckEncryption(const OdbcConnectionString& result, const OdbcPairs& pairs,
         return;
     }
     FUZZ_CHECK(!Find(pairs, "DSN"));
-    if (freetds) {
+    const OdbcDriver* driver = DriverOf(pairs, target);
+    FUZZ_CHECK(driver != nullptr);
+    if (driver->checks_certificate_through_conf) {
         FUZZ_CHECK(freetds_keyword && *freetds_keyword == "require" && !microsoft_keyword && !trust);
     } else {
-        FUZZ_CHECK(microsoft_keyword && *microsoft_keyword == "yes" && !freetds_keyword);
+        FUZZ_CHECK(microsoft_keyword && (*microsoft_keyword == "yes" || *microsoft_keyword == "strict") &&
+                   !freetds_keyword);
         FUZZ_CHECK((trust != nullptr) == (result.encryption == Encryption::Unchecked));
     }
-    const bool checked_by_freetds = freetds && result.encryption == Encryption::Required;
+    const bool checked_by_freetds =
+        driver->checks_certificate_through_conf && result.encryption == Encryption::Required;
     FUZZ_CHECK(checked_by_freetds != result.freetds_conf.empty());
     if (!checked_by_freetds) return;
     const std::string* section = Find(pairs, "Servername");
@@ -215,6 +226,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider input(data, size);
     OdbcTarget target;
     target.driver = input.ConsumeBool() ? "FreeTDS" : "SQL Server";
+    // Every registered name served by one library; or none registered.
+    static const char* const kLibraries[] = {"libtdsodbc.so", "sqlsrv32.dll", "libmsodbcsql-18.3.so.2.1",
+                                             "libodd.so", nullptr};
+    const char* const library = kLibraries[input.ConsumeIntegralInRange<std::size_t>(0, std::size(kLibraries) - 1)];
+    target.driver_library = [library](const std::string&) {
+        return library ? std::optional<std::string>(library) : std::nullopt;
+    };
     target.this_machine = "127.0.0.1";
     target.integrated_security = input.ConsumeBool();
     target.freetds_ca_file = input.ConsumeBool() ? "system" : "";

@@ -2,8 +2,11 @@
 
 #include "db/gateway.h"
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Both of the program's connection strings are written for OLE DB
 // (Provider=SQLOLEDB.1;Data Source=...); the program talks ODBC. This turns
@@ -17,15 +20,23 @@ struct OdbcTarget {
     bool integrated_security = false; // whether Windows logins are possible
     // Where FreeTDS finds the trusted certificate authorities when a server
     // certificate has to be checked: its "ca file" ("system" for the
-    // system's own store). Empty where no FreeTDS can be the driver.
+    // system's own store). Empty where FreeTDS cannot be handed a
+    // freetds.conf (the Windows build, whose "SQL Server" is FreeTDS under
+    // Wine).
     std::string freetds_ca_file;
+    // The library the driver manager loads for a driver name, nullopt when
+    // the name is not registered: what tells the drivers apart (unset: no
+    // name is registered).
+    std::function<std::optional<std::string>(const std::string& driver)> driver_library;
 };
 
-// The target this build was made for: the PARKTOTALS_ODBC_DRIVER driver and
-// the platform's rules.
+// The target this build was made for: the PARKTOTALS_ODBC_DRIVER driver,
+// the platform's rules and its driver manager's register of drivers.
 OdbcTarget BuildOdbcTarget();
 
 inline constexpr int kDefaultLoginTimeoutSeconds = 15;
+// No login waits longer: "no limit" (0) and more are taken as this.
+inline constexpr int kMaxLoginTimeoutSeconds = 120;
 // Where a SQL Server's default instance listens.
 inline constexpr const char* kDefaultSqlServerPort = "1433";
 
@@ -48,6 +59,9 @@ struct OdbcConnectionString {
     // "host\instance" when the server is a named instance: the driver asks
     // the SQL Server Browser on that host for the instance's port.
     std::string named_instance;
+    // What the translation changed of what the string asked for, one short
+    // sentence each, for the run report (a login time-out capped).
+    std::vector<std::string> adjustments;
 };
 
 inline constexpr const char* kFreeTdsSection = "parktotals-encrypted";
@@ -56,13 +70,17 @@ inline constexpr const char* kFreeTdsSection = "parktotals-encrypted";
 // " or ' (the quote doubled inside); pairs split at ';'. Providers SQLOLEDB,
 // SQLNCLI* and MSOLEDBSQL* become target.driver (also when no provider is
 // given), MSDASQL passes its DSN or Driver on. The timeout keys come back as
-// login_timeout_seconds. "Use Encryption for Data", "Encrypt" and
-// "Trust Server Certificate" become the driver's own keywords (FreeTDS:
+// login_timeout_seconds, at most kMaxLoginTimeoutSeconds. "Use Encryption
+// for Data", "Encrypt" and "Trust Server Certificate" (and MSOLEDBSQL19's
+// default, encryption) become the keywords of the driver the name is
+// served by, looked up once through target.driver_library (FreeTDS:
 // Encryption=require; the Microsoft drivers: Encrypt=yes and
 // TrustServerCertificate=yes). Keys of no use to ODBC are dropped.
 // Throws UserError for an empty string, an unknown provider, a malformed
-// pair, timeout or encryption value, and integrated security where the
-// target has none. No error text ever contains the password.
+// pair, timeout or encryption value, integrated security where the target
+// has none, and encryption asked of a driver the program does not know.
+// No error text holds a value of the string but the driver, server and
+// database names.
 OdbcConnectionString TranslateConnectionString(std::string_view oledb, const OdbcTarget& target);
 
 // The server ("Data Source" or its synonyms) and database ("Initial

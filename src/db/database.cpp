@@ -38,6 +38,14 @@ DatabaseError NamedInstanceUnanswered(const DatabaseError& error, const OdbcConn
                          error.SqlState(), error.NativeCode(), error.LinkLost());
 }
 
+// A failure to connect that no server's error number speaks for: the
+// driver's own (FreeTDS 20002, 08001 "Unable to connect to data source"),
+// not the time-out nor a server that never answered.
+bool FailedBeforeLogin(const DatabaseError& error) {
+    if (IsNoAnswer(error)) return false;
+    return error.NativeCode() == 0 || error.NativeCode() == 20002 || error.SqlState() == "08001";
+}
+
 } // namespace
 
 Connection::Connection() = default;
@@ -67,8 +75,10 @@ void Connection::Open() {
         // The drivers say no more than that the connection failed when the
         // server offers no encryption or its certificate is not trusted
         // (FreeTDS: 20002 "Adaptive Server connection failed", and no login
-        // is sent). A server that did not answer at all is not blamed on it.
-        if (target.encryption != Encryption::Off && !IsNoAnswer(error)) throw EncryptionRefusedError(error);
+        // is sent). A server that did not answer at all is not blamed on it,
+        // nor one that answered the login with an error of its own (4060,
+        // no such database): the handshake had gone through.
+        if (target.encryption != Encryption::Off && FailedBeforeLogin(error)) throw EncryptionRefusedError(error);
         if (IsNoAnswer(error) && !target.named_instance.empty()) throw NamedInstanceUnanswered(error, target);
         throw;
     }

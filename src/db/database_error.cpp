@@ -45,6 +45,18 @@ DatabaseError MakeDatabaseError(const std::vector<DiagnosticRecord>& records, st
             break;
         }
     }
+    // FreeTDS ranks SQL Server's 18456 "Login failed" ahead of the error the
+    // server sent before it to say why (4060: no such database). The reason
+    // speaks; FreeTDS's own numbers (20000 and up) are none.
+    if (speaker->native_code == 18456) {
+        for (const DiagnosticRecord& record : records) {
+            if (record.sqlstate.rfind("01", 0) != 0 && record.native_code > 0 && record.native_code < 20000 &&
+                record.native_code != 18456) {
+                speaker = &record;
+                break;
+            }
+        }
+    }
     bool link_lost = false;
     for (const DiagnosticRecord& record : records) link_lost = link_lost || IsLinkFailureState(record.sqlstate);
 

@@ -59,9 +59,10 @@ bool IsLoginRefusal(const DatabaseError& error);
 bool IsNoAnswer(const DatabaseError& error);
 
 // The error for a failed call, from the records it left. The first record
-// that is not a warning (class 01) speaks for the failure; when there are
-// only warnings the first one does, and with no record at all the text
-// names the call.
+// that is not a warning (class 01) speaks for the failure, but a server's
+// reason for refusing a login speaks before its 18456 "Login failed"; when
+// there are only warnings the first one does, and with no record at all the
+// text names the call.
 DatabaseError MakeDatabaseError(const std::vector<DiagnosticRecord>& records, std::string_view call);
 
 // The reason to keep for a failure the caller swallows: a DatabaseError's

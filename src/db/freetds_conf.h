@@ -10,14 +10,23 @@ namespace parktotals {
 // FREETDSCONF) before its own files; nothing is written to disk. Empty text
 // changes nothing. The connection is made while it lives, and FreeTDS
 // reads the file only then.
+//
+// Throws UserError when the file cannot be made, the variable cannot be
+// set, or the file cannot be read back by the name FreeTDS opens it by:
+// FreeTDS would then take the section's name for a host name, look it up,
+// and log in to whatever answers without checking its certificate.
+// `fd_folder` is where the process's descriptors show as files; tests
+// name one that holds none.
 class ScopedFreeTdsConf {
 public:
-    explicit ScopedFreeTdsConf(const std::string& text);
+    explicit ScopedFreeTdsConf(const std::string& text, const std::string& fd_folder = "/proc/self/fd/");
     ~ScopedFreeTdsConf();
     ScopedFreeTdsConf(const ScopedFreeTdsConf&) = delete;
     ScopedFreeTdsConf& operator=(const ScopedFreeTdsConf&) = delete;
 
 private:
+    void Undo() noexcept;
+
     int fd_ = -1;
     bool had_previous_ = false;
     std::string previous_;

@@ -4,12 +4,14 @@
 
 namespace parktotals {
 
-// The Windows build's driver is Microsoft's, which checks certificates
-// itself; the translation never asks for a freetds.conf here.
-ScopedFreeTdsConf::ScopedFreeTdsConf(const std::string& text) {
+// The Windows build cannot hand FreeTDS (under Wine) a settings file; the
+// translation refuses a certificate check through it beforehand.
+ScopedFreeTdsConf::ScopedFreeTdsConf(const std::string& text, const std::string&) {
     if (!text.empty()) throw UserError("This build cannot check the server certificate through FreeTDS");
 }
 
 ScopedFreeTdsConf::~ScopedFreeTdsConf() = default;
+
+void ScopedFreeTdsConf::Undo() noexcept {}
 
 } // namespace parktotals

@@ -245,6 +245,22 @@ TEST_F(EncryptionRefusedTest, CentralServerGetsNoLoginAndTheRunStops) {
     EXPECT_TRUE(central.logins().empty());
 }
 
+// FreeTDS registered under the Windows driver's name ignores that driver's
+// Encrypt=yes: told apart by its library, it gets its own keyword.
+TEST_F(EncryptionRefusedTest, FreeTdsUnderTheWindowsDriversNameSendsNoLogin) {
+    testing::FormComponents form(testing::CentralString(central.port()));
+    for (const char* ask : {"Encrypt=yes", "Use Encryption for Data=True;Trust Server Certificate=True"}) {
+        const std::string reginfo = "Provider=MSDASQL;Driver={SQL Server};Server=" +
+                                    testing::StandinHost(local.port()) + ";Database=park;User ID=sa;Password=\"" +
+                                    kPassword + "\";" + ask;
+        const LocalSetUp set_up = form.gateway.SetUpLocalConnection(dir.Write("RegInfo.INI", reginfo));
+        EXPECT_EQ(set_up.status, LocalSetUp::Status::Failed) << ask;
+        EXPECT_EQ(set_up.failure.message.rfind(kRefusal, 0), 0u) << ask << ": " << set_up.failure.message;
+    }
+    EXPECT_EQ(local_connections.load(), 2);
+    EXPECT_TRUE(local.logins().empty());
+}
+
 // A server that does not answer at all is not blamed on encryption.
 TEST_F(EncryptionRefusedTest, UnreachableServerIsNotBlamedOnEncryption) {
     const testing::ClosedPort closed;
@@ -333,6 +349,23 @@ TEST_F(EncryptedRunTest, UncheckedSelfSignedCertificateIsRefusedBeforeTheLogin) 
         EXPECT_EQ(set_up.failure.message.find("Secret"), std::string::npos) << set_up.failure.message;
     }
     EXPECT_TRUE(local.logins().empty());
+}
+
+// A database the server does not have, after a good encrypted handshake:
+// the server's own answer is the reason, not encryption.
+TEST_F(EncryptedRunTest, WrongDatabaseAfterTheHandshakeKeepsItsOwnMessage) {
+    standin::Script script = testing::LocalFiguresScript();
+    script.databases = {"park"};
+    local.SetScript(script);
+    testing::FormComponents form(testing::CentralString(central.port()));
+    const LocalSetUp set_up = form.gateway.SetUpLocalConnection(
+        dir.Write("RegInfo.INI", Reginfo("Encrypt=yes;Trust Server Certificate=True;Initial Catalog=parc")));
+    EXPECT_EQ(set_up.status, LocalSetUp::Status::Failed) << set_up.failure.sqlstate;
+    EXPECT_EQ(set_up.failure.message.rfind("Cannot open database \"parc\" requested by the login.", 0), 0u)
+        << set_up.failure.message;
+    EXPECT_EQ(set_up.failure.native_code, 4060);
+    ASSERT_EQ(local.logins().size(), 1u);
+    EXPECT_EQ(local.logins()[0].encryption, standin::LoginEncryption::Tls);
 }
 
 // RegInfo.INI and weixinconfig.ini saved by Notepad as "Unicode" or

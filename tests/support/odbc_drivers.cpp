@@ -12,7 +12,10 @@ class PrivateOdbcDrivers {
 public:
     PrivateOdbcDrivers() {
         std::string drivers = Section(PARKTOTALS_ODBC_DRIVER);
-        if (std::string(PARKTOTALS_ODBC_DRIVER) != "FreeTDS") drivers += Section("FreeTDS");
+        // Also under the Windows driver's name, as machines that run
+        // Windows connection strings unchanged have it.
+        for (const char* name : {"FreeTDS", "SQL Server"})
+            if (std::string(PARKTOTALS_ODBC_DRIVER) != name) drivers += Section(name);
         folder_.Write("odbcinst.ini", drivers);
         // No data sources: every connection names its driver.
         folder_.Write("odbc.ini", "");

@@ -1,16 +1,40 @@
 #include "db/connection_string.h"
+#include "db/freetds_conf.h"
 #include "db/oledb_string.h"
 #include "text/errors.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <map>
 #include <string>
 
 namespace parktotals {
 namespace {
 
-const OdbcTarget kLinux{"FreeTDS", "127.0.0.1", false, "system"};
-const OdbcTarget kWindows{"SQL Server", "(local)", true, ""};
+// A driver manager's register: driver name -> library.
+using Register = std::map<std::string, std::string>;
+
+std::function<std::optional<std::string>(const std::string&)> Serving(Register drivers) {
+    return [drivers](const std::string& name) -> std::optional<std::string> {
+        const auto found = drivers.find(name);
+        if (found == drivers.end()) return std::nullopt;
+        return found->second;
+    };
+}
+
+// FreeTDS also registered as "SQL Server", as machines that run Windows
+// connection strings unchanged have it.
+const OdbcTarget kLinux{"FreeTDS", "127.0.0.1", false, "system",
+                        Serving({{"FreeTDS", "libtdsodbc.so"},
+                                 {"SQL Server", "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so"},
+                                 {"ODBC Driver 18 for SQL Server",
+                                  "/opt/microsoft/msodbcsql18/lib64/libmsodbcsql-18.3.so.2.1"},
+                                 {"Odd", "/opt/odd/libodd.so"}})};
+const OdbcTarget kWindows{"SQL Server", "(local)", true, "",
+                          Serving({{"SQL Server", "C:\\WINDOWS\\system32\\SQLSRV32.dll"}, {"FreeTDS", "tdsodbc.dll"}})};
+// The Windows build under Wine: its "SQL Server" is the host's FreeTDS.
+const OdbcTarget kWine{"SQL Server", "(local)", true, "", Serving({{"SQL Server", "libtdsodbc.so"}})};
 const std::string kFreeTds = "Driver={FreeTDS};TDS_Version=7.4;";
 
 std::string Odbc(const std::string& oledb, const OdbcTarget& target = kLinux) {
@@ -36,13 +60,13 @@ TEST(ConnectionStringTest, TypicalLocalString) {
 
 TEST(ConnectionStringTest, Providers) {
     for (const char* provider : {"SQLOLEDB", "sqloledb.1", "SQLNCLI", "SQLNCLI11", "sqlncli11.1", "MSOLEDBSQL",
-                                 "MSOLEDBSQL19", " SQLOLEDB.1 ", ""})
+                                 "MSOLEDBSQL19;Encrypt=Optional", " SQLOLEDB.1 ", ""})
         EXPECT_EQ(Odbc(std::string("Provider=") + provider + ";Server=db"), kFreeTds + "Server=db;Port=1433;") << provider;
     EXPECT_EQ(Odbc("Server=db"), kFreeTds + "Server=db;Port=1433;");
 
     EXPECT_EQ(ErrorOf("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=a.mdb"),
-              "The connection string names the provider \"Microsoft.Jet.OLEDB.4.0\", which this program cannot use "
-              "(it takes SQLOLEDB, SQLNCLI, MSOLEDBSQL or MSDASQL)");
+              "The connection string names a provider this program cannot use (it takes SQLOLEDB, SQLNCLI, "
+              "MSOLEDBSQL or MSDASQL)");
     EXPECT_NE(ErrorOf("Provider=SQLOLEDBX;Server=a"), "");
 
     // MSDASQL hands DSN or Driver to ODBC as they are.
@@ -178,10 +202,19 @@ TEST(ConnectionStringTest, IntegratedSecurity) {
 TEST(ConnectionStringTest, LoginTimeoutAndOtherKeys) {
     EXPECT_EQ(TranslateConnectionString("Server=s;Connect Timeout=30", kLinux).login_timeout_seconds, 30);
     EXPECT_EQ(TranslateConnectionString("Server=s;Connection Timeout=5", kLinux).login_timeout_seconds, 5);
-    EXPECT_EQ(TranslateConnectionString("Server=s;timeout=0", kLinux).login_timeout_seconds, 0);
     EXPECT_EQ(ErrorOf("Server=s;Connect Timeout=abc"),
               "\"Connect Timeout\" in the connection string must be a whole number of seconds");
-    for (const char* bad : {"-5", "99999999999", ""}) EXPECT_NE(ErrorOf(std::string("Server=s;Timeout=") + bad), "");
+    for (const char* bad : {"-5", "1.5", ""}) EXPECT_NE(ErrorOf(std::string("Server=s;Timeout=") + bad), "");
+    // No limit, or more than a nightly run can wait: capped, and said.
+    for (const char* value : {"0", "121", "99999999999"}) {
+        const OdbcConnectionString capped = TranslateConnectionString(std::string("Server=s;Timeout=") + value, kLinux);
+        EXPECT_EQ(capped.login_timeout_seconds, 120) << value;
+        ASSERT_EQ(capped.adjustments.size(), 1u) << value;
+        EXPECT_EQ(capped.adjustments[0].rfind("\"Timeout\" in the connection string asks for ", 0), 0u);
+    }
+    EXPECT_NE(TranslateConnectionString("Server=s;Timeout=0", kLinux).adjustments[0].find("no limit"),
+              std::string::npos);
+    EXPECT_TRUE(TranslateConnectionString("Server=s;Timeout=120", kLinux).adjustments.empty());
 
     EXPECT_EQ(Odbc("Server=s;Connect Timeout=30;Application Name=Park Totals;Workstation ID=GATE-1;"
                    "Persist Security Info=False;Packet Size=4096;Auto Translate=True;Network Library=dbmssocn;"
@@ -268,6 +301,7 @@ TEST(ConnectionStringTest, CheckedCertificateServerForms) {
     EXPECT_NE(conf("park-db").find("\thost = park-db\n\tport = 1433\n"), std::string::npos);
     EXPECT_NE(conf(".\\SQLEXPRESS").find("\thost = 127.0.0.1\n\tinstance = SQLEXPRESS\n"), std::string::npos);
     EXPECT_NE(conf("tcp:10.0.0.5, 1500").find("\thost = 10.0.0.5\n\tport = 1500\n"), std::string::npos);
+    EXPECT_NE(conf("db\\SQLEXPRESS,1500").find("\thost = db\n\tport = 1500\n"), std::string::npos);
     // A value freetds.conf would read as something else.
     for (const char* bad : {"db;x", "db,15 00", "db#1", "db\\in st"})
         EXPECT_EQ(ErrorOf(std::string("Data Source=\"") + bad + "\";Encrypt=yes"),
@@ -298,6 +332,115 @@ TEST(ConnectionStringTest, EncryptionValuesNotUnderstoodAreErrors) {
               "\"Trust Server Certificate\" in the connection string must be True or False");
 }
 
+// Each driver by the library that serves its name, whatever the name: its
+// brace rule, TDS version, port and encryption keywords.
+TEST(ConnectionStringTest, DriversAreToldApartByTheirLibrary) {
+    const std::string ask = "Server=db;PWD=a}b;Encrypt=yes;TrustServerCertificate=yes";
+    struct Case {
+        const char* library;
+        std::string odbc; // with Driver={D}; before it; "" when refused
+    };
+    const Case cases[] = {
+        {"libtdsodbc.so", "Server=db;Encryption=require;PWD={a}b};"},
+        {"C:\\Windows\\system32\\sqlsrv32.dll", "Server=db;Encrypt=yes;TrustServerCertificate=yes;PWD={a}}b};"},
+        {"C:\\Windows\\system32\\sqlncli11.dll", "Server=db;Encrypt=yes;TrustServerCertificate=yes;PWD={a}}b};"},
+        {"msodbcsql17.dll", "Server=db;Encrypt=yes;TrustServerCertificate=yes;PWD={a}}b};"},
+        {"libmsodbcsql-18.3.so.2.1", "Server=db;Encrypt=yes;TrustServerCertificate=yes;PWD={a}}b};"},
+        {"/opt/odd/libodd.so", ""},
+    };
+    for (const Case& c : cases) {
+        const OdbcTarget target{"D", "127.0.0.1", false, "system", Serving({{"D", c.library}})};
+        const std::string translated = c.odbc.empty() ? "" : "Driver={D};" + c.odbc;
+        EXPECT_EQ(ErrorOf("Provider=MSDASQL;Driver=D;" + ask, target).empty(), !c.odbc.empty()) << c.library;
+        if (!c.odbc.empty()) {
+            EXPECT_EQ(Odbc("Provider=MSDASQL;Driver=D;" + ask, target), translated) << c.library;
+        }
+    }
+    // The SQL Server providers: FreeTDS's TDS version and port go with the
+    // library, not with the name "FreeTDS".
+    EXPECT_EQ(Odbc("Data Source=db;Encrypt=yes;Trust Server Certificate=True", {"SQL Server", "127.0.0.1", false,
+                                                                               "system", kLinux.driver_library}),
+              "Driver={SQL Server};TDS_Version=7.4;Server=db;Port=1433;Encryption=require;");
+    // Strict where the driver speaks TDS 8.
+    EXPECT_EQ(Odbc("Provider=MSDASQL;Driver={ODBC Driver 18 for SQL Server};Server=db;Encrypt=Strict"),
+              "Driver={ODBC Driver 18 for SQL Server};Server=db;Encrypt=strict;");
+    // A driver the program does not know, or no driver at all, is refused
+    // when encryption is asked, named with its library.
+    EXPECT_EQ(ErrorOf("Provider=MSDASQL;Driver={Odd};Server=db;Use Encryption for Data=True"),
+              "Encryption is asked for, but the ODBC driver \"Odd\" (library /opt/odd/libodd.so) is not one whose "
+              "encryption keywords this program knows (it knows FreeTDS and Microsoft's SQL Server drivers)");
+    EXPECT_NE(ErrorOf("Provider=MSDASQL;Driver={TDS};Server=db;Encrypt=yes").find("\"TDS\" (not registered)"),
+              std::string::npos);
+    EXPECT_EQ(Odbc("Provider=MSDASQL;Driver={Odd};Server=db;PWD=a}b"), "Driver={Odd};Server=db;PWD={a}}b};");
+    // Under Wine the Windows build's "SQL Server" is FreeTDS, which it
+    // cannot hand a freetds.conf: encrypted unchecked, or refused.
+    EXPECT_EQ(Odbc("Data Source=db;Use Encryption for Data=True;Trust Server Certificate=True", kWine),
+              "Driver={SQL Server};TDS_Version=7.4;Server=db;Port=1433;Encryption=require;");
+    EXPECT_EQ(ErrorOf("Data Source=db;Use Encryption for Data=True", kWine),
+              "This build cannot check the server certificate through FreeTDS; add \"Trust Server "
+              "Certificate=True\" to encrypt without checking it");
+}
+
+// What each provider does when the string says nothing of encryption, and
+// the values its "Use Encryption for Data" takes, from Microsoft's
+// documentation of SQLOLEDB, SQL Server Native Client, and the OLE DB
+// Driver 18 and 19 ("major version differences": 19 defaults to Mandatory).
+TEST(ConnectionStringTest, ProvidersEncryptionDefaultsAndValues) {
+    struct Case {
+        const char* provider;
+        const char* more;
+        Encryption encryption; // when translated
+        bool refused;
+    };
+    const Case cases[] = {
+        {"SQLOLEDB.1", "", Encryption::Off, false},
+        {"SQLNCLI11", "", Encryption::Off, false},
+        {"MSOLEDBSQL", "", Encryption::Off, false},
+        {"MSOLEDBSQL19", "", Encryption::Required, false},
+        {"msoledbsql19.1", "Trust Server Certificate=True", Encryption::Unchecked, false},
+        {"MSOLEDBSQL19", "Use Encryption for Data=Optional", Encryption::Off, false},
+        {"MSOLEDBSQL19", "Use Encryption for Data=false", Encryption::Off, false},
+        {"MSOLEDBSQL19", "Encrypt=no", Encryption::Off, false},
+        {"MSOLEDBSQL19", "Use Encryption for Data=Mandatory", Encryption::Required, false},
+        {"MSOLEDBSQL19", "Use Encryption for Data=Strict;Trust Server Certificate=True", Encryption::Required, false},
+        {"MSOLEDBSQL19", "Use Encryption for Data=maybe", Encryption::Off, true},
+        {"MSOLEDBSQL", "Use Encryption for Data=True", Encryption::Required, false},
+        {"MSOLEDBSQL", "Use Encryption for Data=Mandatory", Encryption::Off, true},
+        {"SQLOLEDB", "Use Encryption for Data=Optional", Encryption::Off, true},
+    };
+    for (const Case& c : cases) {
+        const std::string oledb = std::string("Provider=") + c.provider + ";Data Source=db;" + c.more;
+        EXPECT_EQ(ErrorOf(oledb).empty(), !c.refused) << oledb;
+        if (!c.refused) {
+            EXPECT_EQ(TranslateConnectionString(oledb, kLinux).encryption, c.encryption) << oledb;
+        }
+    }
+    EXPECT_EQ(ErrorOf("Provider=MSOLEDBSQL19;Use Encryption for Data=1"),
+              "\"Use Encryption for Data\" in the connection string must be yes, no, true, false, Optional, "
+              "Mandatory or Strict");
+}
+
+// The section for a checked certificate, as FreeTDS finds it. Were it not
+// there to read, FreeTDS would look the section's name up as a host name
+// and log in to whatever answered, unchecked: refused instead.
+TEST(FreeTdsConfTest, SettingsFreeTdsCannotReadAreRefused) {
+    ASSERT_EQ(std::getenv("FREETDSCONF"), nullptr);
+    {
+        const ScopedFreeTdsConf conf("[parktotals-encrypted]\n");
+        ASSERT_NE(std::getenv("FREETDSCONF"), nullptr);
+    }
+    try {
+        const ScopedFreeTdsConf conf("[parktotals-encrypted]\n", "/nonexistent/fd/");
+        FAIL() << "settings FreeTDS cannot read were handed to it";
+    } catch (const UserError& error) {
+        EXPECT_EQ(std::string(error.what())
+                      .rfind("The settings for checking the server certificate cannot be made: /nonexistent/fd/", 0),
+                  0u)
+            << error.what();
+    }
+    EXPECT_EQ(std::getenv("FREETDSCONF"), nullptr);
+}
+
 TEST(ConnectionStringTest, PasswordNeverInErrors) {
     // Each string fails near a password "Pa55word" its writer forgot to quote.
     for (const char* text : {"Provider=Nope;Password=Pa55word", "Server=s;Password=Pa55word;Integrated Security=SSPI",
@@ -306,7 +449,8 @@ TEST(ConnectionStringTest, PasswordNeverInErrors) {
                              "Server=s;Password='Pa55word", "Server=s;Password='Pa55word'x",
                              "Server=s;Password=\"Pa55word};\"", "Password=Pa55word;=Pa55word",
                              "Server=s;Password=Pa;Encrypt=55word", "Server=s;Password=Pa;55word;Encrypt=x",
-                             "Server=s;Encrypt=yes;Password=Pa;55word;Trust Server Certificate=Pa55word"}) {
+                             "Server=s;Encrypt=yes;Password=Pa;55word;Trust Server Certificate=Pa55word",
+                             "Provider=SQLOLEDB;Server=s;Password=Pa;Provider=55word"}) {
         const std::string message = ErrorOf(text);
         EXPECT_NE(message, "") << text;
         EXPECT_EQ(message.find("Pa55"), std::string::npos) << message;

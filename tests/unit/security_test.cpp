@@ -66,8 +66,10 @@ TEST(StatementShapeTest, NulIsKeptInsideTheLiteral) {
     EXPECT_EQ(statement.substr(statement.size() - 10), "'20260228'");
 }
 
-const OdbcTarget kFreeTds{"FreeTDS", "127.0.0.1", false, "system"};
-const OdbcTarget kMicrosoft{"SQL Server", "(local)", true, ""};
+const OdbcTarget kFreeTds{"FreeTDS", "127.0.0.1", false, "system",
+                          [](const std::string&) { return std::optional<std::string>("libtdsodbc.so"); }};
+const OdbcTarget kMicrosoft{"SQL Server", "(local)", true, "",
+                            [](const std::string&) { return std::optional<std::string>("sqlsrv32.dll"); }};
 
 TEST(CentralAccountTest, AwkwardPasswordsReachTheDriverUnchanged) {
     struct Case {

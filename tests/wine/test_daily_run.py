@@ -101,11 +101,7 @@ class DailyRunTest(WineTestCase):
         self.assertTrue(run.running())
 
     def test_encryption_value_not_understood_stops_before_any_connection(self):
-        # Under Wine the exe's "SQL Server" driver is the host's FreeTDS
-        # 1.3.17, which ignores the Windows driver's Encrypt=yes and logs in
-        # unencrypted to a server without encryption: the refusal itself can
-        # only be seen on Windows. What holds here as there: a value the exe
-        # does not understand stops it before any connection.
+        # A value the exe does not understand stops it before any connection.
         self.start_local()
         self.start_central()
         for value in ("always", "1"):
@@ -117,6 +113,27 @@ class DailyRunTest(WineTestCase):
                 report = self.read("parktotals.log").decode("utf-8-sig")
                 self.assertIn("the connection string in RegInfo.INI is not understood: \"Encrypt\" in the connection "
                               "string must be yes, no, true, false, Optional, Mandatory or Strict\r\n", report)
+
+    def test_encryption_through_freetds_under_the_windows_drivers_name_sends_no_plain_login(self):
+        # Under Wine the exe's "SQL Server" driver is the host's FreeTDS,
+        # which ignores the Windows driver's Encrypt=yes. The exe asks the
+        # driver manager which library serves the name: FreeTDS gets its own
+        # keyword, and a server without encryption gets no login. A checked
+        # certificate would need a freetds.conf, which this build cannot
+        # hand FreeTDS: refused before any connection.
+        self.start_local()
+        self.start_central()
+        cases = (("Encrypt=yes;Trust Server Certificate=True",
+                  "cannot connect: The connection with encryption failed: "),
+                 ("Use Encryption for Data=True",
+                  "not understood: This build cannot check the server certificate through FreeTDS"))
+        for ask, said in cases:
+            with self.subTest(ask):
+                self.write("RegInfo.INI", reginfo(self.local.port).rstrip("\r\n") + f";{ask}\r\n")
+                code, _ = self.run_to_end()
+                self.assertEqual(code, 2)
+                self.assertEqual(self.local.events("login"), [], "a login reached the local server")
+                self.assertIn(said, self.read("parktotals.log").decode("utf-8-sig"))
 
     def test_float_that_is_nan_is_not_sent(self):
         answers = ["float nan"] + TYPED_ANSWERS[1:]

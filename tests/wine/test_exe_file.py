@@ -11,8 +11,8 @@ from winetest import EXE
 # DLLs that ship with every Windows. Anything else (libstdc++-6.dll,
 # libgcc_s_seh-1.dll, libwinpthread-1.dll ...) would have to be shipped.
 WINDOWS_DLLS = {
-    "advapi32.dll", "comctl32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "odbc32.dll", "ole32.dll",
-    "oleaut32.dll", "shell32.dll", "user32.dll", "ws2_32.dll",
+    "advapi32.dll", "comctl32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "odbc32.dll", "odbccp32.dll",
+    "ole32.dll", "oleaut32.dll", "shell32.dll", "user32.dll", "ws2_32.dll",
 }
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 IMAGE_SUBSYSTEM_WINDOWS_GUI = 2

@@ -231,11 +231,20 @@ private:
         const auto account = script->accounts.find(login.user);
         login.accepted = script->accounts.empty() ||
                          (account != script->accounts.end() && account->second == login.password);
+        const bool database_known =
+            script->databases.empty() || login.database.empty() ||
+            std::find(script->databases.begin(), script->databases.end(), login.database) != script->databases.end();
+        login.accepted = login.accepted && database_known;
         host_.Record(login);
         if (!login.accepted) {
-            Reply(ErrorToken(Answer::Error(18456, "Login failed for user '" + login.user + "'.", 14).error) +
-                      Done(kDoneError, 0, 0),
-                  kDefaultPacketSize);
+            std::string errors;
+            if (!database_known)
+                errors = ErrorToken(Answer::Error(4060, "Cannot open database \"" + login.database +
+                                                            "\" requested by the login. The login failed.",
+                                                  11)
+                                        .error);
+            errors += ErrorToken(Answer::Error(18456, "Login failed for user '" + login.user + "'.", 14).error);
+            Reply(errors + Done(kDoneError, 0, 0), kDefaultPacketSize);
             return false;
         }
 

@@ -161,6 +161,10 @@ struct Script {
     // user -> password. Empty lets every login in; otherwise a user not listed
     // or a wrong password gets error 18456 "Login failed for user '...'.".
     std::map<std::string, std::string> accounts;
+    // The databases a login may name. Empty lets every one in; another gets
+    // error 4060 "Cannot open database ..." and then 18456, as from SQL
+    // Server, after the handshake (inside TLS where there is TLS).
+    std::vector<std::string> databases;
     // How long a new connection waits for the answer to its PRELOGIN, the
     // first thing a client sends. kNeverAnswer makes a server that accepts
     // connections and then hangs: the client's login time-out ends the wait.
