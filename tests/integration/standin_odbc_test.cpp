@@ -328,7 +328,9 @@ TEST(StandinOdbc, EncryptionKeywordDecidesHowTheLoginTravels) {
         ASSERT_TRUE(SQL_SUCCEEDED(client.Exec(batch)));
         std::size_t fetched = 0;
         while (SQL_SUCCEEDED(SQLFetch(client.statement()))) {
-            if (fetched == 2999) EXPECT_EQ(client.Text(), "row 2999");
+            if (fetched == 2999) {
+                EXPECT_EQ(client.Text(), "row 2999");
+            }
             ++fetched;
         }
         EXPECT_EQ(fetched, 3000u);
