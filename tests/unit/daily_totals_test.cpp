@@ -1,7 +1,7 @@
-#include "text/errors.h"
+#include "support/daily_totals_shortcuts.h"
 #include "support/fake_gateway.h"
 #include "support/temp_dir.h"
-#include "totals/daily_totals.h"
+#include "text/errors.h"
 #include "totals/figures.h"
 
 #include <gtest/gtest.h>
