@@ -194,6 +194,18 @@ TEST_F(DailyTotalsTest, MemoFileIsReplacedWholeNotRewrittenInPlace) {
     EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"memo1.txt", "weixinconfig.ini"}));
 }
 
+// What a run that crashed before its rename left goes with the next run;
+// a file whose process still runs stays.
+TEST_F(DailyTotalsTest, NewFileLeftByACrashedRunIsRemovedByTheNext) {
+    // No process ever has this id; process 1 always runs.
+    const std::string crashed = dir.Write("memo1.txt.2147483647.0.tmp", "half a r");
+    const std::string running = dir.Write("memo1.txt.1.0.tmp", "being writ");
+    for (const std::string& file : {crashed, running})
+        std::filesystem::last_write_time(file, std::filesystem::file_time_type::clock::now() - std::chrono::minutes(5));
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings), Outcome::AllTransferred);
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"memo1.txt", "memo1.txt.1.0.tmp", "weixinconfig.ini"}));
+}
+
 TEST_F(DailyTotalsTest, RelativeMemoPathIsReportedInFull) {
     std::filesystem::create_directory(dir.path() / "memo1.txt");
     settings.memo_path = "memo1.txt";
