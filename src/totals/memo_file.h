@@ -3,6 +3,7 @@
 #include "text/errors.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace parktotals {
