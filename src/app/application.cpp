@@ -8,37 +8,49 @@ namespace parktotals {
 
 void Application::DeliverTimerTick(Tformmaindalventis& form) {
     if (!form.Timer1.enabled) return;
-    std::string message = "Unknown error";
+    std::optional<std::string> error_box;
     try {
         form.Timer1Timer();
-        ReportRun(form, std::nullopt);
-        return;
     } catch (const std::exception& e) {
         // Aborted first: the exit code says so even when showing the error fails.
         aborted_ = true;
-        message = e.what();
+        error_box = ErrorBoxText(e.what());
     } catch (...) {
         aborted_ = true;
+        error_box = ErrorBoxText("Unknown error");
     }
-    const std::string text = ErrorBoxText(message);
     // Before the box, which may wait all night for a click.
-    ReportRun(form, text);
-    shell_.ShowErrorBox(title_, text);
+    const std::optional<std::string> report_lost = ReportRun(form, error_box);
+    if (error_box && report_lost) error_box = *error_box + "\n\n" + *report_lost;
+    if (error_box || report_lost) shell_.ShowErrorBox(title_, error_box ? *error_box : *report_lost);
 }
 
-void Application::ReportRun(const Tformmaindalventis& form, const std::optional<std::string>& error_box) noexcept {
+std::optional<std::string> Application::ReportRun(const Tformmaindalventis& form,
+                                                  const std::optional<std::string>& error_box) noexcept {
     try {
         const RunRecord record = form.RecordRun(ExitCode(form), error_box);
         for (const std::string& notice : HeadlessNotices(record)) shell_.Notice(title_, notice);
-        if (const auto failure = AppendRunReport(form.ReportPath(), RunReportLines(record)))
-            shell_.Notice(title_, "the run report " + form.ReportPath() + " could not be written: " + *failure);
+        const std::optional<std::string> failure = AppendRunReport(form.ReportPath(), RunReportLines(record));
+        if (!failure) return std::nullopt;
+        const std::string what = "run report " + form.ReportPath() + " could not be written: " + *failure;
+        if (shell_.PrintsNotices()) {
+            shell_.Notice(title_, "the " + what);
+            return std::nullopt;
+        }
+        // Nobody reads a window's notices: what the report would have said
+        // is lost, so the run does not count as a good one.
+        report_lost_ = true;
+        return ErrorBoxText("The " + what);
     } catch (...) {
         // Out of memory, or a shell that cannot print: the run is what it was.
+        return std::nullopt;
     }
 }
 
 int Application::ExitCode(const Tformmaindalventis& form) const {
-    return static_cast<int>(aborted_ ? Outcome::Aborted : form.outcome());
+    if (aborted_) return static_cast<int>(Outcome::Aborted);
+    if (report_lost_) return static_cast<int>(Outcome::Incomplete);
+    return static_cast<int>(form.outcome());
 }
 
 } // namespace parktotals

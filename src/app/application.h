@@ -18,21 +18,26 @@ public:
 
     // Delivers a tick of Timer1. An error escaping the handler is shown in
     // the error box; the window stays open with the timer disabled. The run
-    // report is written before the box.
+    // report is written before the box; with a window, a report that could
+    // not be written is told in the box as well.
     void DeliverTimerTick(Tformmaindalventis& form);
 
     // 0, 1 or 2 as Outcome says; a window closed before the job ran counts
-    // as nothing transferred.
+    // as nothing transferred, and so does, with a window, a run whose
+    // report could not be written.
     int ExitCode(const Tformmaindalventis& form) const;
 
 private:
     // Gives the shell the run's notices, then appends the run to the
-    // report; a report that cannot be written changes nothing else.
-    void ReportRun(const Tformmaindalventis& form, const std::optional<std::string>& error_box) noexcept;
+    // report. Returns the error box's text for a report that could not be
+    // written, when the shell prints no notices.
+    std::optional<std::string> ReportRun(const Tformmaindalventis& form,
+                                         const std::optional<std::string>& error_box) noexcept;
 
     Shell& shell_;
     std::string title_;
     bool aborted_ = false;
+    bool report_lost_ = false;
 };
 
 } // namespace parktotals

@@ -36,6 +36,7 @@ public:
         (void)caption;
         (void)text;
     }
+    virtual bool PrintsNotices() const { return false; }
 };
 
 struct FormSettings {

@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "app/shells.h"
+#include "text/errors.h"
 
 #include <chrono>
 #include <iostream>
@@ -14,14 +15,18 @@ namespace {
 class HeadlessShell : public Shell, public Memo::View {
 public:
     void CloseForm() override {}
-    void ShowErrorBox(const std::string& caption, const std::string& text) override {
-        std::cerr << caption << ": " << text << std::endl;
-    }
-    void Notice(const std::string& caption, const std::string& text) override {
-        std::cerr << caption << ": " << text << std::endl;
-    }
+    void ShowErrorBox(const std::string& caption, const std::string& text) override { Print(caption, text); }
+    void Notice(const std::string& caption, const std::string& text) override { Print(caption, text); }
+    bool PrintsNotices() const override { return true; }
     void MemoCleared() override {}
     void MemoLineAppended(const std::string& line) override { std::cout << line << std::endl; }
+
+private:
+    // A server's words may hold line breaks and terminal escapes: one line
+    // each, escaped.
+    static void Print(const std::string& caption, const std::string& text) {
+        std::cerr << OneLine(caption + ": " + text) << std::endl;
+    }
 };
 
 } // namespace

@@ -107,7 +107,13 @@ public:
     }
 
     void ShowErrorBox(const std::string& caption, const std::string& text) override {
+        // After a run whose report could not be written the window is gone
+        // and the quit already posted, which would end the box's own message
+        // loop at once: held back until the box has been dismissed.
+        MSG quit;
+        const bool quitting = PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
         MessageBoxW(window_, Utf8ToWide(text).c_str(), Utf8ToWide(caption).c_str(), MB_ICONSTOP | MB_OK);
+        if (quitting) PostQuitMessage(static_cast<int>(quit.wParam));
     }
 
     void MemoCleared() override {

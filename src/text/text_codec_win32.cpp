@@ -1,3 +1,4 @@
+#include "text/errors.h"
 #include "text/text_codec.h"
 #include "text/text_codec_win32.h"
 
@@ -45,5 +46,15 @@ std::string FileTextToUtf8(std::string_view file_bytes) {
 }
 
 std::string Utf8ToFileText(std::string_view utf8) { return FromWide(GetACP(), Utf8ToWide(utf8)); }
+
+std::string SystemMessage(unsigned long error) {
+    wchar_t* text = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message = length == 0 ? std::string() : WideToUtf8(std::wstring_view(text, length));
+    LocalFree(text);
+    return TrimMessageTail(message);
+}
 
 } // namespace parktotals

@@ -12,4 +12,8 @@ std::wstring Utf8ToWide(std::string_view utf8);
 // An unpaired surrogate becomes U+FFFD.
 std::string WideToUtf8(std::wstring_view wide);
 
+// The system's text for an error code (GetLastError), trimmed the way
+// messages are (TrimMessageTail).
+std::string SystemMessage(unsigned long error);
+
 } // namespace parktotals

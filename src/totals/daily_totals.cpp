@@ -64,8 +64,6 @@ ParkNumber LookUpParkNumber(const std::string& park_config_path) {
     return park;
 }
 
-std::string ReadParkNumber(const std::string& park_config_path) { return LookUpParkNumber(park_config_path).number; }
-
 int JobRecord::TransferredCount() const {
     int count = 0;
     for (const FigureRecord& figure : figures) count += figure.status == FigureStatus::Transferred;
@@ -108,11 +106,6 @@ Outcome RunDailyTotals(Gateway& gateway, Memo& memo, const JobSettings& settings
     gateway.CloseCentral();
     SaveMemoFile(settings.memo_path, memo.Lines());
     return record.TransferredCount() == kFigureCount ? Outcome::AllTransferred : Outcome::Incomplete;
-}
-
-Outcome RunDailyTotals(Gateway& gateway, Memo& memo, const JobSettings& settings) {
-    JobRecord record;
-    return RunDailyTotals(gateway, memo, settings, record);
 }
 
 } // namespace parktotals

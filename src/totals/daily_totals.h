@@ -43,7 +43,6 @@ struct ParkNumber {
 // The car park number: section "code", key "jov_park_id", "1" when the file,
 // the section or the key is missing.
 ParkNumber LookUpParkNumber(const std::string& park_config_path);
-std::string ReadParkNumber(const std::string& park_config_path);
 
 // What became of one figure.
 enum class FigureStatus {
@@ -79,6 +78,5 @@ struct JobRecord {
 // connection and saving memo1.txt propagate; everything that goes wrong with
 // one figure stays with that figure, its reason in `record`.
 Outcome RunDailyTotals(Gateway& gateway, Memo& memo, const JobSettings& settings, JobRecord& record);
-Outcome RunDailyTotals(Gateway& gateway, Memo& memo, const JobSettings& settings);
 
 } // namespace parktotals

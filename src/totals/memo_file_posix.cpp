@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,20 +21,25 @@ std::string FullPath(const std::string& path) {
     return full + path;
 }
 
+std::string Reason(int error) { return TrimMessageTail(std::strerror(error)); }
+
 [[noreturn]] void ThrowCannotCreate(const std::string& path, int error) {
-    throw UserError("Cannot create file \"" + FullPath(path) + "\". " + TrimMessageTail(std::strerror(error)));
+    throw FileWriteError("Cannot create file \"" + FullPath(path) + "\". " + Reason(error), Reason(error));
 }
 
-// Writes all of `bytes`; false when the writing was cut short.
-bool WriteAll(int fd, const std::string& bytes) {
+[[noreturn]] void ThrowWriteError(int error) { throw FileWriteError("Stream write error", Reason(error)); }
+
+// Writes all of `bytes`; 0, or the error that cut the writing short.
+int WriteAll(int fd, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
         done += static_cast<std::size_t>(n);
     }
-    return true;
+    return 0;
 }
 
 // Only a plain file (or none yet) is replaced: a device such as /dev/null
@@ -47,16 +53,25 @@ bool Replaceable(const std::string& path) {
 void WriteInPlace(const std::string& path, const std::string& bytes) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) ThrowCannotCreate(path, errno);
-    bool failed = !WriteAll(fd, bytes);
-    if (::close(fd) != 0) failed = true;
-    if (failed) throw UserError("Stream write error");
+    int error = WriteAll(fd, bytes);
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) ThrowWriteError(error);
 }
 
 } // namespace
 
+bool ProcessRunning(unsigned long process_id) {
+    // EPERM: it runs, under another account.
+    return ::kill(static_cast<pid_t>(process_id), 0) == 0 || errno != ESRCH;
+}
+
 void WriteNewFile(const std::string& path, const std::string& bytes) {
     if (!Replaceable(path)) return WriteInPlace(path, bytes);
+    ReplaceWholeFile(path, bytes);
+}
 
+void ReplaceWholeFile(const std::string& path, const std::string& bytes) {
+    RemoveLeftovers(path);
     // The new text goes into a file beside the old one, which rename then
     // replaces in one step: a reader, a second copy of the program or a
     // crash never leaves a mix of two runs or half a file.
@@ -68,17 +83,17 @@ void WriteNewFile(const std::string& path, const std::string& bytes) {
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && (errno != EEXIST || attempt == 99)) ThrowCannotCreate(path, errno);
     }
-    bool failed = !WriteAll(fd, bytes);
+    int error = WriteAll(fd, bytes);
     // On disk before the rename, or a power cut could leave the new name
     // on an empty file.
-    if (!failed && ::fsync(fd) != 0) failed = true;
-    if (::close(fd) != 0) failed = true;
-    if (failed) {
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) {
         ::unlink(temp.c_str());
-        throw UserError("Stream write error");
+        ThrowWriteError(error);
     }
     if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const int error = errno;
+        error = errno;
         ::unlink(temp.c_str());
         ThrowCannotCreate(path, error);
     }

@@ -1,6 +1,5 @@
 #include "totals/memo_file.h"
 
-#include "text/errors.h"
 #include "text/text_codec_win32.h"
 
 #include <windows.h>
@@ -20,19 +19,39 @@ std::string FullPath(const std::wstring& path) {
     return WideToUtf8(full);
 }
 
-std::string SystemMessage(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message = length == 0 ? std::string() : WideToUtf8(std::wstring_view(text, length));
-    LocalFree(text);
-    return TrimMessageTail(message);
+[[noreturn]] void ThrowCannotCreate(const std::wstring& path, DWORD error) {
+    const std::string reason = SystemMessage(error);
+    throw FileWriteError("Cannot create file \"" + FullPath(path) + "\". " + reason, reason);
+}
+
+// A virus scanner or an indexer that opens the new file the moment it is
+// closed makes the move fail for a moment; a second later it goes through.
+bool MoveIntoPlace(const std::wstring& from, const std::wstring& to, DWORD& error) {
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+        error = GetLastError();
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED && error != ERROR_LOCK_VIOLATION) ||
+            attempt == 5)
+            return false;
+        Sleep(200);
+    }
 }
 
 } // namespace
 
-void WriteNewFile(const std::string& path, const std::string& bytes) {
+bool ProcessRunning(unsigned long process_id) {
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, process_id);
+    // Access denied: it runs, under another account.
+    if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
+
+void WriteNewFile(const std::string& path, const std::string& bytes) { ReplaceWholeFile(path, bytes); }
+
+void ReplaceWholeFile(const std::string& path, const std::string& bytes) {
+    RemoveLeftovers(path);
     const std::wstring wide_path = Utf8ToWide(path);
     // The new text goes into a file beside the old one, which MoveFileExW
     // then replaces in one step: a second copy of the program or a crash
@@ -47,30 +66,29 @@ void WriteNewFile(const std::string& path, const std::string& bytes) {
         if (file == INVALID_HANDLE_VALUE) {
             // Read the error before anything else can overwrite it.
             const DWORD error = GetLastError();
-            if (error != ERROR_FILE_EXISTS || attempt == 99)
-                throw UserError("Cannot create file \"" + FullPath(wide_path) + "\". " + SystemMessage(error));
+            if (error != ERROR_FILE_EXISTS || attempt == 99) ThrowCannotCreate(wide_path, error);
         }
     }
     std::size_t done = 0;
-    bool failed = false;
-    while (done < bytes.size() && !failed) {
+    DWORD error = ERROR_SUCCESS;
+    while (done < bytes.size() && error == ERROR_SUCCESS) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
         DWORD written = 0;
-        failed = !WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written != chunk;
+        if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr)) error = GetLastError();
+        else if (written != chunk) error = ERROR_HANDLE_DISK_FULL;
         done += written;
     }
     // On disk before the move, or a power cut could leave the new name on
     // an empty file.
-    if (!failed && !FlushFileBuffers(file)) failed = true;
+    if (error == ERROR_SUCCESS && !FlushFileBuffers(file)) error = GetLastError();
     CloseHandle(file);
-    if (failed) {
+    if (error != ERROR_SUCCESS) {
         DeleteFileW(temp.c_str());
-        throw UserError("Stream write error");
+        throw FileWriteError("Stream write error", SystemMessage(error));
     }
-    if (!MoveFileExW(temp.c_str(), wide_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD error = GetLastError();
+    if (!MoveIntoPlace(temp, wide_path, error)) {
         DeleteFileW(temp.c_str());
-        throw UserError("Cannot create file \"" + FullPath(wide_path) + "\". " + SystemMessage(error));
+        ThrowCannotCreate(wide_path, error);
     }
 }
 

@@ -1,12 +1,10 @@
 #include "totals/run_report.h"
 
+#include "text/errors.h"
 #include "totals/figures.h"
+#include "totals/memo_file.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace parktotals {
 namespace {
@@ -38,17 +36,17 @@ std::string LocalDatabaseLine(const LocalSetUp& local) {
     return head + Where(local.target) + ": cannot connect: " + why;
 }
 
+// Why the number is the default; the report and the notice say it alike.
+std::string WhyDefault(const ParkNumber& park) {
+    return park.source == ParkNumber::Source::DefaultNoFile
+               ? park.config_path + " not found"
+               : "no jov_park_id in the [code] section of " + park.config_path;
+}
+
 std::string ParkLine(const ParkNumber& park) {
-    std::string line = "Car park number: " + park.number + " (";
-    switch (park.source) {
-    case ParkNumber::Source::File:
-        return line + "from " + park.config_path + ")";
-    case ParkNumber::Source::DefaultNoFile:
-        return line + "default: " + park.config_path + " not found)";
-    case ParkNumber::Source::DefaultNoKey:
-        break;
-    }
-    return line + "default: no jov_park_id in the [code] section of " + park.config_path + ")";
+    const std::string line = "Car park number: " + park.number + " (";
+    if (park.source == ParkNumber::Source::File) return line + "from " + park.config_path + ")";
+    return line + "default: " + WhyDefault(park) + ")";
 }
 
 std::string RowsText(const ChangedRows& rows) {
@@ -140,6 +138,8 @@ std::vector<std::string> RunReportLines(const RunRecord& record) {
                     "; " + std::to_string(record.job.TransferredCount()) + " of 5 transferred; took " +
                     Seconds(record.duration));
     if (record.error_box) lines.push_back("Error box: " + *record.error_box);
+    // The one place all of it passes, whoever said it.
+    for (std::string& line : lines) line = OneLine(line);
     return lines;
 }
 
@@ -152,10 +152,7 @@ std::vector<std::string> HeadlessNotices(const RunRecord& record) {
     }
     const ParkNumber& park = record.job.park;
     if (park.source != ParkNumber::Source::File) {
-        notices.push_back("car park number " + park.number + " is only the default: " +
-                          (park.source == ParkNumber::Source::DefaultNoFile
-                               ? park.config_path + " not found"
-                               : "no jov_park_id in the [code] section of " + park.config_path) +
+        notices.push_back("car park number " + park.number + " is only the default: " + WhyDefault(park) +
                           "; the figures went to car park " + park.number + "'s row at head office");
     }
     for (int i = 0; i < kFigureCount; ++i) {
@@ -167,14 +164,20 @@ std::vector<std::string> HeadlessNotices(const RunRecord& record) {
     return notices;
 }
 
-std::string BoundedReport(std::string_view existing, std::string_view block, std::size_t limit) {
+std::string BoundedReport(std::string_view existing, std::string_view block, std::size_t limit,
+                          std::string_view line_end) {
+    // A block cut short (by a full disk, in an older version) ends without
+    // a line end; the new one must still start a line, or trimming would
+    // not see it.
+    const std::string_view gap = !existing.empty() && existing.back() != '\n' ? line_end : "";
     std::size_t keep_from = 0;
-    while (keep_from < existing.size() && existing.size() - keep_from + block.size() > limit) {
+    while (keep_from < existing.size() && existing.size() - keep_from + gap.size() + block.size() > limit) {
         // The next run's first line; text before the first run goes first.
-        std::size_t next = existing.find(std::string("\n") + std::string(kRunMarker), keep_from + 1);
+        const std::size_t next = existing.find(std::string("\n") + std::string(kRunMarker), keep_from + 1);
         keep_from = next == std::string_view::npos ? existing.size() : next + 1;
     }
     std::string text(existing.substr(keep_from));
+    if (!text.empty()) text += gap;
     text += block;
     return text;
 }
@@ -190,35 +193,19 @@ std::optional<std::string> AppendRunReport(const std::string& path, const std::v
         block += format.line_end; // a blank line between runs
         const std::string_view bom = format.byte_order_mark ? "\xEF\xBB\xBF" : "";
 
-        std::string existing;
-        {
-            std::ifstream in(path, std::ios::binary);
-            try {
-                // libstdc++ throws from the iterator when a read fails (a
-                // folder of that name).
-                errno = 0;
-                if (in) existing.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-            } catch (const std::exception&) {
-                const int error = errno;
-                return error != 0 ? std::string(std::strerror(error)) : std::string("read failed");
-            }
-        }
-        std::string_view old_text = existing;
-        if (old_text.substr(0, 3) == "\xEF\xBB\xBF") old_text.remove_prefix(3);
-
-        // Appending is the common case; the whole file is written anew only
-        // when it is new or its oldest runs have to go.
-        const bool append = !old_text.empty() && bom.size() + old_text.size() + block.size() <= limit;
-        std::string bytes = append ? block : std::string(bom) + BoundedReport(old_text, block, limit - bom.size());
-        errno = 0;
-        std::ofstream out(path, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
-        if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (out) out.close();
-        if (!out) {
-            const int error = errno;
-            return error != 0 ? std::string(std::strerror(error)) : std::string("write failed");
-        }
-        return std::nullopt;
+        // Read, trimmed and replaced under the lock, so that runs started
+        // together each add their block to what the one before left.
+        return UnderReportLock(path, kRunReportLockWait, [&]() -> std::optional<std::string> {
+            std::string existing;
+            if (std::optional<std::string> failure = ReadReportFile(path, existing)) return failure;
+            std::string_view old_text = existing;
+            if (old_text.substr(0, 3) == "\xEF\xBB\xBF") old_text.remove_prefix(3);
+            ReplaceWholeFile(path, std::string(bom) +
+                                       BoundedReport(old_text, block, limit - bom.size(), format.line_end));
+            return std::nullopt;
+        });
+    } catch (const FileWriteError& error) {
+        return error.reason();
     } catch (const std::exception& error) {
         return std::string(error.what());
     } catch (...) {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,8 @@ inline constexpr const char* kRunReportFileName = "parktotals.log";
 inline constexpr std::size_t kRunReportLimit = 1024 * 1024;
 // Every run's block starts with a line that starts with this.
 inline constexpr std::string_view kRunMarker = "==== ";
+// How long a run waits for others in the same folder to finish theirs.
+inline constexpr std::chrono::seconds kRunReportLockWait{30};
 
 struct RunRecord {
     LocalDateTime started;
@@ -41,7 +44,8 @@ std::string ReasonText(const FailureReason& failure);
 // for a transferred one.
 std::string FigureProblem(const FigureRecord& figure);
 
-// The report's lines for one run, without line ends.
+// The report's lines for one run, without line ends. What servers and
+// drivers said stays inside its line (OneLine).
 std::vector<std::string> RunReportLines(const RunRecord& record);
 
 // What a run without a window prints on stderr besides an error: a car park
@@ -50,8 +54,11 @@ std::vector<std::string> HeadlessNotices(const RunRecord& record);
 
 // The report file's new text: `existing` (no byte-order mark) with `block`
 // after it, the oldest whole runs dropped until the two fit in `limit`
-// bytes. The new block is kept even when it alone does not fit.
-std::string BoundedReport(std::string_view existing, std::string_view block, std::size_t limit);
+// bytes. The new block is kept even when it alone does not fit; it starts
+// a line of its own (after `line_end`) even when the existing text ends in
+// a block that was cut short.
+std::string BoundedReport(std::string_view existing, std::string_view block, std::size_t limit,
+                          std::string_view line_end = "\n");
 
 // How the platform's text files look: Windows wants a byte-order mark (so
 // Notepad reads UTF-8 on every version) and CR LF.
@@ -62,10 +69,23 @@ struct ReportFormat {
 ReportFormat NativeReportFormat();
 
 // Appends the run's lines to the report at `path` in `format`, within
-// `limit`. Never throws: returns why the report could not be written, or
-// nullopt.
+// `limit`: under a lock that runs in the same folder share, the file is
+// replaced in one step with its old text and the new block, so a block is
+// there whole or not at all. Never throws: returns why the report could
+// not be written, or nullopt.
 std::optional<std::string> AppendRunReport(const std::string& path, const std::vector<std::string>& lines,
                                            ReportFormat format = NativeReportFormat(),
                                            std::size_t limit = kRunReportLimit) noexcept;
+
+// The platform's part of AppendRunReport.
+// Runs `write` holding the lock that every run writing a report in
+// `path`'s folder takes, once it is free; returns why it was not free
+// within `wait` or cannot be had, or what `write` returned.
+std::optional<std::string> UnderReportLock(const std::string& path, std::chrono::milliseconds wait,
+                                           const std::function<std::optional<std::string>()>& write);
+// Sets `bytes` to the report's ("" when there is none yet). Returns why
+// not when it is not a plain file (a link, a FIFO, a device, a folder),
+// which is never opened in a way that could wait, or cannot be read.
+std::optional<std::string> ReadReportFile(const std::string& path, std::string& bytes);
 
 } // namespace parktotals

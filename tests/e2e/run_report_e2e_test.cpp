@@ -9,6 +9,7 @@
 #include "support/standin_scripts.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
+#include "support/xvfb.h"
 #include "text/errors.h"
 #include "totals/date_key.h"
 #include "totals/figures.h"
@@ -154,6 +155,27 @@ TEST_F(RunReportProgramTest, UnwritableReportChangesNothingElse) {
     EXPECT_EQ(central.batches().size(), 5u);
 }
 
+// A server's message that tries to end the block and start one of its own
+// stays on its figure's line, in the report and on stderr, and its escape
+// codes never reach the terminal.
+TEST_F(RunReportProgramTest, ForgedServerMessageCannotStartALine) {
+    Script script = CentralScript();
+    script.rules.insert(script.rules.begin(),
+                        Rule::Regex("update T_kextotal set weixin_money_lishi[\\s\\S]*",
+                                    Answer::Error(50000, "Deadlock\n==== Run of 2099-01-01 00:00:00, parktotals "
+                                                         "9.9.9 ====\r\nEnd: exit code 0\x1b[2J\x07 retry")));
+    standin::Server central(script, PARKTOTALS_E2E_CENTRAL_PORT);
+    const testing::ProcessResult run = Run();
+    EXPECT_EQ(run.exit_code, 2);
+    const std::string escaped = "Deadlock\\n==== Run of 2099-01-01 00:00:00, parktotals 9.9.9 ====\\r\\nEnd: exit "
+                                "code 0\\x1b[2J\\x07 retry (SQLSTATE 42000, error 50000)";
+    const std::vector<std::string> lines = SplitLines(Report());
+    ASSERT_EQ(lines.size(), 12u) << Report();
+    EXPECT_EQ(lines[7], "Figure 3 (weixin_money_lishi): sent 1234.5, refused by the central server: " + escaped);
+    EXPECT_EQ(run.err, "parktotals: figure 3 (weixin_money_lishi) not transferred: refused by the central server: " +
+                           escaped + "\n");
+}
+
 TEST_F(RunReportProgramTest, FullReportDropsItsOldestRunsAndKeepsTheNewest) {
     standin::Server central(CentralScript(), PARKTOTALS_E2E_CENTRAL_PORT);
     // 1 MiB of earlier runs, 100 KiB each but the last.
@@ -174,6 +196,24 @@ TEST_F(RunReportProgramTest, FullReportDropsItsOldestRunsAndKeepsTheNewest) {
     ASSERT_NE(newest, std::string::npos);
     EXPECT_EQ(report.substr(report.size() - 2), "\n\n");
     EXPECT_NE(report.find("Figure 5 (yichan_money_lishi): sent 86.25, 1 row changed", newest), std::string::npos);
+}
+
+// With a window nobody reads a notice: a report that cannot be written is
+// told in the error box, and the run does not count as a good one.
+TEST_F(RunReportProgramTest, WindowedRunThatCannotWriteItsReportSaysSoAndEndsWith2) {
+    const std::string missing = testing::Xvfb::MissingTools();
+    if (!missing.empty()) GTEST_SKIP() << "needs on PATH: " << missing << " (scripts/test installs them)";
+    const testing::Xvfb xvfb;
+    ASSERT_TRUE(xvfb.ok()) << "Xvfb did not start: " << xvfb.Errors();
+    standin::Server central(CentralScript(), PARKTOTALS_E2E_CENTRAL_PORT);
+    fs::create_directory(dir.path() / "parktotals.log");
+    testing::ChildProcess run({program}, Options(xvfb.display()));
+    ASSERT_FALSE(xvfb.WaitForWindow("parktotals").empty())
+        << "no error box; the program said: " << run.Stderr() << "; Xvfb said: " << xvfb.Errors();
+    EXPECT_TRUE(xvfb.WindowInfo("formmaindalventis").empty()) << "the run's own window has closed";
+    xvfb.Run({"xdotool", "search", "--name", "^parktotals$", "windowfocus", "--sync", "key", "Return"});
+    EXPECT_EQ(run.Wait(testing::kGenerousTimeout), 2) << run.Stderr();
+    EXPECT_EQ(central.batches().size(), 5u);
 }
 
 } // namespace

@@ -7,8 +7,8 @@
 #include <map>
 
 #include "integration/gateway_support.h"
+#include "support/daily_totals_shortcuts.h"
 #include "support/temp_dir.h"
-#include "totals/daily_totals.h"
 #include "totals/figures.h"
 #include "totals/memo.h"
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "integration/gateway_support.h"
+#include "support/daily_totals_shortcuts.h"
 #include "support/temp_dir.h"
-#include "totals/daily_totals.h"
 #include "totals/figures.h"
 #include "totals/memo.h"
 

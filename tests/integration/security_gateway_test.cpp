@@ -10,11 +10,11 @@
 
 #include "db/database_error.h"
 #include "integration/gateway_support.h"
+#include "support/daily_totals_shortcuts.h"
 #include "support/sql_literals.h"
 #include "support/temp_dir.h"
 #include "support/tls_certificate.h"
 #include "support/utf16_files.h"
-#include "totals/daily_totals.h"
 #include "totals/figures.h"
 #include "totals/memo.h"
 

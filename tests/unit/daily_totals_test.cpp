@@ -1,7 +1,7 @@
-#include "text/errors.h"
+#include "support/daily_totals_shortcuts.h"
 #include "support/fake_gateway.h"
 #include "support/temp_dir.h"
-#include "totals/daily_totals.h"
+#include "text/errors.h"
 #include "totals/figures.h"
 
 #include <gtest/gtest.h>
@@ -192,6 +192,18 @@ TEST_F(DailyTotalsTest, MemoFileIsReplacedWholeNotRewrittenInPlace) {
     EXPECT_EQ(old_text, "older run\r\n");
     EXPECT_EQ(MemoFile().substr(0, Expected(0, "10").size() + 2), Expected(0, "10") + "\r\n");
     EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"memo1.txt", "weixinconfig.ini"}));
+}
+
+// What a run that crashed before its rename left goes with the next run;
+// a file whose process still runs stays.
+TEST_F(DailyTotalsTest, NewFileLeftByACrashedRunIsRemovedByTheNext) {
+    // No process ever has this id; process 1 always runs.
+    const std::string crashed = dir.Write("memo1.txt.2147483647.0.tmp", "half a r");
+    const std::string running = dir.Write("memo1.txt.1.0.tmp", "being writ");
+    for (const std::string& file : {crashed, running})
+        std::filesystem::last_write_time(file, std::filesystem::file_time_type::clock::now() - std::chrono::minutes(5));
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings), Outcome::AllTransferred);
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"memo1.txt", "memo1.txt.1.0.tmp", "weixinconfig.ini"}));
 }
 
 TEST_F(DailyTotalsTest, RelativeMemoPathIsReportedInFull) {

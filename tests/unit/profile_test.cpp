@@ -1,6 +1,6 @@
+#include "support/daily_totals_shortcuts.h"
 #include "support/temp_dir.h"
 #include "support/utf16_files.h"
-#include "totals/daily_totals.h"
 #include "totals/profile.h"
 
 #include <gtest/gtest.h>

@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace parktotals {
 namespace {
@@ -260,6 +263,21 @@ TEST(HeadlessNoticesTest, NameTheDefaultCarParkAndEachFigureNotTransferred) {
               std::vector<std::string>{"no figure was transferred: the central database was not reached"});
 }
 
+TEST(RunReportTest, ServerTextCannotStartALineOrSteerATerminal) {
+    RunRecord run = NormalRun();
+    run.job.figures[2] = {FigureStatus::Refused, "1234.5", std::nullopt,
+                          {"Deadlock\r\n==== Run of 2099-01-01 00:00:00 ====\nEnd: exit code 0\x1b[2J\x07\x7f"
+                           "\xC2\x9B\xE2\x80\xA8 \xE5\x88\x97\xE5\x90\x8D \xFF\xE5\x88",
+                           "40001", 1205}};
+    run.error_box = "Unable to connect\n==== Run of 2099";
+    const std::vector<std::string> lines = RunReportLines(run);
+    ASSERT_EQ(lines.size(), 12u);
+    EXPECT_EQ(lines[7], "Figure 3 (weixin_money_lishi): sent 1234.5, refused by the central server: Deadlock\\r\\n"
+                        "==== Run of 2099-01-01 00:00:00 ====\\nEnd: exit code 0\\x1b[2J\\x07\\x7f\\u009b\\u2028 "
+                        "\xE5\x88\x97\xE5\x90\x8D \\xff\\xe5\\x88 (SQLSTATE 40001, error 1205)");
+    EXPECT_EQ(lines[11], "Error box: Unable to connect\\n==== Run of 2099");
+}
+
 std::string Block(const std::string& name, std::size_t size) {
     std::string block = "==== Run " + name + " ====\n";
     block += std::string(size - block.size() - 1, 'x') + "\n";
@@ -315,6 +333,74 @@ TEST_F(ReportFileTest, FileAtItsBoundLosesItsOldestRunsAndKeepsItsMark) {
     EXPECT_NE(report.find("==== run 11\r\n"), std::string::npos);
     EXPECT_EQ(report.find("==== run 0\r\n"), std::string::npos);
     EXPECT_EQ(report.substr(report.size() - 24), std::string(20, 'x') + "\r\n\r\n");
+}
+
+TEST_F(ReportFileTest, BlockCutShortDoesNotHideTheNextRunFromTrimming) {
+    const ReportFormat windows{true, "\r\n"};
+    dir.Write("parktotals.log", "\xEF\xBB\xBF==== one\r\nFigure 1 (day_co");
+    ASSERT_EQ(AppendRunReport(path, {"==== two", std::string(20, 'x')}, windows, 100), std::nullopt);
+    EXPECT_EQ(Report(), "\xEF\xBB\xBF==== one\r\nFigure 1 (day_co\r\n==== two\r\n" + std::string(20, 'x') + "\r\n\r\n");
+    ASSERT_EQ(AppendRunReport(path, {"==== three", std::string(20, 'x')}, windows, 100), std::nullopt);
+    EXPECT_EQ(Report().rfind("\xEF\xBB\xBF==== two\r\n", 0), 0u) << Report();
+}
+
+// Ten runs started together in one folder each read, trim and replace the
+// file: without a lock between them, some blocks were lost.
+TEST_F(ReportFileTest, TenRunsAtOnceNearTheLimitKeepTenWholeBlocks) {
+    std::string earlier;
+    for (int i = 0; earlier.size() < kRunReportLimit - 4000; ++i)
+        earlier += "==== earlier " + std::to_string(i) + "\n" + std::string(1000, 'x') + "\n\n";
+    dir.Write("parktotals.log", earlier);
+    const auto lines = [](int run) {
+        std::vector<std::string> block(30, "line of run " + std::to_string(run));
+        block[0] = "==== run " + std::to_string(run);
+        return block;
+    };
+    int start[2];
+    ASSERT_EQ(::pipe(start), 0);
+    std::vector<pid_t> runs;
+    for (int run = 0; run < 10; ++run) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(start[1]);
+            char byte;
+            // Each waits until all are there; the pipe's close starts them.
+            if (::read(start[0], &byte, 1) != 0) ::_exit(3);
+            ::_exit(AppendRunReport(path, lines(run), {false, "\n"}) ? 1 : 0);
+        }
+        ASSERT_GT(pid, 0);
+        runs.push_back(pid);
+    }
+    ::close(start[0]);
+    ::close(start[1]);
+    for (const pid_t pid : runs) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a run could not write its block";
+    }
+    const std::string report = Report();
+    EXPECT_LE(report.size(), kRunReportLimit);
+    EXPECT_EQ(report.rfind("==== earlier ", 0), 0u);
+    for (int run = 0; run < 10; ++run) {
+        std::string block;
+        for (const std::string& line : lines(run)) block += line + "\n";
+        EXPECT_NE(report.find(block + "\n"), std::string::npos) << "run " << run << "'s block is lost or cut";
+    }
+}
+
+// A link (to a file of another program) and a FIFO are neither written
+// through nor waited on.
+TEST_F(ReportFileTest, LinkOrFifoInTheReportsPlaceIsLeftAlone) {
+    const std::string target = dir.Write("other.dat", "another program's data\n");
+    std::filesystem::create_symlink(target, path);
+    EXPECT_EQ(AppendRunReport(path, {"==== one"}), "it is a symbolic link, not a plain file");
+    EXPECT_EQ(testing::ReadBytes(target), "another program's data\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+
+    std::filesystem::remove(path);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    EXPECT_EQ(AppendRunReport(path, {"==== one"}), "it is a named pipe (FIFO), not a plain file");
+    EXPECT_TRUE(std::filesystem::is_fifo(path));
 }
 
 TEST_F(ReportFileTest, UnwritableReportSaysWhyAndThrowsNothing) {

@@ -65,6 +65,19 @@ class RunReportTest(WineTestCase):
         self.assertEqual(lines[7], "Error box: " + texts[0])
         self.assertFalse(os.path.exists(self.path("memo1.txt")))
 
+    def test_report_that_cannot_be_written_is_told_in_a_box_and_ends_with_2(self):
+        # The window has closed by then: its quit message must not take the box with it.
+        self.standin("central", central_rules(), port=CENTRAL_PORT)
+        os.mkdir(self.path("parktotals.log"))
+        run = self.start()
+        box = self.window(run, "parktotals", "the error box")
+        texts = wait_for(run.message_box_texts, "the error box's text in the trace")
+        self.assertEqual(texts, ["The run report parktotals.log could not be written: "
+                                 "it is a folder, not a plain file."])
+        self.display.press(box, "Return")
+        self.assertEqual(run.wait(), 2)
+        self.assertTrue(os.path.exists(self.path("memo1.txt")))
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
