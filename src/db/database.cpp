@@ -200,10 +200,10 @@ std::optional<long long> Query::Execute(const std::string& statement) {
         OdbcStatement handle(link);
         handle.ExecuteDirect(statement + "\r\n");
         // SQL Server sends the counts of a trigger's statements (DONEINPROC)
-        // before the statement's own DONE, so the last count is the
-        // statement's where a driver gives each count a result of its own,
-        // as Microsoft's do. FreeTDS 1.3.17 keeps only the trigger's last count and drops
-        // the statement's (see tools/sqlserver-standin/README.md); it gives
+        // before the statement's own DONE: the last count is the
+        // statement's where a driver makes each count a result of its own
+        // (Microsoft's do). FreeTDS 1.3.17 keeps only the trigger's last
+        // count and drops the statement's (tools/sqlserver-standin/README.md).
         // -1 when no DONE carried a count.
         long long rows = handle.RowCount();
         // A later statement of the batch can still fail; its error comes
