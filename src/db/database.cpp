@@ -3,7 +3,11 @@
 #include "db/column_reading.h"
 #include "db/connection_string.h"
 #include "db/odbc.h"
+#include "db/sql_browser.h"
 #include "db/value_text.h"
+
+#include <algorithm>
+#include <chrono>
 
 namespace parktotals {
 namespace {
@@ -46,6 +50,55 @@ bool FailedBeforeLogin(const DatabaseError& error) {
     return error.NativeCode() == 0 || error.NativeCode() == 20002 || error.SqlState() == "08001";
 }
 
+// Gives the driver host,PORT in place of host\instance, so that it asks no
+// Browser itself: in the Server keyword, or in the freetds.conf section.
+void UseInstancePort(OdbcConnectionString& target, std::uint16_t port) {
+    const std::string& server = target.named_instance;
+    const std::string host = server.substr(0, server.find('\\'));
+    const std::string instance = server.substr(host.size() + 1);
+    bool used = false;
+    const auto replace = [&used](std::string& text, const std::string& from, const std::string& to) {
+        const std::size_t at = text.find(from);
+        if (at == std::string::npos) return;
+        text.replace(at, from.size(), to);
+        used = true;
+    };
+    replace(target.odbc, "Server=" + server + ";", "Server=" + host + "," + std::to_string(port) + ";");
+    replace(target.freetds_conf, "\tinstance = " + instance + "\n", "\tport = " + std::to_string(port) + "\n");
+    if (!used) throw UserError("The port of the instance " + server + " cannot be handed to the ODBC driver");
+}
+
+// FreeTDS 1.3.17 asks the SQL Server Browser for a named instance's port 16
+// times a second apart, for each address of the host, whatever the login
+// time-out: minutes when no Browser answers. The program asks within the
+// time-out and gives the driver the port and what is left of the time-out.
+OdbcConnectionString FindInstancePort(OdbcConnectionString target) {
+    using namespace std::chrono;
+    const steady_clock::time_point started = steady_clock::now();
+    const std::string& server = target.named_instance;
+    const std::size_t cut = server.find('\\');
+    // 0 is no limit to the drivers; the look-up keeps a bound all the same.
+    const int limit = target.login_timeout_seconds > 0 ? target.login_timeout_seconds : kDefaultLoginTimeoutSeconds;
+    const InstancePort found = LookUpInstancePort(server.substr(0, cut), server.substr(cut + 1), seconds(limit));
+    switch (found.status) {
+    case InstancePort::Status::UnknownHost:
+        return target; // the driver says so in its own words
+    case InstancePort::Status::NoAnswer:
+        throw NamedInstanceUnanswered(
+            DatabaseError("No answer from the SQL Server Browser within " + std::to_string(limit) + " s", "HYT00", 0,
+                          false),
+            target);
+    case InstancePort::Status::Found:
+        break;
+    }
+    UseInstancePort(target, found.port);
+    if (target.login_timeout_seconds > 0) {
+        const auto spent = duration_cast<seconds>(steady_clock::now() - started).count();
+        target.login_timeout_seconds = static_cast<int>(std::max<long long>(1, target.login_timeout_seconds - spent));
+    }
+    return target;
+}
+
 } // namespace
 
 Connection::Connection() = default;
@@ -62,7 +115,8 @@ void Connection::Open() {
     // Another try would fail the same way, and each failed login counts
     // towards a lockout of an account the car park's own software uses too.
     if (login_refused_) throw *login_refused_;
-    const OdbcConnectionString target = TranslateConnectionString(connection_string_, BuildOdbcTarget());
+    OdbcConnectionString target = TranslateConnectionString(connection_string_, BuildOdbcTarget());
+    if (!target.named_instance.empty()) target = FindInstancePort(std::move(target));
     try {
         link_ = std::make_unique<OdbcLink>(target.odbc, target.login_timeout_seconds, target.freetds_conf);
     } catch (const DatabaseError& error) {
@@ -81,6 +135,23 @@ void Connection::Open() {
         if (target.encryption != Encryption::Off && FailedBeforeLogin(error)) throw EncryptionRefusedError(error);
         if (IsNoAnswer(error) && !target.named_instance.empty()) throw NamedInstanceUnanswered(error, target);
         throw;
+    }
+    if (!session_set_up_.empty()) SetUpSession();
+}
+
+void Connection::SetUpSession() {
+    try {
+        OdbcStatement handle(*link_);
+        handle.ExecuteDirect(session_set_up_ + "\r\n");
+        while (handle.MoreResults()) {
+        }
+    } catch (const DatabaseError& error) {
+        // A session without its settings is not the one asked for (updates
+        // would come back without their counts): closed again, and said.
+        link_.reset();
+        throw DatabaseError("The connection was opened, but its set-up statement " + session_set_up_ +
+                                " failed: " + error.what(),
+                            error.SqlState(), error.NativeCode(), error.LinkLost());
     }
 }
 
@@ -138,12 +209,17 @@ std::optional<long long> Query::Execute(const std::string& statement) {
     try {
         OdbcStatement handle(link);
         handle.ExecuteDirect(statement + "\r\n");
-        // The count belongs to the first result, the statement itself;
-        // FreeTDS gives -1 when the server's DONE carried no count.
-        const long long rows = handle.RowCount();
+        // SQL Server sends the counts of a trigger's statements (DONEINPROC)
+        // before the statement's own DONE: the last count is the
+        // statement's where a driver makes each count a result of its own
+        // (Microsoft's do). FreeTDS 1.3.17 keeps only the trigger's last
+        // count and drops the statement's (tools/sqlserver-standin/README.md).
+        // -1 when no DONE carried a count.
+        long long rows = handle.RowCount();
         // A later statement of the batch can still fail; its error comes
         // with the move to its result.
         while (handle.MoreResults()) {
+            if (const long long more = handle.RowCount(); more >= 0) rows = more;
         }
         if (rows < 0) return std::nullopt;
         return rows;

@@ -23,6 +23,11 @@ public:
     // Only while closed; throws UserError when open.
     void SetConnectionString(std::string oledb);
     const std::string& ConnectionString() const { return connection_string_; }
+    // A statement run on each new session right after it opens, before
+    // anything else: settings belong to the session, and a link lost and
+    // opened again is a new one. When it fails the connection closes again
+    // and Open throws, saying so. Empty (the default) runs nothing.
+    void SetSessionSetUp(std::string statement) { session_set_up_ = std::move(statement); }
 
     // Translates the string and connects. Does nothing when open. Throws
     // UserError for a string that cannot be translated and DatabaseError
@@ -42,8 +47,10 @@ private:
     // After a statement failed: when its link is gone, the connection
     // counts as closed from now on.
     void CheckLinkAfter(const DatabaseError& error) noexcept;
+    void SetUpSession();
 
     std::string connection_string_;
+    std::string session_set_up_;
     std::unique_ptr<OdbcLink> link_;
     std::optional<DatabaseError> login_refused_;
 };
@@ -61,8 +68,8 @@ public:
     // Throws on failure, and when the statement gives no columns or no row.
     std::optional<std::string> Scalar(const std::string& statement);
     // Runs the statement, discards whatever comes back and returns the
-    // rows its first result changed (nullopt when the server gave no
-    // count). Throws on failure.
+    // rows it changed: the last count that came back, the statement's own
+    // (nullopt when the server gave no count). Throws on failure.
     std::optional<long long> Execute(const std::string& statement);
 
 private:

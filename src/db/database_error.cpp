@@ -34,6 +34,8 @@ bool IsNoAnswer(const DatabaseError& error) {
     return error.NativeCode() == 20009 || error.NativeCode() == 17 || error.SqlState() == "HYT00";
 }
 
+bool IsTimeOut(const DatabaseError& error) { return error.SqlState() == "HYT00" || error.SqlState() == "HYT01"; }
+
 DatabaseError MakeDatabaseError(const std::vector<DiagnosticRecord>& records, std::string_view call) {
     if (records.empty())
         return DatabaseError(std::string(call) + " failed and the driver gave no reason", "", 0, false);

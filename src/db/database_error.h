@@ -58,6 +58,11 @@ bool IsLoginRefusal(const DatabaseError& error);
 // does not exist or access denied", or the login time-out (HYT00).
 bool IsNoAnswer(const DatabaseError& error);
 
+// The driver gave up waiting for the server: HYT00 (the query or login
+// time-out), HYT01 (the connection time-out). What was sent may still be
+// carried out.
+bool IsTimeOut(const DatabaseError& error);
+
 // The error for a failed call, from the records it left. The first record
 // that is not a warning (class 01) speaks for the failure, but a server's
 // reason for refusing a login speaks before its 18456 "Login failed"; when

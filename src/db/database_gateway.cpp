@@ -12,7 +12,9 @@ DatabaseGateway::DatabaseGateway(Connection& local, Query& local_query, Connecti
       local_query_(local_query),
       central_(central),
       central_query_(central_query),
-      central_connection_string_(std::move(central_connection_string)) {}
+      central_connection_string_(std::move(central_connection_string)) {
+    central_.SetSessionSetUp(kCentralSessionSetUp);
+}
 
 namespace {
 

@@ -8,9 +8,15 @@
 
 namespace parktotals {
 
+// Every central session asks for row counts: a server whose "user options"
+// set NOCOUNT sends none otherwise, and an update that matched no row could
+// not be told from one that changed it.
+inline constexpr const char* kCentralSessionSetUp = "SET NOCOUNT OFF";
+
 // The gateway over the window's four database components: the local
 // connection "Conn" with its query "ADOec", and the central connection
-// "ADOCondir" with its query "ADOecdir". It only borrows them.
+// "ADOCondir" with its query "ADOecdir". It only borrows them, and gives
+// the central connection its session set-up (kCentralSessionSetUp).
 class DatabaseGateway : public Gateway {
 public:
     DatabaseGateway(Connection& local, Query& local_query, Connection& central, Query& central_query,

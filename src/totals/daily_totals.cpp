@@ -32,9 +32,13 @@ std::optional<std::string> SendFigure(Gateway& gateway, int figure, const std::s
     try {
         record.rows = gateway.ExecCentral(statement);
     } catch (const DatabaseError& error) {
-        // A lost link may or may not have taken the update with it.
-        record.status = error.LinkLost() || !gateway.IsCentralOpen() ? FigureStatus::LinkLost
-                                                                     : FigureStatus::Refused;
+        // A lost link may or may not have taken the update with it; after a
+        // time-out the server may still apply it (once a lock is released).
+        if (IsTimeOut(error))
+            record.status = FigureStatus::TimedOut;
+        else
+            record.status = error.LinkLost() || !gateway.IsCentralOpen() ? FigureStatus::LinkLost
+                                                                         : FigureStatus::Refused;
         record.failure = FailureReasonOf(error);
         return std::nullopt;
     } catch (const std::exception& error) {
@@ -43,10 +47,13 @@ std::optional<std::string> SendFigure(Gateway& gateway, int figure, const std::s
         record.failure = FailureReasonOf(error);
         return std::nullopt;
     }
-    // An update that matched no row changed nothing at head office: not
-    // transferred, though the server accepted it. An unknown count is taken
-    // as transferred.
-    record.status = record.rows == 0 ? FigureStatus::MatchedNoRow : FigureStatus::Transferred;
+    // Only a count says the update reached its row. One that matched none,
+    // or came back without a count, is not transferred, though the server
+    // accepted it (and so it goes into the memo).
+    if (!record.rows)
+        record.status = FigureStatus::Uncounted;
+    else
+        record.status = *record.rows == 0 ? FigureStatus::MatchedNoRow : FigureStatus::Transferred;
     return statement;
 }
 

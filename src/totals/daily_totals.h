@@ -47,18 +47,20 @@ ParkNumber LookUpParkNumber(const std::string& park_config_path);
 // What became of one figure.
 enum class FigureStatus {
     NotTried,     // the run ended before it
-    Transferred,  // the update changed rows, or the server did not count them
+    Transferred,  // the update changed rows, as the server counted them
     MatchedNoRow, // the server accepted the update, but it changed no row
+    Uncounted,    // the server accepted the update, but sent no row count
     NotSent,      // the local query failed, or the statement could not be sent
     Refused,      // the central server refused the update
     LinkLost,     // the central connection was lost with the update
+    TimedOut,     // no answer to the update within the query time-out
 };
 
 struct FigureRecord {
     FigureStatus status = FigureStatus::NotTried;
     std::string value;     // the value sent, once there is one
     ChangedRows rows;      // Transferred and MatchedNoRow
-    FailureReason failure; // NotSent, Refused and LinkLost
+    FailureReason failure; // NotSent, Refused, LinkLost and TimedOut
 };
 
 // What the job did, filled in as it goes, so that a run the job aborts

@@ -49,11 +49,11 @@ std::string ParkLine(const ParkNumber& park) {
     return line + "default: " + WhyDefault(park) + ")";
 }
 
-std::string RowsText(const ChangedRows& rows) {
-    if (!rows) return "rows changed unknown (the server sent no count)";
-    if (*rows == 1) return "1 row changed";
-    std::string text = std::to_string(*rows) + " rows changed";
-    if (*rows > 1) text += " (more than one row matched)";
+// A transferred figure's update always came back with a count.
+std::string RowsText(long long rows) {
+    if (rows == 1) return "1 row changed";
+    std::string text = std::to_string(rows) + " rows changed";
+    if (rows > 1) text += " (more than one row matched)";
     return text;
 }
 
@@ -61,13 +61,15 @@ std::string FigureLine(int index, const FigureRecord& figure) {
     std::string line = "Figure " + std::to_string(index + 1) + " (" + std::string(kFigures[index].column) + "): ";
     switch (figure.status) {
     case FigureStatus::Transferred:
-        return line + "sent " + figure.value + ", " + RowsText(figure.rows);
+        return line + "sent " + figure.value + ", " + RowsText(figure.rows.value_or(0));
     case FigureStatus::NotTried:
     case FigureStatus::NotSent:
         return line + FigureProblem(figure);
     case FigureStatus::MatchedNoRow:
+    case FigureStatus::Uncounted:
     case FigureStatus::Refused:
     case FigureStatus::LinkLost:
+    case FigureStatus::TimedOut:
         break;
     }
     return line + "sent " + figure.value + ", " + FigureProblem(figure);
@@ -110,10 +112,14 @@ std::string FigureProblem(const FigureRecord& figure) {
         return "not tried: the run ended before it";
     case FigureStatus::MatchedNoRow:
         return "matched no row";
+    case FigureStatus::Uncounted:
+        return "accepted, but the server sent no row count: whether it changed a row is not known";
     case FigureStatus::NotSent:
         return "not sent: " + ReasonText(figure.failure);
     case FigureStatus::Refused:
         return "refused by the central server: " + ReasonText(figure.failure);
+    case FigureStatus::TimedOut:
+        return "no answer within the time-out, may not have arrived: " + ReasonText(figure.failure);
     case FigureStatus::LinkLost:
         break;
     }

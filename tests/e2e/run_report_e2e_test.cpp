@@ -152,7 +152,7 @@ TEST_F(RunReportProgramTest, UnwritableReportChangesNothingElse) {
     EXPECT_EQ(testing::ReadBytes(dir / "memo1.txt"), memo);
     EXPECT_EQ(run.out, printed);
     EXPECT_EQ(run.err, "parktotals: the run report parktotals.log could not be written: " + IsADirectory() + "\n");
-    EXPECT_EQ(central.batches().size(), 5u);
+    EXPECT_EQ(central.batches().size(), 6u);
 }
 
 // A server's message that tries to end the block and start one of its own

@@ -56,9 +56,10 @@ protected:
         return BuildUpdateStatement(figure, kLocalFigureValues[figure], "42", "20260228");
     }
 
-    // All five updates as the central server receives them.
+    // The session set-up and all five updates as the central server
+    // receives them.
     static std::vector<std::string> AllSent() {
-        std::vector<std::string> sent;
+        std::vector<std::string> sent = {testing::kSetNoCountOff};
         for (int i = 0; i < kFigureCount; ++i) sent.push_back(Line(Expected(i)));
         return sent;
     }
@@ -108,7 +109,7 @@ TEST_F(DailyRunTest, UnreachableLocalServerSendsNothingAndSavesAnEmptyMemo) {
     const testing::ClosedPort closed;
     EXPECT_EQ(Run(closed.port()), Outcome::Incomplete);
 
-    EXPECT_TRUE(central.batches().empty());
+    EXPECT_EQ(Texts(central.batches()), std::vector<std::string>{testing::kSetNoCountOff});
     EXPECT_TRUE(memo.Lines().empty());
     ASSERT_TRUE(std::filesystem::exists(settings.memo_path));
     EXPECT_EQ(std::filesystem::file_size(settings.memo_path), 0u);
@@ -120,13 +121,16 @@ TEST_F(DailyRunTest, UpdateLostWithItsConnectionIsLeftOutAndTheRestReconnect) {
     central.SetScript(CentralScript({{2, Answer::Drop()}}));
     EXPECT_EQ(Run(local.port()), Outcome::Incomplete);
 
+    // The new session asks for row counts again before the next update.
+    std::vector<std::string> sent = AllSent();
+    sent.insert(sent.begin() + 4, testing::kSetNoCountOff);
     const auto batches = central.batches();
-    EXPECT_EQ(Texts(batches), AllSent());
+    EXPECT_EQ(Texts(batches), sent);
     const auto logins = central.logins();
     ASSERT_EQ(logins.size(), 2u);
-    ASSERT_EQ(batches.size(), 5u);
-    EXPECT_EQ(batches[2].connection, logins[0].connection);
-    EXPECT_EQ(batches[3].connection, logins[1].connection);
+    ASSERT_EQ(batches.size(), 7u);
+    EXPECT_EQ(batches[3].connection, logins[0].connection);
+    EXPECT_EQ(batches[4].connection, logins[1].connection);
 
     const std::vector<std::string> accepted = {Expected(0), Expected(1), Expected(3), Expected(4)};
     EXPECT_EQ(memo.Lines(), accepted);

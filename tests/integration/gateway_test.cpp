@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -122,6 +123,21 @@ TEST_F(GatewayTest, CentralLoginComesFromTheBuiltInString) {
     EXPECT_FALSE(form.gateway.IsCentralOpen());
 }
 
+// A central session that cannot ask for row counts is not used: updates
+// would come back without them.
+TEST_F(GatewayTest, CentralSessionThatCannotAskForRowCountsDoesNotOpen) {
+    central.SetScript(Rules({Rule::Exact(testing::kSetNoCountOff, Answer::Error(50000, "Not here."))}));
+    try {
+        form.gateway.OpenCentral();
+        FAIL() << "opened";
+    } catch (const DatabaseError& error) {
+        EXPECT_NE(std::string(error.what()).find("SET NOCOUNT OFF failed: Not here"), std::string::npos)
+            << error.what();
+    }
+    EXPECT_FALSE(form.gateway.IsCentralOpen());
+    EXPECT_EQ(Texts(central.batches()), std::vector<std::string>{testing::kSetNoCountOff});
+}
+
 TEST_F(GatewayTest, LocalQueryOpensAClosedConnectionAndKeepsItOpen) {
     Server local(Rules({Rule::Exact("select 1\r\n", Answer::Scalar(Value::Int(1)))}));
     PointLocalAt(local);
@@ -196,7 +212,8 @@ TEST(DefaultPortTest, ServersWithoutAPortReachPort1433) {
 }
 
 // A SQL Browser on UDP 1434 of 127.0.0.1 that answers each instance
-// request (CLNT_UCAST_INST) with `port`, and keeps the names asked for.
+// request (CLNT_UCAST_INST) with two instances, SQLEXPRESS on `port`, and
+// keeps the names asked for.
 class SqlBrowser {
 public:
     explicit SqlBrowser(std::uint16_t port) : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
@@ -237,7 +254,8 @@ private:
                 std::lock_guard<std::mutex> lock(mutex_);
                 requests_.emplace_back(buffer, static_cast<std::size_t>(n));
             }
-            const std::string text = "ServerName;PARK;InstanceName;SQLEXPRESS;IsClustered;No;Version;15.0.2000.5;tcp;" +
+            const std::string text = "ServerName;PARK;InstanceName;OTHER;IsClustered;No;Version;15.0.2000.5;tcp;1;;"
+                                     "ServerName;PARK;InstanceName;SQLEXPRESS;IsClustered;No;Version;15.0.2000.5;tcp;" +
                                      std::to_string(port) + ";;";
             std::string reply = {'\x05', static_cast<char>(text.size() & 0xFF), static_cast<char>(text.size() >> 8)};
             reply += text;
@@ -290,6 +308,23 @@ TEST(DefaultPortTest, NamedInstanceIsFoundThroughTheSqlBrowserOrTheMessageSaysSo
         << unanswered.failure.message;
     EXPECT_EQ(unanswered.failure.message.find("Zq7"), std::string::npos);
     EXPECT_EQ(browser->Requests().size(), 1u);
+}
+
+// No Browser answering ends the look-up with the login time-out; FreeTDS
+// alone asks 16 times a second apart for each address, whatever it is.
+TEST(DefaultPortTest, NamedInstanceNothingAnswersForEndsWithTheLoginTimeOut) {
+    testing::TempDir dir;
+    Server central(Rules({}));
+    FormComponents form(CentralString(central.port()));
+    const auto started = std::chrono::steady_clock::now();
+    // 127.0.0.2 is this machine too, but not where the test Browser above listens.
+    const LocalSetUp set_up = form.gateway.SetUpLocalConnection(
+        dir.Write("RegInfo.INI", "Provider=SQLOLEDB.1;Data Source=127.0.0.2\\NOBROWSER;Initial Catalog=park;User ID=sa;"
+                                 "Password=pw;Connect Timeout=2"));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(12));
+    EXPECT_EQ(set_up.status, LocalSetUp::Status::Unreachable) << set_up.failure.message;
+    EXPECT_NE(set_up.failure.message.find("SQL Server Browser service on 127.0.0.2"), std::string::npos)
+        << set_up.failure.message;
 }
 
 TEST_F(GatewayTest, LocalServerErrorKeepsTheValueAndTheConnection) {

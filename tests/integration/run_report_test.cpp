@@ -36,13 +36,16 @@ protected:
         return Rules(std::move(rules));
     }
 
-    // Figure i's update answered by answers[i].
-    void AnswerUpdates(const std::vector<Answer>& answers) {
+    // Figure i's update answered by answers[i], by a server whose default
+    // is NOCOUNT ON when `nocount` says so.
+    void AnswerUpdates(const std::vector<Answer>& answers, bool nocount = false) {
         std::vector<Rule> rules;
         for (int i = 0; i < kFigureCount; ++i)
             rules.push_back(Rule::Regex("update T_kextotal set " + std::string(kFigures[i].column) + "=[\\s\\S]*",
                                         answers[static_cast<std::size_t>(i)]));
-        central.SetScript(Rules(std::move(rules)));
+        standin::Script script = Rules(std::move(rules));
+        script.nocount_by_default = nocount;
+        central.SetScript(std::move(script));
     }
 
     std::string Expected(int figure) const {
@@ -70,7 +73,8 @@ protected:
 };
 
 // An update the server accepted goes into the memo and memo1.txt whatever
-// it changed; only one that changed nothing leaves the figure untransferred.
+// it changed; only one that changed rows as the server counted them is
+// transferred.
 TEST_F(ReportedRunTest, UpdatesChangingNoneOneTwoOrUncountedRows) {
     AnswerUpdates({Answer::RowCount(1), Answer::RowCount(0), Answer::RowCount(2), Answer::Ok(), Answer::RowCount(1)});
     EXPECT_EQ(Run(), Outcome::Incomplete);
@@ -83,12 +87,20 @@ TEST_F(ReportedRunTest, UpdatesChangingNoneOneTwoOrUncountedRows) {
     EXPECT_EQ(f[1].status, FigureStatus::MatchedNoRow);
     EXPECT_EQ(f[2].status, FigureStatus::Transferred);
     EXPECT_EQ(f[2].rows, ChangedRows(2));
-    EXPECT_EQ(f[3].status, FigureStatus::Transferred);
+    EXPECT_EQ(f[3].status, FigureStatus::Uncounted);
     EXPECT_EQ(f[3].rows, std::nullopt);
-    EXPECT_EQ(record.TransferredCount(), 4);
+    EXPECT_EQ(record.TransferredCount(), 3);
+}
 
-    AnswerUpdates({Answer::RowCount(1), Answer::RowCount(3), Answer::RowCount(2), Answer::Ok(), Answer::Ok()});
-    EXPECT_EQ(Run(), Outcome::AllTransferred);
+// A head office server whose "user options" set NOCOUNT counts only for a
+// session that asks: the program asks, so a missing row still shows.
+TEST_F(ReportedRunTest, ServerWhoseDefaultIsNoCountStillCountsEachUpdate) {
+    AnswerUpdates({Answer::RowCount(1), Answer::RowCount(0), Answer::RowCount(1), Answer::RowCount(1),
+                   Answer::RowCount(1)},
+                  true);
+    EXPECT_EQ(Run(), Outcome::Incomplete);
+    EXPECT_EQ(record.figures[1].status, FigureStatus::MatchedNoRow);
+    EXPECT_EQ(record.TransferredCount(), 4);
     EXPECT_EQ(testing::ReadBytes(settings.memo_path), AllFiveLines());
 }
 

@@ -30,6 +30,24 @@ using testing::Texts;
 
 const std::string kNul(1, '\0');
 constexpr const char* kDate = "20260228";
+using testing::kSetNoCountOff;
+
+// What the central server received after the one session's set-up, which
+// comes first.
+std::vector<std::string> AfterSetUp(const Server& central) {
+    std::vector<std::string> sent = Texts(central.batches());
+    if (sent.empty() || sent.front() != kSetNoCountOff) {
+        ADD_FAILURE() << "the session did not start with " << kSetNoCountOff;
+        return sent;
+    }
+    sent.erase(sent.begin());
+    return sent;
+}
+
+// Only sessions' set-ups reached the central server, no update.
+void ExpectOnlySetUps(const Server& central) {
+    for (const std::string& text : Texts(central.batches())) EXPECT_EQ(text, kSetNoCountOff);
+}
 
 // The nightly job with the figures coming back as text columns, so that they
 // can carry what no number would.
@@ -70,7 +88,7 @@ TEST_F(HostileRunTest, QuotesCommentsAndSeparatorsStayInsideTheirLiteralsOnTheWi
     const std::string park = "7' or '1'='1' --";
     ASSERT_EQ(Run(values, park), Outcome::AllTransferred);
 
-    const std::vector<std::string> sent = Texts(central.batches());
+    const std::vector<std::string> sent = AfterSetUp(central);
     ASSERT_EQ(sent.size(), values.size());
     for (int i = 0; i < kFigureCount; ++i) {
         const std::string statement = BuildUpdateStatement(i, values[static_cast<std::size_t>(i)], park, kDate);
@@ -92,14 +110,14 @@ TEST_F(HostileRunTest, FigureWithANulIsRefusedNotSentCutShort) {
                                                BuildUpdateStatement(2, "6", "208", kDate),
                                                BuildUpdateStatement(3, "7", "208", kDate)};
     EXPECT_EQ(memo.Lines(), expected);
-    const std::vector<std::string> sent = Texts(central.batches());
+    const std::vector<std::string> sent = AfterSetUp(central);
     ASSERT_EQ(sent.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(sent[i], expected[i] + "\r\n");
 
     // A car park number with a NUL holds back every figure.
     ASSERT_EQ(Run({"1", "2", "3", "4", "5"}, "20" + kNul + "8"), Outcome::Incomplete);
     EXPECT_TRUE(memo.Lines().empty());
-    EXPECT_EQ(central.batches().size(), expected.size());
+    EXPECT_EQ(central.batches().size(), expected.size() + 2) << "the second run's session set itself up, no more";
 }
 
 TEST_F(HostileRunTest, RefusedStatementSaysWhyAndLeavesTheConnectionUsable) {
@@ -113,7 +131,7 @@ TEST_F(HostileRunTest, RefusedStatementSaysWhyAndLeavesTheConnectionUsable) {
     }
     EXPECT_TRUE(form.gateway.IsCentralOpen());
     form.gateway.ExecCentral(BuildUpdateStatement(0, "1", "208", kDate));
-    EXPECT_EQ(Texts(central.batches()), std::vector<std::string>{BuildUpdateStatement(0, "1", "208", kDate) + "\r\n"});
+    EXPECT_EQ(AfterSetUp(central), std::vector<std::string>{BuildUpdateStatement(0, "1", "208", kDate) + "\r\n"});
 }
 
 TEST_F(HostileRunTest, LongStatementGoesOutWhole) {
@@ -124,7 +142,7 @@ TEST_F(HostileRunTest, LongStatementGoesOutWhole) {
     ASSERT_GT(statement.size(), 100u * 1024);
     form.gateway.OpenCentral();
     form.gateway.ExecCentral(statement);
-    EXPECT_EQ(Texts(central.batches()), std::vector<std::string>{statement + "\r\n"});
+    EXPECT_EQ(AfterSetUp(central), std::vector<std::string>{statement + "\r\n"});
 }
 
 // What opening the central connection with this string says; "" if it opened.
@@ -224,7 +242,7 @@ TEST_F(EncryptionRefusedTest, LocalServerGetsNoLoginAndNoFigureIsSent) {
     EXPECT_EQ(local_connections.load(), tries);
     EXPECT_EQ(std::getenv("FREETDSCONF"), nullptr);
     EXPECT_TRUE(local.logins().empty());
-    EXPECT_TRUE(central.batches().empty());
+    ExpectOnlySetUps(central);
 }
 
 TEST_F(EncryptionRefusedTest, CentralServerGetsNoLoginAndTheRunStops) {
@@ -315,10 +333,12 @@ TEST_F(EncryptedRunTest, TrustedCertificateCarriesTheWholeNightInsideTls) {
         EXPECT_EQ(RunDailyTotals(form.gateway, memo, Settings(), record), Outcome::AllTransferred) << ask;
         EXPECT_EQ(memo.Lines().size(), static_cast<std::size_t>(kFigureCount));
 
+        // The session's set-up, then the five updates.
         const std::vector<std::string> sent = Texts(central.batches());
-        ASSERT_EQ(sent.size(), batches_before + kFigureCount) << ask;
+        ASSERT_EQ(sent.size(), batches_before + 1 + kFigureCount) << ask;
+        EXPECT_EQ(sent[batches_before], kSetNoCountOff);
         for (int i = 0; i < kFigureCount; ++i)
-            EXPECT_EQ(sent[batches_before + static_cast<std::size_t>(i)],
+            EXPECT_EQ(sent[batches_before + 1 + static_cast<std::size_t>(i)],
                       BuildUpdateStatement(i, testing::kLocalFigureValues[static_cast<std::size_t>(i)], "208",
                                            kDate) + "\r\n");
         ASSERT_GT(local.logins().size(), logins_before);
@@ -397,7 +417,7 @@ TEST(Utf16FilesTest, RunWithBothFilesSavedAsUtf16) {
         EXPECT_EQ(record.park.source, ParkNumber::Source::File);
         ASSERT_EQ(local.logins().size(), 1u);
         EXPECT_EQ(local.logins()[0].password, password);
-        const std::vector<std::string> sent = Texts(central.batches());
+        const std::vector<std::string> sent = AfterSetUp(central);
         ASSERT_EQ(sent.size(), 5u);
         for (int i = 0; i < kFigureCount; ++i)
             EXPECT_EQ(sent[static_cast<std::size_t>(i)],
@@ -433,7 +453,7 @@ TEST(RefusedLoginTest, LocalLoginRefusedOnceIsNotTriedAgainThatRun) {
         EXPECT_EQ(figure.failure.message, "Not tried again after the server refused the login: Login failed for user 'sa'");
         EXPECT_EQ(figure.failure.native_code, 18456);
     }
-    EXPECT_TRUE(central.batches().empty());
+    ExpectOnlySetUps(central);
 
     // Set up anew, as the next run does, the string is tried again.
     local.SetScript(testing::LocalFiguresScript());

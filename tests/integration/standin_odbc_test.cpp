@@ -104,6 +104,32 @@ TEST(StandinOdbc, RowCountAndServerErrorReachTheClient) {
     EXPECT_EQ(client.Exec(u"set nocount on"), SQL_NO_DATA);
 }
 
+// FreeTDS 1.3.17, as the stand-in's README writes down: a count-less DONE
+// is SQL_NO_DATA; of a trigger's counts and the statement's own, only the
+// trigger's last one is reported, and SQLMoreResults has nothing more.
+TEST(StandinOdbc, NoCountServerCountsOnlyForSessionsThatAskAndTriggerCountsComeFirst) {
+    Script script = Rules({Rule::Exact("update t", Answer::RowCount(4)),
+                           Rule::Exact("update audited", Answer::RowCount(1).FiringTrigger({3, 2}))});
+    script.nocount_by_default = true;
+    Server server(script);
+    OdbcClient client;
+    ASSERT_TRUE(SQL_SUCCEEDED(client.Connect(server.port())));
+    const auto rows = [&client] {
+        SQLLEN n = -9;
+        SQLRowCount(client.statement(), &n);
+        return n;
+    };
+    EXPECT_EQ(client.Exec(u"update t"), SQL_NO_DATA);
+    EXPECT_EQ(client.Exec(u"set  NoCount OFF;\r\n"), SQL_NO_DATA);
+    ASSERT_EQ(client.Exec(u"update t"), SQL_SUCCESS);
+    EXPECT_EQ(rows(), 4);
+    ASSERT_EQ(client.Exec(u"update audited"), SQL_SUCCESS);
+    EXPECT_EQ(rows(), 2);
+    EXPECT_EQ(SQLMoreResults(client.statement()), SQL_NO_DATA);
+    EXPECT_EQ(client.Exec(u"SET NOCOUNT ON"), SQL_NO_DATA);
+    EXPECT_EQ(client.Exec(u"update t"), SQL_NO_DATA);
+}
+
 TEST(StandinOdbc, LoginRefusalIsALoginFailure) {
     Script script;
     script.accounts = {{"park", "right"}};

@@ -90,6 +90,7 @@ TEST(StandinScript, ReadsEveryAnswerForm) {
     EXPECT_EQ(answer("ok").kind, Answer::Kind::Ok);
     EXPECT_EQ(answer("drop").kind, Answer::Kind::Drop);
     EXPECT_EQ(answer("rows 5").rows, 5u);
+    EXPECT_EQ(answer("trigger 3 trigger 2 rows 1").trigger_counts, (std::vector<std::uint64_t>{3, 2}));
     const ServerError e = answer("error 208 'Invalid object name ''x''.'").error;
     EXPECT_EQ(std::make_tuple(e.number, e.severity, e.state, e.message),
               std::make_tuple(208, std::uint8_t{16}, std::uint8_t{1}, std::string("Invalid object name 'x'.")));
@@ -147,6 +148,7 @@ TEST(StandinScript, MistakesNameTheirLine) {
         {"regex int 1 | (a)\\1", "bad regex"},
         {"default rows 1 extra", "unexpected text"},
         {"exact cut 1 rows 1 | a", "only a value"},
+        {"exact trigger 1 ok | a", "only a row count"},
         {"exact hold | a", "expected an answer"},
         {"login-delay soon", "not a number"},
     };

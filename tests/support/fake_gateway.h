@@ -8,6 +8,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ public:
     std::map<int, LocalAnswer> local;  // by figure index; unlisted figures answer "10"
     std::map<int, std::string> reject; // figure index -> the central server's error (SQLSTATE 42000, 50000)
     std::map<int, ChangedRows> rows;   // figure index -> rows changed; unlisted figures change 1
+    std::set<int> time_out;            // figure indexes whose update gets no answer in time (HYT00)
     std::optional<std::string> open_error, close_error;
     bool opens = true;
 
@@ -58,6 +60,7 @@ public:
         calls.push_back("exec " + std::to_string(figure + 1));
         executed.push_back(statement);
         if (auto it = reject.find(figure); it != reject.end()) throw DatabaseError(it->second, "42000", 50000, false);
+        if (time_out.count(figure) != 0) throw DatabaseError("Timeout expired", "HYT00", 0, false);
         if (auto it = rows.find(figure); it != rows.end()) return it->second;
         return 1;
     }

@@ -29,6 +29,10 @@ inline constexpr std::array<const char*, kFigureCount> kLocalFigureValues = {"17
 standin::Script CentralScript(const std::string& user = "", const std::string& password = "",
                               const standin::Answer& update = standin::Answer::RowCount(1));
 
+// The batch that starts every central session: the program asks for row
+// counts, whatever the server's default.
+inline constexpr const char* kSetNoCountOff = "SET NOCOUNT OFF\r\n";
+
 // A statement as it travels to the server and stands in memo1.txt: with CR LF.
 inline std::string Line(std::string_view statement) { return std::string(statement) + "\r\n"; }
 

@@ -47,7 +47,7 @@ TEST_F(JobRecordTest, EachFigureKeepsItsOutcomeAndReason) {
     EXPECT_EQ(record.date_key, "20260228");
     EXPECT_EQ(record.park.number, "42");
     const auto& f = record.figures;
-    EXPECT_EQ(f[0].status, FigureStatus::Transferred);
+    EXPECT_EQ(f[0].status, FigureStatus::Uncounted);
     EXPECT_EQ(f[0].value, "10");
     EXPECT_EQ(f[0].rows, std::nullopt);
     EXPECT_EQ(f[1].status, FigureStatus::NotSent);
@@ -62,9 +62,10 @@ TEST_F(JobRecordTest, EachFigureKeepsItsOutcomeAndReason) {
     EXPECT_EQ(f[3].rows, ChangedRows(0));
     EXPECT_EQ(f[4].status, FigureStatus::Transferred);
     EXPECT_EQ(f[4].rows, ChangedRows(2));
-    EXPECT_EQ(record.TransferredCount(), 2);
+    EXPECT_EQ(record.TransferredCount(), 1);
 
-    // The update that matched no row was accepted, so it is logged.
+    // The uncounted update and the one that matched no row were accepted,
+    // so they are logged.
     const std::vector<std::string> logged = {Statement(0), Statement(3), Statement(4)};
     EXPECT_EQ(memo.Lines(), logged);
     EXPECT_EQ(testing::ReadBytes(settings.memo_path), logged[0] + "\r\n" + logged[1] + "\r\n" + logged[2] + "\r\n");
@@ -75,6 +76,15 @@ TEST_F(JobRecordTest, AllFiveMatchingNoRowIsNotASuccess) {
     EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::Incomplete);
     EXPECT_EQ(record.TransferredCount(), 0);
     EXPECT_EQ(memo.Lines().size(), 5u);
+}
+
+// The server may still apply an update it did not answer in time.
+TEST_F(JobRecordTest, UpdateThatTimedOutMayHaveArrivedAndWasNotRefused) {
+    gateway.time_out.insert(1);
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::Incomplete);
+    EXPECT_EQ(record.figures[1].status, FigureStatus::TimedOut);
+    EXPECT_NE(FigureProblem(record.figures[1]).find("may not have arrived"), std::string::npos);
+    EXPECT_EQ(memo.Lines().size(), 4u);
 }
 
 TEST_F(JobRecordTest, AbortedRunTellsHowFarItGot) {
@@ -166,7 +176,7 @@ TEST(RunReportTest, EachFigureProblemSaysWhy) {
     f[1] = {FigureStatus::Refused, "5400", std::nullopt, {"Arithmetic overflow", "22003", 8115}};
     f[2] = {FigureStatus::MatchedNoRow, "1234.5", 0, {}};
     f[3] = {FigureStatus::Transferred, "0", 3, {}};
-    f[4] = {FigureStatus::Transferred, "86.25", std::nullopt, {}};
+    f[4] = {FigureStatus::Uncounted, "86.25", std::nullopt, {}};
     run.exit_code = 2;
     const std::vector<std::string> lines = RunReportLines(run);
     ASSERT_EQ(lines.size(), 11u);
@@ -176,8 +186,9 @@ TEST(RunReportTest, EachFigureProblemSaysWhy) {
                         "(SQLSTATE 22003, error 8115)");
     EXPECT_EQ(lines[7], "Figure 3 (weixin_money_lishi): sent 1234.5, matched no row");
     EXPECT_EQ(lines[8], "Figure 4 (xinjin_money_lishi): sent 0, 3 rows changed (more than one row matched)");
-    EXPECT_EQ(lines[9], "Figure 5 (yichan_money_lishi): sent 86.25, rows changed unknown (the server sent no count)");
-    EXPECT_EQ(lines[10], "End: exit code 2, at least one figure was not transferred; 2 of 5 transferred; took 0.53 s");
+    EXPECT_EQ(lines[9], "Figure 5 (yichan_money_lishi): sent 86.25, accepted, but the server sent no row count: whether "
+                        "it changed a row is not known");
+    EXPECT_EQ(lines[10], "End: exit code 2, at least one figure was not transferred; 1 of 5 transferred; took 0.53 s");
 
     f[0] = {FigureStatus::LinkLost, "17", std::nullopt, {"Unexpected EOF from the server", "08S01", 20017}};
     f[1] = {FigureStatus::NotSent, "", std::nullopt,

@@ -7,8 +7,8 @@ import os
 import unittest
 
 from winetest import (CENTRAL_PASSWORD, CENTRAL_PORT, CENTRAL_USER, LOCAL_FIGURES, LOCAL_PASSWORD, LOCAL_USER,
-                      QUERIES, STANDIN, WineTestCase, batches, central_rules, crlf_lines, local_rules, reginfo,
-                      statements, wait_for_value, windows_path, yesterday_key)
+                      QUERIES, SET_NOCOUNT_OFF, STANDIN, WineTestCase, batches, central_batches, central_rules,
+                      crlf_lines, local_rules, reginfo, statements, wait_for_value, windows_path, yesterday_key)
 
 # Answers of each type a figure's query may give, and the text each becomes
 # in the statement under Wine (its C runtime is not glibc).
@@ -42,7 +42,7 @@ class DailyRunTest(WineTestCase):
         self.assertEqual(code, 0)
 
         expected = statements(LOCAL_FIGURES, "42", date)
-        self.assertEqual(self.central.batches(), batches(expected))
+        self.assertEqual(self.central.batches(), central_batches(expected))
         self.assertEqual(self.read("memo1.txt"), crlf_lines(expected).encode("ascii"))
         self.assertEqual(self.local.batches(), batches(QUERIES))
 
@@ -71,14 +71,14 @@ class DailyRunTest(WineTestCase):
         code, _ = self.run_to_end()
         self.assertEqual(code, 2)
         self.assertEqual([login["accepted"] for login in self.local.events("login")], [False])
-        self.assertEqual(self.central.batches(), [])
+        self.assertEqual(self.central.batches(), [SET_NOCOUNT_OFF])
 
     def test_each_answer_type_becomes_the_text_the_statement_carries(self):
         self.start_local(TYPED_ANSWERS)
         self.start_central()
         code, date = self.run_to_end()
         self.assertEqual(code, 0)
-        self.assertEqual(self.central.batches(), batches(statements(TYPED_VALUES, "1", date)))
+        self.assertEqual(self.central.batches(), central_batches(statements(TYPED_VALUES, "1", date)))
 
     def test_refused_update_is_left_out_and_exit_code_is_2(self):
         self.start_local()
@@ -97,7 +97,7 @@ class DailyRunTest(WineTestCase):
         wait_for_value(run.message_box_texts,
                        [f'Cannot create file "{windows_path(self.path("memo1.txt"))}". Access denied.'],
                        "the error box's text in the trace")
-        self.assertEqual(len(self.central.batches()), 5)
+        self.assertEqual(len(self.central.batches()), 6)
         self.assertTrue(run.running())
 
     def test_encryption_value_not_understood_stops_before_any_connection(self):
@@ -141,7 +141,7 @@ class DailyRunTest(WineTestCase):
         self.start_central()
         code, date = self.run_to_end()
         self.assertEqual(code, 2)
-        self.assertEqual(self.central.batches(), batches(statements(["NaN"] + TYPED_VALUES[1:], "1", date)[1:]))
+        self.assertEqual(self.central.batches(), central_batches(statements(["NaN"] + TYPED_VALUES[1:], "1", date)[1:]))
         report = self.read("parktotals.log").decode("utf-8-sig")
         self.assertIn("Figure 1 (day_count_qinfei): not sent: The value is not a number (NaN) and cannot be sent\r\n",
                       report)
@@ -156,7 +156,7 @@ class DailyRunTest(WineTestCase):
         self.assertEqual(code, 0)
 
         expected = statements(LOCAL_FIGURES, park, date)
-        self.assertEqual(self.central.batches(), batches(expected))
+        self.assertEqual(self.central.batches(), central_batches(expected))
         self.assertEqual(self.read("memo1.txt"), crlf_lines(expected).encode("gbk"))
         self.assertEqual(self.local.batches(), batches(QUERIES))
 

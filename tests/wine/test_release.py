@@ -20,8 +20,8 @@ import xml.etree.ElementTree as ET
 import zipfile
 
 from winetest import (CENTRAL_PASSWORD, CENTRAL_PORT, CENTRAL_USER, LOCAL_FIGURES, LOCAL_PASSWORD, LOCAL_USER,
-                      QUERIES, SOURCE, STANDIN, WineTestCase, batches, central_rules, crlf_lines, local_rules,
-                      statements, yesterday_key)
+                      QUERIES, SOURCE, STANDIN, WineTestCase, batches, central_batches, central_rules, crlf_lines,
+                      local_rules, statements, yesterday_key)
 
 RELEASE_SCRIPT = os.path.join(SOURCE, "scripts", "release")
 LINUX_FILES = os.path.join(SOURCE, "packaging", "linux")
@@ -174,7 +174,7 @@ class ReleaseRunTest(WineTestCase):
         self.assertEqual(code, 0)
 
         expected = statements(LOCAL_FIGURES, "42", date)
-        self.assertEqual(self.central.batches(), batches(expected))
+        self.assertEqual(self.central.batches(), central_batches(expected))
         with open(os.path.join(self.program_folder, "memo1.txt"), "rb") as f:
             self.assertEqual(f.read(), crlf_lines(expected).encode("ascii"))
         self.assertEqual(self.local.batches(), batches(QUERIES))

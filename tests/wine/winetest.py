@@ -174,6 +174,17 @@ def batches(texts):
     return [t + "\r\n" for t in texts]
 
 
+# The batch that starts every central session: the program asks for row
+# counts, whatever the server's default.
+SET_NOCOUNT_OFF = "SET NOCOUNT OFF\r\n"
+
+
+def central_batches(texts):
+    """The batches a central session receives for these updates: its set-up,
+    then each update."""
+    return [SET_NOCOUNT_OFF] + batches(texts)
+
+
 def local_rules(answers=None):
     """The local statistics database's rules with the test account: the car
     park's day of figures, or one answer of the given ones per query."""

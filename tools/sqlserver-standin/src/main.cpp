@@ -1,4 +1,4 @@
-// sqlserver-standin --port N --rules FILE [--log FILE]
+// sqlserver-standin --port N --rules FILE [--log FILE] [--user-options nocount]
 //                   [--tls-cert FILE --tls-key FILE [--encryption offered|required]]
 //
 // Serves the rules until SIGTERM or SIGINT; SIGHUP reads the rules file
@@ -27,6 +27,7 @@ struct Options {
     std::uint16_t port = 0;
     std::string rules;
     std::string log;
+    bool nocount = false;
     standin::Encryption encryption;
 };
 
@@ -45,6 +46,9 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
             o.rules = value;
         } else if (arg == "--log") {
             o.log = value;
+        } else if (arg == "--user-options") {
+            if (value != "nocount") return std::nullopt;
+            o.nocount = true;
         } else if (arg == "--tls-cert") {
             o.encryption.certificate_file = value;
         } else if (arg == "--tls-key") {
@@ -130,18 +134,26 @@ private:
 int main(int argc, char** argv) {
     const auto options = ParseArguments(argc, argv);
     if (!options) {
-        std::cerr << "usage: sqlserver-standin --port N [--rules FILE] [--log FILE]\n"
+        std::cerr << "usage: sqlserver-standin --port N [--rules FILE] [--log FILE] [--user-options nocount]\n"
                      "                         [--tls-cert FILE --tls-key FILE [--encryption offered|required]]\n"
                      "  N = 0 picks a free port; the port in use is printed as\n"
                      "  \"listening on 127.0.0.1:PORT\".\n"
+                     "  \"--user-options nocount\" sends row counts only to sessions that say\n"
+                     "  SET NOCOUNT OFF, as a server whose user options set NOCOUNT.\n"
                      "  With a certificate and its key (PEM) encryption is offered as SQL Server\n"
                      "  offers it; \"required\" refuses clients that cannot encrypt.\n";
         return 2;
     }
 
+    // The rules file, with the server's settings from the command line.
+    const auto load = [&options] {
+        standin::Script script = options->rules.empty() ? standin::Script{} : standin::LoadScript(options->rules);
+        script.nocount_by_default = options->nocount;
+        return script;
+    };
     standin::Script script;
     try {
-        if (!options->rules.empty()) script = standin::LoadScript(options->rules);
+        script = load();
     } catch (const standin::ScriptError& e) {
         std::cerr << "sqlserver-standin: " << e.what() << '\n';
         return 2;
@@ -183,7 +195,7 @@ int main(int argc, char** argv) {
             }
             if (received != SIGHUP) break;
             try {
-                server.SetScript(options->rules.empty() ? standin::Script{} : standin::LoadScript(options->rules));
+                server.SetScript(load());
                 std::cerr << "sqlserver-standin: rules reloaded\n";
             } catch (const standin::ScriptError& e) {
                 std::cerr << "sqlserver-standin: kept the old rules: " << e.what() << '\n';

@@ -238,6 +238,14 @@ Answer Answer::DropAfterRows(std::size_t rows) const {
     return a;
 }
 
+Answer Answer::FiringTrigger(std::vector<std::uint64_t> counts) const {
+    if (kind != Kind::RowCount) throw std::logic_error("only a row count can follow a trigger's counts");
+    Answer a = *this;
+    counts.insert(counts.end(), trigger_counts.begin(), trigger_counts.end());
+    a.trigger_counts = std::move(counts);
+    return a;
+}
+
 Answer Answer::After(std::chrono::milliseconds delay) const {
     Answer a = *this;
     a.delay = delay;

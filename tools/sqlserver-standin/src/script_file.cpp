@@ -150,6 +150,12 @@ Answer ParseAnswer(Cursor& c) {
             if (answer.kind != Answer::Kind::Scalar) c.Fail("only a value can be cut short");
             return answer.DropAfterRows(rows);
         }
+        if (word == "trigger") {
+            const auto count = c.Number<std::uint64_t>(c.NeedWord("a row count"));
+            const Answer answer = ParseAnswer(c);
+            if (answer.kind != Answer::Kind::RowCount) c.Fail("only a row count can follow a trigger's count");
+            return answer.FiringTrigger({count});
+        }
         if (word == "ok") return Answer::Ok();
         if (word == "drop") return Answer::Drop();
         if (word == "rows") return Answer::RowCount(c.Number<std::uint64_t>(c.NeedWord("a row count")));

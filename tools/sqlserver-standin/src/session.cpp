@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
 
 #include "bytes.h"
 #include "text.h"
@@ -20,12 +23,14 @@ constexpr std::uint8_t kRow = 0xD1;
 constexpr std::uint8_t kEnvChange = 0xE3;
 constexpr std::uint8_t kDone = 0xFD;
 constexpr std::uint8_t kDoneProc = 0xFE;
+constexpr std::uint8_t kDoneInProc = 0xFF;
 
 constexpr std::uint16_t kDoneMore = 0x0001;
 constexpr std::uint16_t kDoneError = 0x0002;
 constexpr std::uint16_t kDoneCount = 0x0010;
 constexpr std::uint16_t kDoneAttention = 0x0020;
 constexpr std::uint16_t kCmdSelect = 0xC1;
+constexpr std::uint16_t kCmdInsert = 0xC3;
 constexpr std::uint16_t kCmdUpdate = 0xC5;
 
 constexpr std::uint32_t kTds71 = 0x71000001;
@@ -51,6 +56,27 @@ std::string Token(std::uint8_t token, const std::string& body) {
     PutU8(t, token);
     PutU16(t, static_cast<std::uint16_t>(body.size()));
     return t + body;
+}
+
+// "SET NOCOUNT ON" or "SET NOCOUNT OFF" as a batch of its own, in any case
+// and spacing, a ';' after it allowed: whether it turns NOCOUNT on.
+std::optional<bool> NoCountSetting(std::string_view text) {
+    std::vector<std::string> words;
+    std::string word;
+    for (const char c : std::string(text) + ' ') {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            if (!word.empty()) words.push_back(std::move(word));
+            word.clear();
+        } else {
+            word += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+    }
+    if (!words.empty() && words.back() == ";") words.pop_back();
+    if (!words.empty() && words.back().size() > 1 && words.back().back() == ';') words.back().pop_back();
+    if (words.size() != 3 || words[0] != "set" || words[1] != "nocount") return std::nullopt;
+    if (words[2] == "on") return true;
+    if (words[2] == "off") return false;
+    return std::nullopt;
 }
 
 std::string EnvChange(std::uint8_t type, std::string_view new_value, std::string_view old_value) {
@@ -236,6 +262,7 @@ private:
             std::find(script->databases.begin(), script->databases.end(), login.database) != script->databases.end();
         login.accepted = login.accepted && database_known;
         host_.Record(login);
+        nocount_ = script->nocount_by_default;
         if (!login.accepted) {
             std::string errors;
             if (!database_known)
@@ -282,7 +309,17 @@ private:
         host_.Record(batch);
 
         const std::shared_ptr<const Script> script = host_.CurrentScript();
-        const Answer& answer = script->AnswerFor(batch.text);
+        const auto rule = std::find_if(script->rules.begin(), script->rules.end(),
+                                       [&batch](const Rule& r) { return r.Matches(batch.text); });
+        // SET NOCOUNT belongs to the session, as on SQL Server; a rule that
+        // matches answers in its place and leaves the setting as it was.
+        if (rule == script->rules.end()) {
+            if (const auto nocount = NoCountSetting(batch.text)) {
+                nocount_ = *nocount;
+                return Reply(Done(0, 0, 0));
+            }
+        }
+        const Answer& answer = rule != script->rules.end() ? rule->answer() : script->fallback;
         // A request already decrypted and waiting would not wake a poll of the socket.
         if (answer.held && (stream_.Buffered() || !host_.WaitForRelease(fd_))) return Interrupted();
         if (answer.delay.count() > 0 && reader_.WaitReadable(answer.delay)) return Interrupted();
@@ -291,7 +328,14 @@ private:
         case Answer::Kind::Scalar:
             return ResultSets(answer, {ResultSet{{Column{answer.column, answer.value}}, {{answer.value}}}});
         case Answer::Kind::Results: return ResultSets(answer, answer.sets);
-        case Answer::Kind::RowCount: return Reply(Done(kDoneCount, kCmdUpdate, answer.rows));
+        case Answer::Kind::RowCount: {
+            // A trigger's statements end in DONEINPROC, before the
+            // statement's own DONE.
+            std::string reply;
+            for (const std::uint64_t count : answer.trigger_counts)
+                reply += CountedDone(kDoneMore, kCmdInsert, count, kDoneInProc);
+            return Reply(reply + CountedDone(0, kCmdUpdate, answer.rows));
+        }
         case Answer::Kind::Error: return Reply(ErrorToken(answer.error) + Done(kDoneError, 0, 0));
         case Answer::Kind::Drop: shutdown(fd_, SHUT_RDWR); return false;
         }
@@ -328,14 +372,13 @@ private:
                 if (cut && *cut == ++rows_sent) return drop();
             }
             if (i + 1 < sets.size()) {
-                reply += Done(kDoneMore | kDoneCount, kCmdSelect, set.rows.size());
+                reply += CountedDone(kDoneMore, kCmdSelect, set.rows.size());
             } else if (cut) {
                 return drop();
             } else if (answer.error_after_rows) {
-                reply += ErrorToken(*answer.error_after_rows) +
-                         Done(kDoneError | kDoneCount, kCmdSelect, set.rows.size());
+                reply += ErrorToken(*answer.error_after_rows) + CountedDone(kDoneError, kCmdSelect, set.rows.size());
             } else {
-                reply += Done(kDoneCount, kCmdSelect, set.rows.size());
+                reply += CountedDone(0, kCmdSelect, set.rows.size());
             }
         }
         return Reply(reply);
@@ -352,6 +395,12 @@ private:
             PutU32(d, static_cast<std::uint32_t>(rows));
         }
         return d;
+    }
+
+    // A DONE that carries its row count unless the session is under NOCOUNT.
+    std::string CountedDone(std::uint16_t status, std::uint16_t command, std::uint64_t rows,
+                            std::uint8_t token = kDone) const {
+        return nocount_ ? Done(status, command, 0, token) : Done(status | kDoneCount, command, rows, token);
     }
 
     std::string ErrorToken(const ServerError& e) const {
@@ -444,6 +493,7 @@ private:
     LoginEncryption encryption_ = LoginEncryption::None;
     bool prelogin_seen_ = false;
     bool logged_in_ = false;
+    bool nocount_ = false;
     std::uint32_t tds_version_ = kTds71;
     std::size_t packet_size_ = kDefaultPacketSize;
 };

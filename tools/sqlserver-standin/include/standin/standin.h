@@ -121,6 +121,11 @@ struct Answer {
     // end, as when a server or a network dies in mid-answer. Throws
     // std::logic_error for other kinds.
     Answer DropAfterRows(std::size_t rows) const;
+    // For RowCount: the statement fired a trigger, whose own statements'
+    // counts go out first, each in a DONEINPROC, as SQL Server sends them;
+    // then the statement's own DONE. `counts` come before any given
+    // earlier. Throws std::logic_error for other kinds.
+    Answer FiringTrigger(std::vector<std::uint64_t> counts) const;
 
     Kind kind = Kind::Ok;
     Value value = Value::Null(SqlType::Int);
@@ -132,6 +137,7 @@ struct Answer {
     std::vector<ResultSet> sets;                  // Results
     std::optional<ServerError> error_after_rows;  // ThenError
     std::optional<std::size_t> drop_after_rows;   // DropAfterRows
+    std::vector<std::uint64_t> trigger_counts;    // FiringTrigger
 };
 
 // A batch text and its answer. Exact rules compare the whole text byte for
@@ -170,6 +176,11 @@ struct Script {
     // connections and then hangs: the client's login time-out ends the wait.
     std::chrono::milliseconds login_delay{0};
     static constexpr std::chrono::milliseconds kNeverAnswer = std::chrono::milliseconds::max();
+    // A server whose "user options" set NOCOUNT: a session gets no row
+    // counts (DONE without DONE_COUNT) until it says SET NOCOUNT OFF. Either
+    // way every session may say SET NOCOUNT ON or OFF, and the stand-in
+    // answers it itself (a plain DONE) unless a rule matches the batch.
+    bool nocount_by_default = false;
 
     const Answer& AnswerFor(const std::string& batch) const;
 };
