@@ -56,8 +56,8 @@ struct OdbcConnectionString {
     // checked, `odbc` names the section kFreeTdsSection and this is its
     // text, for the link to hand to FreeTDS.
     std::string freetds_conf;
-    // "host\instance" when the server is a named instance: the driver asks
-    // the SQL Server Browser on that host for the instance's port.
+    // "host\instance" when the server is a named instance written without a
+    // port: its port comes from the SQL Server Browser on that host.
     std::string named_instance;
     // What the translation changed of what the string asked for, one short
     // sentence each, for the run report (a login time-out capped).
@@ -81,7 +81,13 @@ inline constexpr const char* kFreeTdsSection = "parktotals-encrypted";
 // has none, and encryption asked of a driver the program does not know.
 // No error text holds a value of the string but the driver, server and
 // database names.
-OdbcConnectionString TranslateConnectionString(std::string_view oledb, const OdbcTarget& target);
+// `instance_port` gives the TCP port of a named instance written without
+// one, found within the login time-out; nullopt leaves the look-up to the
+// driver (unset: always left to it). It may throw.
+using InstancePortLookUp =
+    std::function<std::optional<std::string>(const std::string& host, const std::string& instance, int timeout_seconds)>;
+OdbcConnectionString TranslateConnectionString(std::string_view oledb, const OdbcTarget& target,
+                                               const InstancePortLookUp& instance_port = {});
 
 // The server ("Data Source" or its synonyms) and database ("Initial
 // Catalog" or "Database") of an OLE DB string, as written. Both are empty

@@ -32,8 +32,7 @@ std::optional<std::string> ReadField(OdbcStatement& statement, int column) {
 
 // The drivers say only that nothing answered; for a named instance the
 // usual cause is the SQL Server Browser, which tells them its port.
-DatabaseError NamedInstanceUnanswered(const DatabaseError& error, const OdbcConnectionString& target) {
-    const std::string& server = target.named_instance;
+DatabaseError NamedInstanceUnanswered(const DatabaseError& error, const std::string& server) {
     const std::string host = server.substr(0, server.find('\\'));
     return DatabaseError(std::string(error.what()) + " (the port of the instance " + server +
                              " comes from the SQL Server Browser service on " + host +
@@ -50,53 +49,24 @@ bool FailedBeforeLogin(const DatabaseError& error) {
     return error.NativeCode() == 0 || error.NativeCode() == 20002 || error.SqlState() == "08001";
 }
 
-// Gives the driver host,PORT in place of host\instance, so that it asks no
-// Browser itself: in the Server keyword, or in the freetds.conf section.
-void UseInstancePort(OdbcConnectionString& target, std::uint16_t port) {
-    const std::string& server = target.named_instance;
-    const std::string host = server.substr(0, server.find('\\'));
-    const std::string instance = server.substr(host.size() + 1);
-    bool used = false;
-    const auto replace = [&used](std::string& text, const std::string& from, const std::string& to) {
-        const std::size_t at = text.find(from);
-        if (at == std::string::npos) return;
-        text.replace(at, from.size(), to);
-        used = true;
-    };
-    replace(target.odbc, "Server=" + server + ";", "Server=" + host + "," + std::to_string(port) + ";");
-    replace(target.freetds_conf, "\tinstance = " + instance + "\n", "\tport = " + std::to_string(port) + "\n");
-    if (!used) throw UserError("The port of the instance " + server + " cannot be handed to the ODBC driver");
-}
-
 // FreeTDS 1.3.17 asks the SQL Server Browser for a named instance's port 16
 // times a second apart, for each address of the host, whatever the login
 // time-out: minutes when no Browser answers. The program asks within the
-// time-out and gives the driver the port and what is left of the time-out.
-OdbcConnectionString FindInstancePort(OdbcConnectionString target) {
-    using namespace std::chrono;
-    const steady_clock::time_point started = steady_clock::now();
-    const std::string& server = target.named_instance;
-    const std::size_t cut = server.find('\\');
-    // 0 is no limit to the drivers; the look-up keeps a bound all the same.
-    const int limit = target.login_timeout_seconds > 0 ? target.login_timeout_seconds : kDefaultLoginTimeoutSeconds;
-    const InstancePort found = LookUpInstancePort(server.substr(0, cut), server.substr(cut + 1), seconds(limit));
+// time-out and gives the driver the port.
+std::optional<std::string> FindInstancePort(const std::string& host, const std::string& instance, int timeout) {
+    const InstancePort found = LookUpInstancePort(host, instance, std::chrono::seconds(timeout));
     switch (found.status) {
     case InstancePort::Status::UnknownHost:
-        return target; // the driver says so in its own words
+        return std::nullopt; // the driver says so in its own words
     case InstancePort::Status::NoAnswer:
         throw NamedInstanceUnanswered(
-            DatabaseError("No answer from the SQL Server Browser within " + std::to_string(limit) + " s", "HYT00", 0,
-                          false),
-            target);
+            DatabaseError("No answer from the SQL Server Browser within " + std::to_string(timeout) + " s", "HYT00",
+                          0, false),
+            host + "\\" + instance);
     case InstancePort::Status::Found:
         break;
     }
-    UseInstancePort(target, found.port);
-    if (target.login_timeout_seconds > 0) {
-        const auto spent = duration_cast<seconds>(steady_clock::now() - started).count();
-        target.login_timeout_seconds = static_cast<int>(std::max<long long>(1, target.login_timeout_seconds - spent));
-    }
-    return target;
+    return std::to_string(found.port);
 }
 
 } // namespace
@@ -108,6 +78,7 @@ void Connection::SetConnectionString(std::string oledb) {
     if (IsOpen()) throw UserError("The connection string cannot change while the connection is open");
     connection_string_ = std::move(oledb);
     login_refused_.reset();
+    adjustments_.clear();
 }
 
 void Connection::Open() {
@@ -115,8 +86,15 @@ void Connection::Open() {
     // Another try would fail the same way, and each failed login counts
     // towards a lockout of an account the car park's own software uses too.
     if (login_refused_) throw *login_refused_;
-    OdbcConnectionString target = TranslateConnectionString(connection_string_, BuildOdbcTarget());
-    if (!target.named_instance.empty()) target = FindInstancePort(std::move(target));
+    const auto started = std::chrono::steady_clock::now();
+    OdbcConnectionString target = TranslateConnectionString(connection_string_, BuildOdbcTarget(), FindInstancePort);
+    adjustments_ = target.adjustments;
+    if (!target.named_instance.empty()) {
+        // The login gets what the look-up left of the time-out.
+        const auto spent =
+            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count();
+        target.login_timeout_seconds = static_cast<int>(std::max<long long>(1, target.login_timeout_seconds - spent));
+    }
     try {
         link_ = std::make_unique<OdbcLink>(target.odbc, target.login_timeout_seconds, target.freetds_conf);
     } catch (const DatabaseError& error) {
@@ -133,7 +111,8 @@ void Connection::Open() {
         // nor one that answered the login with an error of its own (4060,
         // no such database): the handshake had gone through.
         if (target.encryption != Encryption::Off && FailedBeforeLogin(error)) throw EncryptionRefusedError(error);
-        if (IsNoAnswer(error) && !target.named_instance.empty()) throw NamedInstanceUnanswered(error, target);
+        if (IsNoAnswer(error) && !target.named_instance.empty())
+            throw NamedInstanceUnanswered(error, target.named_instance);
         throw;
     }
     if (!session_set_up_.empty()) SetUpSession();

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The program's database components: a connection that holds an OLE DB
 // style connection string, and queries bound to a connection. A form owns
@@ -36,6 +37,9 @@ public:
     // without asking the server, until the string is set anew.
     void Open();
     bool IsOpen() const { return link_ != nullptr; }
+    // What the last Open changed of what the string asked for (a login
+    // time-out capped), one sentence each, for the run report.
+    const std::vector<std::string>& Adjustments() const { return adjustments_; }
     // Does nothing when closed. Throws DatabaseError when the driver refuses
     // to disconnect, except when the link is gone anyway.
     void Close();
@@ -53,6 +57,7 @@ private:
     std::string session_set_up_;
     std::unique_ptr<OdbcLink> link_;
     std::optional<DatabaseError> login_refused_;
+    std::vector<std::string> adjustments_;
 };
 
 // Runs statements on a connection, opening it first when it is closed (one

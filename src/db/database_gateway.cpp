@@ -60,6 +60,7 @@ LocalSetUp DatabaseGateway::SetUpLocalConnection(const std::string& reginfo_path
             result.status = ClassifyOpenFailure(error);
             result.failure = FailureReasonOf(error);
         }
+        result.adjustments = local_.Adjustments();
     } catch (...) {
         // Nothing is shown here: each figure's query meets the problem
         // again and is skipped on its own.

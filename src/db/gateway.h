@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace parktotals {
 
@@ -48,6 +49,9 @@ struct LocalSetUp {
     Status status = Status::FileMissing;
     ConnectionTarget target; // when the string could be read
     FailureReason failure;   // all but Open
+    // What the program changed of what the string asked for (a login
+    // time-out capped), one sentence each.
+    std::vector<std::string> adjustments;
 };
 
 // The rows an update changed, as the server counted them; nullopt when it

@@ -278,7 +278,8 @@ std::string StripBraces(std::string_view value) {
 
 } // namespace
 
-OdbcConnectionString TranslateConnectionString(std::string_view oledb, const OdbcTarget& target) {
+OdbcConnectionString TranslateConnectionString(std::string_view oledb, const OdbcTarget& target,
+                                               const InstancePortLookUp& instance_port) {
     const OledbSettings settings(oledb);
     if (settings.Empty()) throw UserError("The connection string is empty");
 
@@ -309,7 +310,17 @@ OdbcConnectionString TranslateConnectionString(std::string_view oledb, const Odb
         if (!given.empty()) server = ParseServer(given, target);
     }
 
-    if (!server.instance.empty() && server.port.empty()) result.named_instance = server.Text();
+    if (!server.instance.empty() && server.port.empty()) {
+        result.named_instance = server.Text();
+        // With the port known the driver asks no Browser itself.
+        if (instance_port) {
+            if (std::optional<std::string> port =
+                    instance_port(server.host, server.instance, result.login_timeout_seconds)) {
+                server.instance.clear();
+                server.port = std::move(*port);
+            }
+        }
+    }
 
     // A data source's driver, and so its keywords, are not known here.
     if (result.encryption != Encryption::Off && !dsn.empty())

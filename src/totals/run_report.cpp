@@ -133,6 +133,7 @@ std::vector<std::string> RunReportLines(const RunRecord& record) {
     lines.push_back(ParkLine(record.job.park));
     lines.push_back("Date key: " + record.job.date_key);
     lines.push_back(LocalDatabaseLine(record.local));
+    for (const std::string& adjustment : record.local.adjustments) lines.push_back("Local database: " + adjustment);
     lines.push_back("Central database: " + Where(record.central));
     if (record.job.figures_started) {
         for (int i = 0; i < kFigureCount; ++i)

@@ -72,6 +72,16 @@ protected:
     testing::FormComponents form{testing::CentralString(central.port())};
 };
 
+// "No limit" would keep a night waiting on a silent server for ever: the
+// login waits a bounded time, and the set-up says so for the report.
+TEST_F(ReportedRunTest, AnUnboundedLoginTimeOutIsCappedAndSaid) {
+    const LocalSetUp set_up = form.gateway.SetUpLocalConnection(
+        dir.Write("RegInfo.INI", testing::LocalConnectionString(local.port()) + ";Connect Timeout=0\r\n"));
+    EXPECT_EQ(set_up.status, LocalSetUp::Status::Open);
+    ASSERT_EQ(set_up.adjustments.size(), 1u);
+    EXPECT_NE(set_up.adjustments[0].find("\"Connect Timeout\""), std::string::npos) << set_up.adjustments[0];
+}
+
 // An update the server accepted goes into the memo and memo1.txt whatever
 // it changed; only one that changed rows as the server counted them is
 // transferred.
