@@ -57,10 +57,6 @@ Provider ClassifyProvider(const std::string& provider) {
                     "MSOLEDBSQL or MSDASQL)");
 }
 
-bool IsYes(std::string_view value) {
-    return EqualsNoCase(value, "sspi") || EqualsNoCase(value, "true") || EqualsNoCase(value, "yes");
-}
-
 // True/False as OLE DB writes them, yes/no as ODBC does; nullopt otherwise.
 std::optional<bool> ParseYesNo(std::string_view value) {
     if (EqualsNoCase(value, "true") || EqualsNoCase(value, "yes")) return true;
@@ -284,7 +280,7 @@ OdbcConnectionString TranslateConnectionString(std::string_view oledb, const Odb
     if (settings.Empty()) throw UserError("The connection string is empty");
 
     const Provider provider = ClassifyProvider(settings.Value({"provider"}));
-    const bool trusted = IsYes(settings.Value({"integrated security", "trusted_connection"}));
+    const bool trusted = IsOledbYes(settings.Value({"integrated security", "trusted_connection"}));
     if (trusted && !target.integrated_security)
         throw UserError("Integrated (Windows) security is not supported on this platform; the connection string "
                         "needs a User ID and Password");
