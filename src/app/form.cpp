@@ -2,9 +2,15 @@
 
 #include "db/connection_string.h"
 
+#include <thread>
 #include <utility>
 
 namespace parktotals {
+
+bool Shell::Pause(std::chrono::seconds wait) {
+    std::this_thread::sleep_for(wait);
+    return true;
+}
 
 Tformmaindalventis::Tformmaindalventis(Shell& shell, FormSettings settings, Gateway* job_gateway)
     : shell_(shell), settings_(std::move(settings)),

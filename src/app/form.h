@@ -37,6 +37,10 @@ public:
         (void)text;
     }
     virtual bool PrintsNotices() const { return false; }
+    // Waits `wait` before the job tries again, the window (if any) kept as
+    // it is and answering. Returns false as soon as the window is closed:
+    // the run then ends at once. Without a window it only sleeps.
+    virtual bool Pause(std::chrono::seconds wait);
 };
 
 struct FormSettings {

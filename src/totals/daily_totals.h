@@ -4,6 +4,7 @@
 #include "totals/date_key.h"
 #include "totals/figures.h"
 #include "totals/memo.h"
+#include "totals/run_options.h"
 
 #include <array>
 #include <string>
@@ -19,11 +20,20 @@ enum class Outcome {
 
 inline constexpr const char* kParkConfigFileName = "weixinconfig.ini";
 inline constexpr const char* kMemoFileName = "memo1.txt";
+inline constexpr const char* kNightsFileName = "transferred-nights.txt";
+
+struct RetryRound;
 
 struct JobSettings {
     std::string park_config_path = kParkConfigFileName; // beside the executable
     std::string memo_path = kMemoFileName;              // in the working directory
+    std::string nights_path = kNightsFileName;          // beside memo1.txt
     DateSource today = TodayOnLocalClock;
+    RunOptions options;
+    // Called before each retry round; waits round.wait and returns true, or
+    // false when the run is to end instead (its window was closed). Without
+    // one the job sleeps.
+    std::function<bool(const RetryRound& round)> wait_before_retry;
 };
 
 inline constexpr const char* kDefaultParkNumber = "1";

@@ -27,6 +27,16 @@ std::string FormatDateTime(const LocalDateTime& time);
 // The job asks this for the date; tests hand in their own.
 using DateSource = std::function<LocalDate()>;
 
+// Whether the date exists in the calendar (no 31 April, 29 February only
+// in a leap year).
+bool IsCalendarDate(LocalDate date);
+// The date `days` days after `date` (before it when negative).
+LocalDate AddDays(LocalDate date, int days);
+// How many days `to` lies after `from` (negative when before).
+int DaysBetween(LocalDate from, LocalDate to);
+// The date as "yyyymmdd", as the central table's rows are keyed.
+std::string DateKey(LocalDate date);
+
 // The day before `today` as "yyyymmdd". Calendar arithmetic on the date, so
 // a 23- or 25-hour day at a daylight-saving change cannot shift it.
 std::string YesterdayKey(LocalDate today);
