@@ -9,6 +9,12 @@ namespace parktotals {
 void Application::DeliverTimerTick(Tformmaindalventis& form) {
     if (!form.Timer1.enabled) return;
     std::optional<std::string> error_box;
+    // Before each retry: why, at once for a run without a window (the
+    // report has it at the end), then the wait.
+    form.SetWaitBeforeRetry([this](const RetryRound& round) {
+        for (const std::string& line : RetryRoundLines(round)) shell_.Notice(title_, line);
+        return shell_.Pause(round.wait);
+    });
     try {
         form.Timer1Timer();
     } catch (const std::exception& e) {

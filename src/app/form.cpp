@@ -20,6 +20,10 @@ Tformmaindalventis::Tformmaindalventis(Shell& shell, FormSettings settings, Gate
     ADOCondir.SetConnectionString(settings_.central_connection_string);
 }
 
+void Tformmaindalventis::SetWaitBeforeRetry(std::function<bool(const RetryRound&)> wait) {
+    settings_.job.wait_before_retry = std::move(wait);
+}
+
 void Tformmaindalventis::FormCreate() noexcept {
     // Start-up never fails: a local database that cannot be reached only
     // costs the figures it would have given.
@@ -43,7 +47,7 @@ RunRecord Tformmaindalventis::RecordRun(int exit_code, std::optional<std::string
         // The job ended before it looked them up; the report still says
         // which car park and day the run was for.
         record.job.park = LookUpParkNumber(settings_.job.park_config_path);
-        record.job.date_key = YesterdayKey(settings_.job.today());
+        if (record.job.date_key.empty()) record.job.date_key = YesterdayKey(settings_.job.today());
     }
     record.exit_code = exit_code;
     record.duration = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -

@@ -75,6 +75,9 @@ public:
     // and the window stays open.
     void Timer1Timer();
 
+    // What the job does before each retry (JobSettings::wait_before_retry).
+    void SetWaitBeforeRetry(std::function<bool(const RetryRound&)> wait);
+
     // How the run went so far: Incomplete until the job has finished.
     Outcome outcome() const { return outcome_; }
 

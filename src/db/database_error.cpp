@@ -36,6 +36,12 @@ bool IsNoAnswer(const DatabaseError& error) {
 
 bool IsTimeOut(const DatabaseError& error) { return error.SqlState() == "HYT00" || error.SqlState() == "HYT01"; }
 
+bool IsTransient(const DatabaseError& error) {
+    if (IsLoginRefusal(error) || dynamic_cast<const EncryptionRefusedError*>(&error) != nullptr) return false;
+    return error.LinkLost() || IsNoAnswer(error) || IsTimeOut(error) || error.SqlState() == "08001" ||
+           error.NativeCode() == 1205 || error.NativeCode() == 1222;
+}
+
 DatabaseError MakeDatabaseError(const std::vector<DiagnosticRecord>& records, std::string_view call) {
     if (records.empty())
         return DatabaseError(std::string(call) + " failed and the driver gave no reason", "", 0, false);
@@ -69,7 +75,7 @@ DatabaseError MakeDatabaseError(const std::vector<DiagnosticRecord>& records, st
 
 FailureReason FailureReasonOf(const std::exception& error) {
     if (const auto* database = dynamic_cast<const DatabaseError*>(&error))
-        return {database->what(), database->SqlState(), database->NativeCode()};
+        return {database->what(), database->SqlState(), database->NativeCode(), IsTransient(*database)};
     return {error.what(), "", 0};
 }
 

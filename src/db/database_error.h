@@ -63,6 +63,12 @@ bool IsNoAnswer(const DatabaseError& error);
 // carried out.
 bool IsTimeOut(const DatabaseError& error);
 
+// A failure another try may get past: no answer from the server (or a
+// failed connection, 08001), a lost link, a time-out, the server's deadlock
+// victim (1205) or lock time-out (1222). Never a refused login, refused
+// encryption, or an error in the statement itself.
+bool IsTransient(const DatabaseError& error);
+
 // The error for a failed call, from the records it left. The first record
 // that is not a warning (class 01) speaks for the failure, but a server's
 // reason for refusing a login speaks before its 18456 "Login failed"; when

@@ -13,6 +13,9 @@ struct FailureReason {
     std::string message;  // the driver's text, or the program's own
     std::string sqlstate; // empty when the program refused before the driver
     long native_code = 0; // the server's error number, 0 when none
+    // Another try may go through: the failure passes (no answer, a lost
+    // link, a time-out, a deadlock), unlike a refusal or the statement's own.
+    bool transient = false;
 };
 
 // What a local query came to: true on success, or why it failed.

@@ -7,13 +7,17 @@
 #include "totals/run_options.h"
 
 #include <array>
+#include <chrono>
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace parktotals {
 
 // How a run went, as the process exit code tells a scheduler.
 enum class Outcome {
-    AllTransferred = 0, // all five updates accepted
+    AllTransferred = 0, // every figure asked for was transferred
     Aborted = 1,        // an error ended the run (central connection, memo1.txt)
     Incomplete = 2,     // finished, but at least one figure did not go through
 };
@@ -64,6 +68,7 @@ enum class FigureStatus {
     Refused,      // the central server refused the update
     LinkLost,     // the central connection was lost with the update
     TimedOut,     // no answer to the update within the query time-out
+    NotAsked,     // a past day's: the figure counts what is there now
 };
 
 struct FigureRecord {
@@ -71,6 +76,54 @@ struct FigureRecord {
     std::string value;     // the value sent, once there is one
     ChangedRows rows;      // Transferred and MatchedNoRow
     FailureReason failure; // NotSent, Refused, LinkLost and TimedOut
+    int tries = 0;         // how often it was tried in this run
+};
+
+// Why a night is in the run.
+enum class NightKind {
+    Yesterday, // the nightly run's own: all five figures
+    Resent,    // a past day asked for with --date
+    CaughtUp,  // a night this installation missed, found by --catch-up
+};
+
+struct NightRecord {
+    LocalDate date;
+    std::string date_key;
+    NightKind kind = NightKind::Yesterday;
+    std::array<FigureRecord, kFigureCount> figures;
+
+    // The figures this night sends (NotAsked: the others).
+    bool Asks(int figure) const;
+    // Whether the figures a past day can have (3 to 5) all got through.
+    bool DayFiguresTransferred() const;
+};
+
+// What became of --catch-up.
+struct CatchUpRecord {
+    bool asked = false;
+    int nights_looked_at = 0;          // the nights before yesterday looked at
+    std::optional<std::string> first;  // the first night the record holds, when it holds one
+    std::vector<std::string> missed;   // date keys, oldest first
+    std::optional<std::string> problem; // why the record could not be used
+};
+
+// Waiting before another try, and what it was for.
+struct RetryRound {
+    struct Pending {
+        std::string date_key;
+        int figure = 0;
+        FigureRecord last_try; // what became of it, and why
+    };
+    int number = 1;  // 1 for the first retry
+    int retries = 0; // how many the run may make
+    std::chrono::seconds wait{0};
+    // The central database could not be opened at all: the whole run is
+    // tried again.
+    std::optional<FailureReason> central_unreached;
+    std::vector<Pending> pending;
+    bool interrupted = false; // the window was closed during the wait
+    // After the wait, the central database still could not be opened.
+    std::optional<FailureReason> reopen_failed;
 };
 
 // What the job did, filled in as it goes, so that a run the job aborts
@@ -78,17 +131,36 @@ struct FigureRecord {
 struct JobRecord {
     bool figures_started = false; // the central connection was open
     ParkNumber park;
-    std::string date_key;
-    std::array<FigureRecord, kFigureCount> figures;
+    std::string date_key; // the first night's
+    std::vector<NightRecord> nights;
+    CatchUpRecord catch_up;
+    std::vector<RetryRound> rounds;
+    // Why transferred-nights.txt could not be read or written.
+    std::optional<std::string> nights_record_problem;
 
     int TransferredCount() const;
+    int AskedCount() const;
 };
 
+// The nights a run sends, in order: yesterday first (unless --date leaves it
+// out), then the past days oldest first. `missed` are catch-up's.
+std::vector<NightRecord> PlanNights(LocalDate today, const RunOptions& options,
+                                    const std::vector<LocalDate>& missed);
+
+// Whether another try may get the figure through: it failed for a reason
+// that passes (no answer, a lost link, a time-out, a deadlock), and the
+// server has not accepted it.
+bool WorthRetrying(const FigureRecord& figure);
+
 // The nightly job: five figures from the local database into yesterday's row
-// of this car park in the central one; every accepted statement goes to the
-// memo, and the memo to memo1.txt. Errors opening or closing the central
-// connection and saving memo1.txt propagate; everything that goes wrong with
-// one figure stays with that figure, its reason in `record`.
+// of this car park in the central one (or figures 3 to 5 into past days'
+// rows, as the options ask); every accepted statement goes to the memo, and
+// the memo to memo1.txt. Figures that failed for a reason that passes are
+// tried again as the options allow, never one the server accepted. Errors
+// opening the central connection (after the last try) or closing it and
+// saving memo1.txt propagate; everything that goes wrong with one figure
+// stays with that figure, its reason in `record`. The nights whose figures
+// 3 to 5 got through are added to transferred-nights.txt.
 Outcome RunDailyTotals(Gateway& gateway, Memo& memo, const JobSettings& settings, JobRecord& record);
 
 } // namespace parktotals

@@ -33,6 +33,30 @@ const std::array<Figure, kFigureCount> kFigures = {{
      "'  from  T_kextotal ,T_kexbase where  "},
 }};
 
+namespace {
+
+// How figures 3 to 5 name the day they add up: the server's yesterday.
+constexpr std::string_view kServerYesterday =
+    "YEAR(GETDATE()-1)*10000+MONTH(GETDATE()-1)*100+DAY(GETDATE()-1)";
+
+const Figure& FigureAt(int figure) {
+    if (figure < 0 || figure >= kFigureCount) throw std::out_of_range("no such figure");
+    return kFigures[static_cast<std::size_t>(figure)];
+}
+
+} // namespace
+
+bool HasDayQuery(int figure) { return FigureAt(figure).query.find(kServerYesterday) != std::string_view::npos; }
+
+std::string FigureQuery(int figure, std::optional<LocalDate> day) {
+    std::string query(FigureAt(figure).query);
+    if (!day) return query;
+    const std::size_t at = query.find(kServerYesterday);
+    if (at == std::string::npos) throw std::logic_error("figure " + std::to_string(figure + 1) + " has no day");
+    // The same yyyymmdd number the records' dates are compared with.
+    return query.replace(at, kServerYesterday.size(), DateKey(*day));
+}
+
 std::string QuoteLiteralText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -45,8 +69,7 @@ std::string QuoteLiteralText(std::string_view text) {
 
 std::string BuildUpdateStatement(int figure, std::string_view value,
                                  std::string_view park_number, std::string_view date_key) {
-    if (figure < 0 || figure >= kFigureCount) throw std::out_of_range("no such figure");
-    const Figure& f = kFigures[static_cast<std::size_t>(figure)];
+    const Figure& f = FigureAt(figure);
     std::string s = "update T_kextotal set ";
     s += f.column;
     s += "='";

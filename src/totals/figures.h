@@ -1,6 +1,9 @@
 #pragma once
 
+#include "totals/date_key.h"
+
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +19,14 @@ struct Figure {
 
 inline constexpr int kFigureCount = 5;
 extern const std::array<Figure, kFigureCount> kFigures;
+
+// Whether the figure can be computed for a past day: its query adds up one
+// day's records. Figures 1 and 2 count the cards as they are now.
+bool HasDayQuery(int figure);
+
+// The figure's query on the local database: as it stands for the server's
+// yesterday, or with `day` in place of it.
+std::string FigureQuery(int figure, std::optional<LocalDate> day = std::nullopt);
 
 // Doubles every single quote, so that a value spliced between quotes can
 // never end the literal early.

@@ -57,28 +57,65 @@ std::string RowsText(long long rows) {
     return text;
 }
 
+std::string FigureName(int index) {
+    return "Figure " + std::to_string(index + 1) + " (" + std::string(kFigures[index].column) + ")";
+}
+
 std::string FigureLine(int index, const FigureRecord& figure) {
-    std::string line = "Figure " + std::to_string(index + 1) + " (" + std::string(kFigures[index].column) + "): ";
+    std::string line = FigureName(index) + ": ";
     switch (figure.status) {
     case FigureStatus::Transferred:
-        return line + "sent " + figure.value + ", " + RowsText(figure.rows.value_or(0));
+        line += "sent " + figure.value + ", " + RowsText(figure.rows.value_or(0));
+        break;
     case FigureStatus::NotTried:
     case FigureStatus::NotSent:
-        return line + FigureProblem(figure);
+    case FigureStatus::NotAsked:
+        line += FigureProblem(figure);
+        break;
     case FigureStatus::MatchedNoRow:
     case FigureStatus::Uncounted:
     case FigureStatus::Refused:
     case FigureStatus::LinkLost:
     case FigureStatus::TimedOut:
+        line += "sent " + figure.value + ", " + FigureProblem(figure);
         break;
     }
-    return line + "sent " + figure.value + ", " + FigureProblem(figure);
+    if (figure.tries > 1) line += " (on try " + std::to_string(figure.tries) + ")";
+    return line;
 }
 
-const char* ExitCodeMeaning(int exit_code) {
+// After "Date key: ": the key, and why a night other than yesterday is sent.
+std::string NightText(const NightRecord& night) {
+    switch (night.kind) {
+    case NightKind::Resent:
+        return night.date_key + " (a past day asked for with --date: figures 3 to 5)";
+    case NightKind::CaughtUp:
+        return night.date_key + " (missed by this installation, caught up: figures 3 to 5)";
+    case NightKind::Yesterday:
+        break;
+    }
+    return night.date_key;
+}
+
+std::string CatchUpLine(const CatchUpRecord& catch_up) {
+    const std::string head = "Catch-up: ";
+    if (catch_up.problem) return head + "not possible: " + *catch_up.problem;
+    if (!catch_up.first)
+        return head + "nothing to compare with yet: no night of the nightly run is recorded, so none counts as "
+                      "missed";
+    const std::string looked = "the " + std::to_string(catch_up.nights_looked_at) + " nights before yesterday";
+    const std::string since = " (the record starts at " + *catch_up.first + ")";
+    if (catch_up.missed.empty()) return head + "none of " + looked + " was missed" + since;
+    std::string keys;
+    for (const std::string& key : catch_up.missed) keys += (keys.empty() ? "" : ", ") + key;
+    return head + std::to_string(catch_up.missed.size()) + " of " + looked + " missed: " + keys + since;
+}
+
+std::string ExitCodeMeaning(int exit_code, int asked) {
     switch (exit_code) {
     case 0:
-        return "all five figures were transferred";
+        return asked == kFigureCount ? "all five figures were transferred"
+                                     : "all " + std::to_string(asked) + " figures asked for were transferred";
     case 1:
         return "the run stopped with an error";
     default:
@@ -110,6 +147,8 @@ std::string FigureProblem(const FigureRecord& figure) {
         return "";
     case FigureStatus::NotTried:
         return "not tried: the run ended before it";
+    case FigureStatus::NotAsked:
+        return "not sent: it counts the cards as they are now, which cannot be computed for a past day";
     case FigureStatus::MatchedNoRow:
         return "matched no row";
     case FigureStatus::Uncounted:
@@ -126,24 +165,52 @@ std::string FigureProblem(const FigureRecord& figure) {
     return "lost with the central connection, may not have arrived: " + ReasonText(figure.failure);
 }
 
+std::vector<std::string> RetryRoundLines(const RetryRound& round) {
+    std::vector<std::string> lines;
+    const std::string retry = "Retry " + std::to_string(round.number) + " of " + std::to_string(round.retries);
+    const std::string in = retry + " in " + std::to_string(round.wait.count()) + " s: ";
+    if (round.central_unreached)
+        lines.push_back(in + "the central database was not reached: " + ReasonText(*round.central_unreached));
+    for (const RetryRound::Pending& pending : round.pending) {
+        lines.push_back(in + FigureName(pending.figure) + " of " + pending.date_key + ": " +
+                        FigureProblem(pending.last_try));
+    }
+    if (round.interrupted) lines.push_back(retry + " not made: the window was closed during the wait, ending the run");
+    if (round.reopen_failed) {
+        lines.push_back(retry + ": the central database was still not reached: " + ReasonText(*round.reopen_failed));
+    }
+    for (std::string& line : lines) line = OneLine(line);
+    return lines;
+}
+
 std::vector<std::string> RunReportLines(const RunRecord& record) {
+    const JobRecord& job = record.job;
     std::vector<std::string> lines;
     lines.push_back(std::string(kRunMarker) + "Run of " + FormatDateTime(record.started) + ", parktotals " +
                     record.version + " " + std::string(kRunMarker.substr(0, 4)));
-    lines.push_back(ParkLine(record.job.park));
-    lines.push_back("Date key: " + record.job.date_key);
+    lines.push_back(ParkLine(job.park));
+    lines.push_back("Date key: " + (job.nights.empty() ? job.date_key : NightText(job.nights.front())));
     lines.push_back(LocalDatabaseLine(record.local));
     for (const std::string& adjustment : record.local.adjustments) lines.push_back("Local database: " + adjustment);
     lines.push_back("Central database: " + Where(record.central));
-    if (record.job.figures_started) {
-        for (int i = 0; i < kFigureCount; ++i)
-            lines.push_back(FigureLine(i, record.job.figures[static_cast<std::size_t>(i)]));
+    if (job.figures_started) {
+        for (std::size_t night = 0; night < job.nights.size(); ++night) {
+            if (night > 0) lines.push_back("Date key: " + NightText(job.nights[night]));
+            for (int i = 0; i < kFigureCount; ++i)
+                lines.push_back(FigureLine(i, job.nights[night].figures[static_cast<std::size_t>(i)]));
+        }
     } else {
         lines.push_back("Figures: none tried, the central database was not reached");
     }
-    lines.push_back("End: exit code " + std::to_string(record.exit_code) + ", " + ExitCodeMeaning(record.exit_code) +
-                    "; " + std::to_string(record.job.TransferredCount()) + " of 5 transferred; took " +
-                    Seconds(record.duration));
+    if (job.catch_up.asked) lines.push_back(CatchUpLine(job.catch_up));
+    for (const RetryRound& round : job.rounds) {
+        for (const std::string& line : RetryRoundLines(round)) lines.push_back(line);
+    }
+    if (job.nights_record_problem) lines.push_back("Record of transferred nights: " + *job.nights_record_problem);
+    const int asked = job.nights.empty() ? kFigureCount : job.AskedCount();
+    lines.push_back("End: exit code " + std::to_string(record.exit_code) + ", " +
+                    ExitCodeMeaning(record.exit_code, asked) + "; " + std::to_string(job.TransferredCount()) +
+                    " of " + std::to_string(asked) + " transferred; took " + Seconds(record.duration));
     if (record.error_box) lines.push_back("Error box: " + *record.error_box);
     // The one place all of it passes, whoever said it.
     for (std::string& line : lines) line = OneLine(line);
@@ -151,23 +218,32 @@ std::vector<std::string> RunReportLines(const RunRecord& record) {
 }
 
 std::vector<std::string> HeadlessNotices(const RunRecord& record) {
+    const JobRecord& job = record.job;
     std::vector<std::string> notices;
-    if (!record.job.figures_started) {
+    if (job.catch_up.problem) notices.push_back("no night caught up: " + *job.catch_up.problem);
+    if (!job.figures_started) {
         // An error says why, unless the connection was merely found closed.
         if (!record.error_box) notices.push_back("no figure was transferred: the central database was not reached");
         return notices;
     }
-    const ParkNumber& park = record.job.park;
+    const ParkNumber& park = job.park;
     if (park.source != ParkNumber::Source::File) {
         notices.push_back("car park number " + park.number + " is only the default: " + WhyDefault(park) +
                           "; the figures went to car park " + park.number + "'s row at head office");
     }
-    for (int i = 0; i < kFigureCount; ++i) {
-        const FigureRecord& figure = record.job.figures[static_cast<std::size_t>(i)];
-        if (figure.status == FigureStatus::Transferred) continue;
-        notices.push_back("figure " + std::to_string(i + 1) + " (" + std::string(kFigures[i].column) +
-                          ") not transferred: " + FigureProblem(figure));
+    for (std::size_t night = 0; night < job.nights.size(); ++night) {
+        const NightRecord& the_night = job.nights[night];
+        // The nightly run's own night needs no date.
+        const std::string of =
+            night == 0 && the_night.kind == NightKind::Yesterday ? "" : " of " + the_night.date_key;
+        for (int i = 0; i < kFigureCount; ++i) {
+            const FigureRecord& figure = the_night.figures[static_cast<std::size_t>(i)];
+            if (figure.status == FigureStatus::Transferred || figure.status == FigureStatus::NotAsked) continue;
+            notices.push_back("figure " + std::to_string(i + 1) + " (" + std::string(kFigures[i].column) + ")" + of +
+                              " not transferred: " + FigureProblem(figure));
+        }
     }
+    if (job.nights_record_problem) notices.push_back(*job.nights_record_problem);
     return notices;
 }
 

@@ -44,6 +44,10 @@ std::string ReasonText(const FailureReason& failure);
 // for a transferred one.
 std::string FigureProblem(const FigureRecord& figure);
 
+// What the report says of a retry round, as far as it went; before its
+// wait, these are also the notices a run without a window prints.
+std::vector<std::string> RetryRoundLines(const RetryRound& round);
+
 // The report's lines for one run, without line ends. What servers and
 // drivers said stays inside its line (OneLine).
 std::vector<std::string> RunReportLines(const RunRecord& record);

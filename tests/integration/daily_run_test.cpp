@@ -35,6 +35,7 @@ protected:
     DailyRunTest() {
         settings.park_config_path = dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=42\r\n");
         settings.memo_path = dir / "memo1.txt";
+        settings.nights_path = dir / "transferred-nights.txt";
         settings.today = [] { return LocalDate{2026, 3, 1}; };
         memo.AppendLine("Memo1"); // the memo's design-time text, which a run clears
     }

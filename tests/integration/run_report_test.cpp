@@ -26,6 +26,7 @@ protected:
     ReportedRunTest() {
         settings.park_config_path = dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=42\r\n");
         settings.memo_path = dir / "memo1.txt";
+        settings.nights_path = dir / "transferred-nights.txt";
         settings.today = [] { return LocalDate{2026, 3, 1}; };
     }
 
@@ -92,7 +93,7 @@ TEST_F(ReportedRunTest, UpdatesChangingNoneOneTwoOrUncountedRows) {
               (std::vector<std::string>{Expected(0), Expected(1), Expected(2), Expected(3), Expected(4)}));
     EXPECT_EQ(testing::ReadBytes(settings.memo_path), AllFiveLines());
 
-    const auto& f = record.figures;
+    const auto& f = record.nights.at(0).figures;
     EXPECT_EQ(f[0].status, FigureStatus::Transferred);
     EXPECT_EQ(f[1].status, FigureStatus::MatchedNoRow);
     EXPECT_EQ(f[2].status, FigureStatus::Transferred);
@@ -109,7 +110,7 @@ TEST_F(ReportedRunTest, ServerWhoseDefaultIsNoCountStillCountsEachUpdate) {
                    Answer::RowCount(1)},
                   true);
     EXPECT_EQ(Run(), Outcome::Incomplete);
-    EXPECT_EQ(record.figures[1].status, FigureStatus::MatchedNoRow);
+    EXPECT_EQ(record.nights.at(0).figures[1].status, FigureStatus::MatchedNoRow);
     EXPECT_EQ(record.TransferredCount(), 4);
     EXPECT_EQ(testing::ReadBytes(settings.memo_path), AllFiveLines());
 }
@@ -127,7 +128,7 @@ TEST_F(ReportedRunTest, LocalErrorRefusalAndLostLinkKeepTheirReasons) {
                    Answer::Drop(), Answer::RowCount(1)});
     EXPECT_EQ(Run(), Outcome::Incomplete);
 
-    const auto& f = record.figures;
+    const auto& f = record.nights.at(0).figures;
     EXPECT_EQ(f[1].status, FigureStatus::NotSent);
     EXPECT_EQ(f[1].failure.message, "Invalid column name 'Deposit'");
     EXPECT_EQ(f[1].failure.sqlstate, "42S22");

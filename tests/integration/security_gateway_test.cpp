@@ -62,6 +62,7 @@ protected:
         JobSettings settings;
         settings.park_config_path = dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=" + park + "\r\n");
         settings.memo_path = dir / "memo1.txt";
+        settings.nights_path = dir / "transferred-nights.txt";
         settings.today = [] { return LocalDate{2026, 3, 1}; };
         form.gateway.SetUpLocalConnection(dir.Write("RegInfo.INI", testing::LocalConnectionString(local.port())));
         return RunDailyTotals(form.gateway, memo, settings);
@@ -224,12 +225,13 @@ TEST_F(EncryptionRefusedTest, LocalServerGetsNoLoginAndNoFigureIsSent) {
         JobSettings settings;
         settings.park_config_path = dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=208\r\n");
         settings.memo_path = dir / "memo1.txt";
+        settings.nights_path = dir / "transferred-nights.txt";
         settings.today = [] { return LocalDate{2026, 3, 1}; };
         Memo memo;
         JobRecord record;
         EXPECT_EQ(RunDailyTotals(form.gateway, memo, settings, record), Outcome::Incomplete) << ask;
         tries += kFigureCount; // each figure tries the connection again
-        for (const FigureRecord& figure : record.figures) {
+        for (const FigureRecord& figure : record.nights.at(0).figures) {
             EXPECT_EQ(figure.status, FigureStatus::NotSent);
             EXPECT_EQ(figure.failure.message.rfind(kRefusal, 0), 0u) << figure.failure.message;
             for (const char* piece : {"Zq7", "Secret", "Pw'9"})
@@ -306,6 +308,7 @@ protected:
         JobSettings settings;
         settings.park_config_path = dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=208\r\n");
         settings.memo_path = dir / "memo1.txt";
+        settings.nights_path = dir / "transferred-nights.txt";
         settings.today = [] { return LocalDate{2026, 3, 1}; };
         return settings;
     }
@@ -404,6 +407,7 @@ TEST(Utf16FilesTest, RunWithBothFilesSavedAsUtf16) {
         settings.park_config_path =
             dir.Write("weixinconfig.ini", testing::Utf16File("[code]\r\njov_park_id=208\r\n", big_endian));
         settings.memo_path = dir / "memo1.txt";
+        settings.nights_path = dir / "transferred-nights.txt";
         settings.today = [] { return LocalDate{2026, 3, 1}; };
         const std::string reginfo = "Provider=SQLOLEDB.1;Data Source=" + testing::StandinHost(local.port()) +
                                     ";Initial Catalog=park;User ID=sa;Password=" + password + "\r\n";
@@ -438,6 +442,7 @@ TEST(RefusedLoginTest, LocalLoginRefusedOnceIsNotTriedAgainThatRun) {
     JobSettings settings;
     settings.park_config_path = dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=208\r\n");
     settings.memo_path = dir / "memo1.txt";
+    settings.nights_path = dir / "transferred-nights.txt";
     settings.today = [] { return LocalDate{2026, 3, 1}; };
 
     const LocalSetUp set_up =
@@ -448,7 +453,7 @@ TEST(RefusedLoginTest, LocalLoginRefusedOnceIsNotTriedAgainThatRun) {
     EXPECT_EQ(RunDailyTotals(form.gateway, memo, settings, record), Outcome::Incomplete);
     ASSERT_EQ(local.logins().size(), 1u);
     EXPECT_FALSE(local.logins()[0].accepted);
-    for (const FigureRecord& figure : record.figures) {
+    for (const FigureRecord& figure : record.nights.at(0).figures) {
         EXPECT_EQ(figure.status, FigureStatus::NotSent);
         EXPECT_EQ(figure.failure.message, "Not tried again after the server refused the login: Login failed for user 'sa'");
         EXPECT_EQ(figure.failure.native_code, 18456);

@@ -90,6 +90,7 @@ protected:
     RunControlTest() {
         settings.job.park_config_path = dir / "weixinconfig.ini";
         settings.job.memo_path = dir / "memo1.txt";
+        settings.job.nights_path = dir / "transferred-nights.txt";
         settings.job.today = [] { return LocalDate{2026, 12, 8}; };
         settings.reginfo_path = dir / "RegInfo.INI";
         settings.report_path = dir / "parktotals.log";

@@ -24,6 +24,7 @@ protected:
     JobRecordTest() {
         settings.park_config_path = dir.Write("weixinconfig.ini", "[code]\r\njov_park_id=42\r\n");
         settings.memo_path = dir / "memo1.txt";
+        settings.nights_path = dir / "transferred-nights.txt";
         settings.today = [] { return LocalDate{2026, 3, 1}; };
     }
     std::string Statement(int figure) const { return BuildUpdateStatement(figure, "10", "42", "20260228"); }
@@ -46,7 +47,7 @@ TEST_F(JobRecordTest, EachFigureKeepsItsOutcomeAndReason) {
     EXPECT_TRUE(record.figures_started);
     EXPECT_EQ(record.date_key, "20260228");
     EXPECT_EQ(record.park.number, "42");
-    const auto& f = record.figures;
+    const auto& f = record.nights.at(0).figures;
     EXPECT_EQ(f[0].status, FigureStatus::Uncounted);
     EXPECT_EQ(f[0].value, "10");
     EXPECT_EQ(f[0].rows, std::nullopt);
@@ -82,8 +83,8 @@ TEST_F(JobRecordTest, AllFiveMatchingNoRowIsNotASuccess) {
 TEST_F(JobRecordTest, UpdateThatTimedOutMayHaveArrivedAndWasNotRefused) {
     gateway.time_out.insert(1);
     EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::Incomplete);
-    EXPECT_EQ(record.figures[1].status, FigureStatus::TimedOut);
-    EXPECT_NE(FigureProblem(record.figures[1]).find("may not have arrived"), std::string::npos);
+    EXPECT_EQ(record.nights.at(0).figures[1].status, FigureStatus::TimedOut);
+    EXPECT_NE(FigureProblem(record.nights.at(0).figures[1]).find("may not have arrived"), std::string::npos);
     EXPECT_EQ(memo.Lines().size(), 4u);
 }
 
@@ -91,7 +92,7 @@ TEST_F(JobRecordTest, AbortedRunTellsHowFarItGot) {
     gateway.open_error = "Unable to connect";
     EXPECT_THROW(RunDailyTotals(gateway, memo, settings, record), UserError);
     EXPECT_FALSE(record.figures_started);
-    for (const FigureRecord& figure : record.figures) EXPECT_EQ(figure.status, FigureStatus::NotTried);
+    for (const FigureRecord& figure : record.nights.at(0).figures) EXPECT_EQ(figure.status, FigureStatus::NotTried);
 
     gateway.open_error.reset();
     std::filesystem::create_directory(settings.memo_path);
@@ -144,9 +145,10 @@ RunRecord NormalRun() {
     run.job.figures_started = true;
     run.job.park = {"208", ParkNumber::Source::File, "C:\\parktotals\\weixinconfig.ini"};
     run.job.date_key = "20260228";
+    run.job.nights = {NightRecord{{2026, 2, 28}, "20260228", NightKind::Yesterday, {}}};
     const char* const values[kFigureCount] = {"17", "5400", "1234.5", "0", "86.25"};
     for (int i = 0; i < kFigureCount; ++i)
-        run.job.figures[static_cast<std::size_t>(i)] = {FigureStatus::Transferred, values[i], 1, {}};
+        run.job.nights[0].figures[static_cast<std::size_t>(i)] = {FigureStatus::Transferred, values[i], 1, {}};
     run.exit_code = 0;
     run.duration = std::chrono::milliseconds(534);
     return run;
@@ -171,7 +173,7 @@ TEST(RunReportTest, NormalRunReadsLikeThis) {
 
 TEST(RunReportTest, EachFigureProblemSaysWhy) {
     RunRecord run = NormalRun();
-    auto& f = run.job.figures;
+    auto& f = run.job.nights[0].figures;
     f[0] = {FigureStatus::NotSent, "", std::nullopt, {"Invalid column name 'Deposit'", "42S22", 207}};
     f[1] = {FigureStatus::Refused, "5400", std::nullopt, {"Arithmetic overflow", "22003", 8115}};
     f[2] = {FigureStatus::MatchedNoRow, "1234.5", 0, {}};
@@ -234,7 +236,7 @@ TEST(RunReportTest, LocalDatabaseAndCarParkSayWhereTheyCameFrom) {
 TEST(RunReportTest, AbortedRunEndsWithTheErrorBox) {
     RunRecord run = NormalRun();
     run.job.figures_started = false;
-    for (FigureRecord& figure : run.job.figures) figure = FigureRecord();
+    for (FigureRecord& figure : run.job.nights[0].figures) figure = FigureRecord();
     run.exit_code = 1;
     run.error_box = "Unable to connect: Adaptive Server is unavailable or does not exist.";
     const std::vector<std::string> lines = RunReportLines(run);
@@ -249,8 +251,8 @@ TEST(HeadlessNoticesTest, NameTheDefaultCarParkAndEachFigureNotTransferred) {
     EXPECT_TRUE(HeadlessNotices(run).empty());
 
     run.job.park = {"1", ParkNumber::Source::DefaultNoFile, "/opt/parktotals/weixinconfig.ini"};
-    run.job.figures[1] = {FigureStatus::NotSent, "", std::nullopt, {"Invalid column name 'Deposit'", "42S22", 207}};
-    run.job.figures[3] = {FigureStatus::MatchedNoRow, "0", 0, {}};
+    run.job.nights[0].figures[1] = {FigureStatus::NotSent, "", std::nullopt, {"Invalid column name 'Deposit'", "42S22", 207}};
+    run.job.nights[0].figures[3] = {FigureStatus::MatchedNoRow, "0", 0, {}};
     EXPECT_EQ(HeadlessNotices(run),
               (std::vector<std::string>{
                   "car park number 1 is only the default: /opt/parktotals/weixinconfig.ini not found; the figures "
@@ -276,7 +278,7 @@ TEST(HeadlessNoticesTest, NameTheDefaultCarParkAndEachFigureNotTransferred) {
 
 TEST(RunReportTest, ServerTextCannotStartALineOrSteerATerminal) {
     RunRecord run = NormalRun();
-    run.job.figures[2] = {FigureStatus::Refused, "1234.5", std::nullopt,
+    run.job.nights[0].figures[2] = {FigureStatus::Refused, "1234.5", std::nullopt,
                           {"Deadlock\r\n==== Run of 2099-01-01 00:00:00 ====\nEnd: exit code 0\x1b[2J\x07\x7f"
                            "\xC2\x9B\xE2\x80\xA8 \xE5\x88\x97\xE5\x90\x8D \xFF\xE5\x88",
                            "40001", 1205}};

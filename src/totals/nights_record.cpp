@@ -1,0 +1,122 @@
+#include "totals/nights_record.h"
+
+#include "text/errors.h"
+#include "totals/memo_file.h"
+#include "totals/run_report.h"
+
+#include <algorithm>
+
+namespace parktotals {
+namespace {
+
+constexpr std::string_view kFirst = "first ";
+
+bool IsDateKey(std::string_view text) {
+    if (text.size() != 8 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    const auto number = [&](std::size_t at, std::size_t length) {
+        return std::stoi(std::string(text.substr(at, length)));
+    };
+    return IsCalendarDate({number(0, 4), static_cast<unsigned>(number(4, 2)), static_cast<unsigned>(number(6, 2))});
+}
+
+std::string_view Trimmed(std::string_view line) {
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) line.remove_suffix(1);
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    return line;
+}
+
+} // namespace
+
+NightsRecord ParseNightsRecord(std::string_view text) {
+    NightsRecord record;
+    int number = 0;
+    while (!text.empty()) {
+        ++number;
+        const std::size_t end = text.find('\n');
+        const std::string_view line = Trimmed(text.substr(0, end));
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (line.empty() || line.front() == '#') continue;
+        if (IsDateKey(line)) {
+            record.sent.emplace(line);
+        } else if (line.substr(0, kFirst.size()) == kFirst && IsDateKey(Trimmed(line.substr(kFirst.size())))) {
+            record.first = std::string(Trimmed(line.substr(kFirst.size())));
+        } else {
+            throw UserError("line " + std::to_string(number) + " (\"" + std::string(line.substr(0, 40)) +
+                            "\") is neither a date key (yyyymmdd) nor \"first yyyymmdd\"");
+        }
+    }
+    return record;
+}
+
+std::string NightsRecordText(const NightsRecord& record, std::string_view line_end) {
+    std::string text;
+    const auto line = [&](const std::string& content) { text += content + std::string(line_end); };
+    line("# The nights whose figures 3 to 5 parktotals transferred to head office, by date key.");
+    line("# \"first\" is the first night the nightly run sent: --catch-up never re-sends it or a night before it.");
+    if (record.first) line(std::string(kFirst) + *record.first);
+    const std::size_t skip = record.sent.size() > kNightsKept ? record.sent.size() - kNightsKept : 0;
+    for (auto key = std::next(record.sent.begin(), static_cast<std::ptrdiff_t>(skip)); key != record.sent.end(); ++key)
+        line(*key);
+    return text;
+}
+
+void AddTransferredNights(NightsRecord& record, const std::vector<NightRecord>& nights) {
+    for (const NightRecord& night : nights) {
+        if (!night.DayFiguresTransferred()) continue;
+        record.sent.insert(night.date_key);
+        // Only the nightly run's own night: a --date day may lie long before
+        // this installation ran, in days another one covered.
+        if (!record.first && night.kind == NightKind::Yesterday) record.first = night.date_key;
+    }
+}
+
+std::vector<LocalDate> MissedNights(const NightsRecord& record, LocalDate today, int look_back) {
+    std::vector<LocalDate> missed;
+    if (!record.first) return missed;
+    for (int back = look_back + 1; back >= 2; --back) {
+        const LocalDate night = AddDays(today, -back);
+        const std::string key = DateKey(night);
+        if (key > *record.first && record.sent.count(key) == 0) missed.push_back(night);
+    }
+    return missed;
+}
+
+NightsRecord ReadNightsRecord(const std::string& path) {
+    std::string text;
+    if (std::optional<std::string> failure = ReadReportFile(path, text))
+        throw UserError(path + " cannot be read: " + *failure);
+    try {
+        return ParseNightsRecord(text);
+    } catch (const UserError& error) {
+        throw UserError(path + " is not understood: " + error.what());
+    }
+}
+
+std::optional<std::string> RecordTransferredNights(const std::string& path,
+                                                   const std::vector<NightRecord>& nights) noexcept {
+    try {
+        if (std::none_of(nights.begin(), nights.end(),
+                         [](const NightRecord& night) { return night.DayFiguresTransferred(); }))
+            return std::nullopt;
+        // Read again under the lock: another run in this folder may have
+        // added its nights since this one started.
+        const std::optional<std::string> locked =
+            UnderReportLock(path, kRunReportLockWait, [&]() -> std::optional<std::string> {
+                NightsRecord record = ReadNightsRecord(path);
+                AddTransferredNights(record, nights);
+                ReplaceWholeFile(path, NightsRecordText(record, NativeReportFormat().line_end));
+                return std::nullopt;
+            });
+        if (locked) return path + " could not be updated: " + *locked;
+        return std::nullopt;
+    } catch (const FileWriteError& error) {
+        return path + " could not be written: " + error.reason();
+    } catch (const std::exception& error) {
+        return std::string(error.what());
+    } catch (...) {
+        return path + " could not be written: unknown error";
+    }
+}
+
+} // namespace parktotals
