@@ -20,7 +20,9 @@ EncryptionRefusedError::EncryptionRefusedError(const DatabaseError& cause)
     : DatabaseError("The connection with encryption failed: the server may not offer encryption, or its "
                     "certificate is not trusted (" +
                         std::string(cause.what()) + ")",
-                    cause.SqlState(), cause.NativeCode(), cause.LinkLost()) {}
+                    cause.SqlState(), cause.NativeCode(), cause.LinkLost()) {
+    final_ = true;
+}
 
 bool IsLinkFailureState(std::string_view sqlstate) {
     return sqlstate == "08S01" || sqlstate == "08S02" || sqlstate == "08003" || sqlstate == "08007";
@@ -37,7 +39,7 @@ bool IsNoAnswer(const DatabaseError& error) {
 bool IsTimeOut(const DatabaseError& error) { return error.SqlState() == "HYT00" || error.SqlState() == "HYT01"; }
 
 bool IsTransient(const DatabaseError& error) {
-    if (IsLoginRefusal(error) || dynamic_cast<const EncryptionRefusedError*>(&error) != nullptr) return false;
+    if (IsLoginRefusal(error) || error.Final()) return false;
     return error.LinkLost() || IsNoAnswer(error) || IsTimeOut(error) || error.SqlState() == "08001" ||
            error.NativeCode() == 1205 || error.NativeCode() == 1222;
 }

@@ -20,6 +20,12 @@ public:
     // The link to the server is gone (08S01, 08S02, 08003 or 08007 among the
     // records): the connection is of no further use.
     bool LinkLost() const noexcept { return link_lost_; }
+    // Another try cannot get past it, whatever its codes say; kept in
+    // copies of the error, also where it is copied as a DatabaseError.
+    bool Final() const noexcept { return final_; }
+
+protected:
+    bool final_ = false;
 
 private:
     std::string sqlstate_;

@@ -56,5 +56,33 @@ TEST(DatabaseErrorTest, LinkLossFromAnyRecord) {
     EXPECT_FALSE(MakeDatabaseError({{"42000", 102, "Incorrect syntax near 'x'."}}, "SQLExecDirect").LinkLost());
 }
 
+// What a retry may mend: failures that pass, never a refusal or the
+// statement's own error.
+TEST(DatabaseErrorTest, TransientOnlyWhenAnotherTryMayGetThrough) {
+    const struct {
+        DatabaseError error;
+        bool transient;
+    } cases[] = {
+        {{"Unable to connect", "08S01", 20009, true}, true},
+        {{"Unable to connect", "08001", 20009, false}, true},
+        {{"Login timeout expired", "HYT00", 0, false}, true},
+        {{"Timeout expired", "HYT00", 0, false}, true},
+        {{"Connection timeout", "HYT01", 0, false}, true},
+        {{"Write to the server failed", "08S01", 20006, true}, true},
+        {{"chosen as the deadlock victim", "40001", 1205, false}, true},
+        {{"Lock request time out period exceeded", "HY000", 1222, false}, true},
+        {{"Login failed for user 'sa'", "28000", 18456, false}, false},
+        {{"Login failed for user 'sa'", "08001", 18456, false}, false},
+        {EncryptionRefusedError({"Adaptive Server connection failed", "08001", 20002, false}), false},
+        {{"Invalid column name 'Deposit'", "42S22", 207, false}, false},
+        {{"Conversion failed", "22018", 245, false}, false},
+        {{"Cannot open database \"x\"", "42000", 4060, false}, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsTransient(c.error), c.transient) << c.error.what() << " " << c.error.NativeCode();
+        EXPECT_EQ(FailureReasonOf(c.error).transient, c.transient) << c.error.what();
+    }
+}
+
 } // namespace
 } // namespace parktotals

@@ -5,6 +5,7 @@
 #include "support/temp_dir.h"
 #include "totals/daily_totals.h"
 #include "totals/figures.h"
+#include "totals/nights_record.h"
 #include "totals/run_report.h"
 
 #include <gtest/gtest.h>
@@ -105,6 +106,185 @@ TEST_F(JobRecordTest, CentralConnectionFoundClosedTriesNoFigure) {
     EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::Incomplete);
     EXPECT_FALSE(record.figures_started);
     EXPECT_TRUE(gateway.executed.empty());
+}
+
+RunRecord RunOf(const JobRecord& job) {
+    RunRecord run;
+    run.job = job;
+    return run;
+}
+
+// Retries, past days and catch-up, on a fake clock: the waits are only
+// recorded.
+class RetryTest : public JobRecordTest {
+protected:
+    RetryTest() {
+        settings.wait_before_retry = [this](const RetryRound& round) {
+            waits.push_back(round);
+            return keep_waiting;
+        };
+    }
+    // How often each figure's update went out.
+    std::array<int, kFigureCount> Sent() const {
+        std::array<int, kFigureCount> sent{};
+        for (const std::string& statement : gateway.executed) {
+            for (int i = 0; i < kFigureCount; ++i) sent[static_cast<std::size_t>(i)] += statement == Statement(i);
+        }
+        return sent;
+    }
+    // Fails each figure's first update with its error.
+    void FailFirstTry(std::map<int, DatabaseError> errors) {
+        gateway.before_exec = [this, errors](int figure) mutable {
+            const auto it = errors.find(figure);
+            if (it == errors.end()) return;
+            const DatabaseError error = it->second;
+            errors.erase(it);
+            throw error;
+        };
+    }
+
+    std::vector<RetryRound> waits;
+    bool keep_waiting = true;
+};
+
+TEST_F(RetryTest, WhatPassesIsTriedAgainAndNothingAcceptedTwice) {
+    settings.options.retries = 2;
+    FailFirstTry({{1, {"Communication link failure", "08S01", 20017, true}},
+                  {3, {"Transaction was deadlocked and has been chosen as the deadlock victim", "40001", 1205, false}}});
+    gateway.reject[2] = "Invalid column name 'weixin_money_lishi'";
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::Incomplete);
+
+    ASSERT_EQ(waits.size(), 1u) << "one round mends both; the refusal is never tried again";
+    EXPECT_EQ(waits[0].number, 1);
+    EXPECT_EQ(waits[0].retries, 2);
+    EXPECT_EQ(waits[0].wait, kDefaultRetryWait);
+    ASSERT_EQ(waits[0].pending.size(), 2u);
+    EXPECT_EQ(waits[0].pending[0].figure, 1);
+    EXPECT_EQ(waits[0].pending[0].last_try.status, FigureStatus::LinkLost);
+    EXPECT_EQ(waits[0].pending[1].figure, 3);
+    EXPECT_EQ(waits[0].pending[1].date_key, "20260228");
+    EXPECT_EQ(Sent(), (std::array<int, kFigureCount>{1, 2, 1, 2, 1}));
+    const auto& f = record.nights.at(0).figures;
+    EXPECT_EQ(f[1].status, FigureStatus::Transferred);
+    EXPECT_EQ(f[1].tries, 2);
+    EXPECT_EQ(f[2].status, FigureStatus::Refused);
+    EXPECT_EQ(f[2].tries, 1);
+    // In the order the server accepted them.
+    EXPECT_EQ(memo.Lines(), (std::vector<std::string>{Statement(0), Statement(4), Statement(1), Statement(3)}));
+    const std::vector<std::string> lines = RunReportLines(RunOf(record));
+    EXPECT_EQ(lines[6], "Figure 2 (month_money_yushou): sent 10, 1 row changed (on try 2)");
+    EXPECT_EQ(lines[10], "Retry 1 of 2 in 300 s: Figure 2 (month_money_yushou) of 20260228: lost with the central "
+                         "connection, may not have arrived: Communication link failure (SQLSTATE 08S01, error 20017)");
+
+    // Without --retries nothing is tried again.
+    settings.options.retries = 0;
+    gateway = FakeGateway();
+    waits.clear();
+    FailFirstTry({{1, {"Communication link failure", "08S01", 20017, true}}});
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::Incomplete);
+    EXPECT_TRUE(waits.empty());
+    EXPECT_EQ(Sent(), (std::array<int, kFigureCount>{1, 1, 1, 1, 1}));
+}
+
+TEST_F(RetryTest, CentralDatabaseNotReachedIsTriedAgainWholeThenIsTheError) {
+    const DatabaseError unreachable("Unable to connect: Adaptive Server is unavailable", "08001", 20009, false);
+    settings.options.retries = 2;
+    gateway.open_errors = {unreachable, unreachable};
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::AllTransferred);
+    ASSERT_EQ(waits.size(), 2u);
+    EXPECT_EQ(waits[1].central_unreached->native_code, 20009);
+    EXPECT_EQ(Sent(), (std::array<int, kFigureCount>{1, 1, 1, 1, 1}));
+
+    // After the last try it is the run's error.
+    gateway = FakeGateway();
+    gateway.open_errors = {unreachable, unreachable, unreachable};
+    waits.clear();
+    EXPECT_THROW(RunDailyTotals(gateway, memo, settings, record), DatabaseError);
+    EXPECT_EQ(waits.size(), 2u);
+    EXPECT_EQ(record.rounds.size(), 2u) << "the report still tells of each try";
+
+    // A refused login is not tried again.
+    gateway = FakeGateway();
+    gateway.open_errors = {DatabaseError("Login failed for user 'sa'", "28000", 18456, false)};
+    waits.clear();
+    EXPECT_THROW(RunDailyTotals(gateway, memo, settings, record), DatabaseError);
+    EXPECT_TRUE(waits.empty());
+}
+
+TEST_F(RetryTest, ClosingTheWindowDuringAWaitEndsTheRunThere) {
+    settings.options.retries = 3;
+    keep_waiting = false;
+    FailFirstTry({{1, {"Timeout expired", "HYT00", 0, false}}});
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::Incomplete);
+    EXPECT_EQ(waits.size(), 1u);
+    EXPECT_TRUE(record.rounds.at(0).interrupted);
+    EXPECT_EQ(record.nights.at(0).figures[1].status, FigureStatus::TimedOut);
+    EXPECT_EQ(MemoText(memo.Lines()), testing::ReadBytes(settings.memo_path)) << "what was accepted is kept";
+}
+
+TEST_F(RetryTest, PastDaysSendFiguresThreeToFiveForTheirOwnDay) {
+    settings.options.dates = DayRange{{2026, 2, 26}, {2026, 2, 28}}; // yesterday included
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::AllTransferred);
+    ASSERT_EQ(record.nights.size(), 3u);
+    EXPECT_EQ(record.nights[0].kind, NightKind::Yesterday);
+    EXPECT_EQ(record.nights[1].date_key, "20260226");
+    EXPECT_EQ(record.nights[2].kind, NightKind::Resent);
+    EXPECT_EQ(record.AskedCount(), 11);
+    EXPECT_EQ(record.nights[1].figures[0].status, FigureStatus::NotAsked);
+    ASSERT_EQ(gateway.queried.size(), 11u);
+    EXPECT_EQ(gateway.queried[5], FigureQuery(2, LocalDate{2026, 2, 26}));
+    EXPECT_NE(gateway.queried[5].find("DAY(opdate)=20260226"), std::string::npos);
+    EXPECT_EQ(gateway.executed[5], BuildUpdateStatement(2, "10", "42", "20260226"));
+    EXPECT_EQ(gateway.executed[10], BuildUpdateStatement(4, "10", "42", "20260227"));
+
+    // Without yesterday, figures 1 and 2 are not sent at all.
+    settings.options.dates = DayRange{{2026, 2, 26}, {2026, 2, 26}};
+    gateway = FakeGateway();
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::AllTransferred);
+    EXPECT_EQ(gateway.executed.size(), 3u);
+    EXPECT_EQ(RunReportLines(RunOf(record))[2],
+              "Date key: 20260226 (a past day asked for with --date: figures 3 to 5)");
+}
+
+// Two runs, days apart: the second catches up the nights in between, but
+// never one before the first night the record holds.
+TEST_F(RetryTest, CatchUpSendsOnlyTheNightsThisInstallationMissed) {
+    // A --date run alone does not start the record's history.
+    settings.options.dates = DayRange{{2026, 2, 20}, {2026, 2, 20}};
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::AllTransferred);
+    settings.options.dates.reset();
+    gateway.reject[3] = "Arithmetic overflow"; // the night of 2026-02-28 is not all there
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::Incomplete);
+    settings.today = [] { return LocalDate{2026, 3, 2}; };
+    gateway = FakeGateway();
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::AllTransferred);
+    const std::string nights = testing::ReadBytes(settings.nights_path);
+    EXPECT_EQ(nights.substr(nights.find("\nfirst ") + 1), "first 20260301\n20260220\n20260301\n");
+
+    settings.today = [] { return LocalDate{2026, 3, 6}; };
+    settings.options.catch_up = 7;
+    gateway = FakeGateway();
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::AllTransferred);
+    std::vector<std::string> keys;
+    for (const NightRecord& night : record.nights) keys.push_back(night.date_key);
+    EXPECT_EQ(keys, (std::vector<std::string>{"20260305", "20260302", "20260303", "20260304"}))
+        << "not 2026-02-28, which lies before the first night recorded";
+    EXPECT_EQ(record.catch_up.missed, (std::vector<std::string>{"20260302", "20260303", "20260304"}));
+    EXPECT_EQ(record.nights[1].kind, NightKind::CaughtUp);
+    EXPECT_EQ(gateway.executed.size(), 5u + 9u);
+
+    // Caught up now: the next run finds nothing missed.
+    gateway = FakeGateway();
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::AllTransferred);
+    EXPECT_EQ(record.nights.size(), 1u);
+
+    // A record nobody can read is left as it is, and the run says so.
+    dir.Write("transferred-nights.txt", "first 20260301\n2026-03-02\n");
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::AllTransferred);
+    ASSERT_TRUE(record.catch_up.problem);
+    EXPECT_NE(record.catch_up.problem->find("line 2"), std::string::npos) << *record.catch_up.problem;
+    EXPECT_TRUE(record.nights_record_problem);
+    EXPECT_EQ(testing::ReadBytes(settings.nights_path), "first 20260301\n2026-03-02\n");
 }
 
 TEST(ParkNumberSourceTest, SaysWhetherTheNumberIsTheFilesOrTheDefault) {
