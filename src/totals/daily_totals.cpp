@@ -49,6 +49,11 @@ std::optional<std::string> SendFigure(Gateway& gateway, int figure, const std::s
             record.status = error.LinkLost() || !gateway.IsCentralOpen() ? FigureStatus::LinkLost
                                                                          : FigureStatus::Refused;
         record.failure = FailureReasonOf(error);
+        // FreeTDS may tell of a link that died mid-answer with a mere
+        // warning (01000, 20017); the connection is gone all the same, and
+        // a new one may get through, unless it was refused.
+        if (record.status == FigureStatus::LinkLost && !IsLoginRefusal(error) && !error.Final())
+            record.failure.transient = true;
         return std::nullopt;
     } catch (const std::exception& error) {
         // Refused before it left (a NUL in the statement).

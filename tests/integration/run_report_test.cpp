@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "integration/gateway_support.h"
+#include "support/network.h"
 #include "support/temp_dir.h"
 #include "totals/daily_totals.h"
 #include "totals/figures.h"
@@ -142,6 +143,87 @@ TEST_F(ReportedRunTest, LocalErrorRefusalAndLostLinkKeepTheirReasons) {
     EXPECT_EQ(f[3].failure.message, "Unexpected EOF from the server");
     EXPECT_EQ(f[4].status, FigureStatus::Transferred) << "the next update reconnects";
     EXPECT_EQ(memo.Lines(), (std::vector<std::string>{Expected(0), Expected(4)}));
+}
+
+// How often the central server received each figure's update.
+std::array<int, kFigureCount> UpdatesReceived(const Server& server) {
+    std::array<int, kFigureCount> received{};
+    for (const standin::Batch& batch : server.batches()) {
+        for (int i = 0; i < kFigureCount; ++i)
+            received[static_cast<std::size_t>(i)] +=
+                batch.text.rfind("update T_kextotal set " + std::string(kFigures[i].column) + "=", 0) == 0;
+    }
+    return received;
+}
+
+// The link drops on one update and comes back before the retry; a refusal
+// in the same run goes out once only.
+TEST_F(ReportedRunTest, LinkLostOnOneUpdateIsMendedByARetry) {
+    const Answer refusal = Answer::Error(207, "Invalid column name 'xinjin_money_lishi'.");
+    AnswerUpdates({Answer::RowCount(1), Answer::Drop(), Answer::RowCount(1), refusal, Answer::RowCount(1)});
+    settings.options.retries = 3;
+    int waits = 0;
+    settings.wait_before_retry = [&](const RetryRound&) {
+        ++waits;
+        AnswerUpdates({Answer::RowCount(1), Answer::RowCount(1), Answer::RowCount(1), refusal, Answer::RowCount(1)});
+        return true;
+    };
+    EXPECT_EQ(Run(), Outcome::Incomplete);
+    EXPECT_EQ(waits, 1);
+    EXPECT_EQ(UpdatesReceived(central), (std::array<int, kFigureCount>{1, 2, 1, 1, 1}));
+    EXPECT_EQ(record.nights.at(0).figures[1].status, FigureStatus::Transferred);
+    EXPECT_EQ(record.nights.at(0).figures[3].failure.native_code, 207);
+    EXPECT_EQ(memo.Lines(), (std::vector<std::string>{Expected(0), Expected(2), Expected(4), Expected(1)}));
+}
+
+// Head office is down at the start of the night and up by the retry.
+TEST_F(ReportedRunTest, CentralServerListeningOnlyAfterTheFirstTry) {
+    std::optional<testing::ClosedPort> closed(std::in_place);
+    const std::uint16_t port = closed->port();
+    testing::FormComponents late_form(testing::CentralString(port));
+    std::unique_ptr<Server> late;
+    settings.options.retries = 1;
+    settings.options.retry_wait = std::chrono::seconds(1);
+    settings.wait_before_retry = [&](const RetryRound& round) {
+        EXPECT_TRUE(round.central_unreached);
+        closed.reset();
+        late = std::make_unique<Server>(Rules({}), port);
+        return true;
+    };
+    late_form.gateway.SetUpLocalConnection(dir.Write("RegInfo.INI", testing::LocalConnectionString(local.port())));
+    EXPECT_EQ(RunDailyTotals(late_form.gateway, memo, settings, record), Outcome::Incomplete)
+        << "the stand-in's updates match no row";
+    ASSERT_TRUE(late);
+    EXPECT_EQ(UpdatesReceived(*late), (std::array<int, kFigureCount>{1, 1, 1, 1, 1}));
+    ASSERT_EQ(record.rounds.size(), 1u);
+    EXPECT_EQ(record.rounds[0].central_unreached->sqlstate.substr(0, 2), "08");
+}
+
+// A past day: figures 3 to 5 from that day's records into that day's row.
+TEST_F(ReportedRunTest, PastDaysAreQueriedAndSentForTheirOwnDay) {
+    std::vector<Rule> rules;
+    for (int day = 26; day <= 27; ++day) {
+        for (int i = 2; i < kFigureCount; ++i)
+            rules.push_back(Rule::Exact(Line(FigureQuery(i, LocalDate{2026, 2, static_cast<unsigned>(day)})),
+                                        Answer::Scalar(standin::Value::Int(day * 100 + i))));
+    }
+    local.SetScript(Rules(std::move(rules)));
+    AnswerUpdates(std::vector<Answer>(kFigureCount, Answer::RowCount(1)));
+    settings.options.dates = DayRange{{2026, 2, 26}, {2026, 2, 27}};
+    EXPECT_EQ(Run(), Outcome::AllTransferred);
+    std::vector<std::string> updates;
+    for (const standin::Batch& batch : central.batches()) {
+        if (batch.text.rfind("update", 0) == 0) updates.push_back(batch.text);
+    }
+    EXPECT_EQ(updates, (std::vector<std::string>{
+                           Line(BuildUpdateStatement(2, "2602", "42", "20260226")),
+                           Line(BuildUpdateStatement(3, "2603", "42", "20260226")),
+                           Line(BuildUpdateStatement(4, "2604", "42", "20260226")),
+                           Line(BuildUpdateStatement(2, "2702", "42", "20260227")),
+                           Line(BuildUpdateStatement(3, "2703", "42", "20260227")),
+                           Line(BuildUpdateStatement(4, "2704", "42", "20260227")),
+                       }));
+    EXPECT_EQ(local.batches().size(), 6u) << "figures 1 and 2 are not queried for a past day";
 }
 
 // Why the local connection's start-up set-up failed, in the driver's words.
