@@ -1,3 +1,5 @@
+#include "text/language.h"
+#include "text/messages.h"
 #include "text/utf16.h"
 
 #include <gtest/gtest.h>
@@ -39,6 +41,46 @@ TEST(Utf16Test, UnpairedSurrogatesBecomeReplacementCharacters) {
     EXPECT_EQ(Utf16ToUtf8(std::u16string({u'x', 0xDC00})), "x" + kReplacement);
     EXPECT_EQ(Utf16ToUtf8(std::u16string({0xD83D})), kReplacement);
     EXPECT_EQ(Utf16ToUtf8(std::u16string({0xDE00, 0xD83D})), kReplacement + kReplacement);
+}
+
+// The display language, from what each platform says of it.
+TEST(LanguageTest, SimplifiedChineseOnlyForItsOwnLocales) {
+    const struct {
+        const char *language, *lc_all, *lc_messages, *lang;
+        Language expected;
+    } cases[] = {
+        {nullptr, nullptr, nullptr, "zh_CN.UTF-8", Language::Chinese},
+        {nullptr, nullptr, nullptr, "zh_SG.GB2312", Language::Chinese},
+        {nullptr, nullptr, "zh_Hans_CN.UTF-8", "en_GB.UTF-8", Language::Chinese},
+        {nullptr, nullptr, nullptr, "zh_TW.UTF-8", Language::English}, // Traditional
+        {nullptr, nullptr, nullptr, "zh_HK", Language::English},
+        {nullptr, "en_US.UTF-8", nullptr, "zh_CN.UTF-8", Language::English}, // LC_ALL wins over LANG
+        {"zh_CN:en", "en_US.UTF-8", nullptr, nullptr, Language::Chinese},    // LANGUAGE's first entry
+        {"en_US:zh_CN", nullptr, nullptr, "zh_CN.UTF-8", Language::English},
+        {"", "", "", "zh_CN@euro", Language::Chinese}, // empty is unset
+        {nullptr, nullptr, nullptr, "C.UTF-8", Language::English},
+        {nullptr, nullptr, nullptr, nullptr, Language::English},
+        {nullptr, nullptr, nullptr, "zh", Language::English},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LanguageOfLocaleVariables(c.language, c.lc_all, c.lc_messages, c.lang), c.expected)
+            << (c.language ? c.language : "-") << " " << (c.lc_all ? c.lc_all : "-") << " "
+            << (c.lc_messages ? c.lc_messages : "-") << " " << (c.lang ? c.lang : "-");
+    }
+    EXPECT_EQ(LanguageOfWindowsId(0x0804), Language::Chinese);
+    EXPECT_EQ(LanguageOfWindowsId(0x1004), Language::Chinese);
+    EXPECT_EQ(LanguageOfWindowsId(0x0404), Language::English); // zh-TW
+    EXPECT_EQ(LanguageOfWindowsId(0x0409), Language::English);
+    EXPECT_EQ(ParseLanguageName("zh-cn"), Language::Chinese);
+    EXPECT_EQ(ParseLanguageName("zh"), std::nullopt);
+}
+
+TEST(MessageTest, ArgumentsGoWhereEachLanguagePutsThem) {
+    constexpr Message kMoved("{0} of {1}", "{1}的{0}");
+    EXPECT_EQ(Say(Language::English, kMoved, {"figure 3", "20261201"}), "figure 3 of 20261201");
+    EXPECT_EQ(Say(Language::Chinese, kMoved, {"图3", "20261201"}), "20261201的图3");
+    // An argument's own braces are not read again.
+    EXPECT_EQ(Say(Language::English, kMoved, {"{1}", "x"}), "{1} of x");
 }
 
 } // namespace
