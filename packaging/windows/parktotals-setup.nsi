@@ -758,6 +758,8 @@ FunctionEnd
 
 ; ---- Run once now ----------------------------------------------------------
 
+; A check run, without the task's options: one pass and no waits for a
+; retry, so the box says within seconds whether both databases answer.
 Function RunOnce
   SetOutPath $INSTDIR
   ExecWait '"$INSTDIR\parktotals.exe"' $0
@@ -855,6 +857,7 @@ Section /o "un.This car park's settings and reports" RemoveFilesSection
   Delete "$INSTDIR\weixinconfig.ini"
   Delete "$INSTDIR\memo1.txt"
   Delete "$INSTDIR\parktotals.log"
+  Delete "$INSTDIR\transferred-nights.txt"
 SectionEnd
 
 Section "-un.folder"

@@ -246,7 +246,7 @@ class SilentInstallTest(WineTestCase):
     def test_silent_uninstall_removes_program_and_task_and_keeps_the_car_parks_files(self):
         done = self.install("/PARK=208", "/SERVER=.", "/DATABASE=park", "/USER=sa", "/PASSWORD=x")
         self.assertEqual(done.returncode, 0, done.output)
-        for name in ("memo1.txt", "parktotals.log"):
+        for name in ("memo1.txt", "parktotals.log", "transferred-nights.txt"):
             with open(os.path.join(self.target, name), "wb") as f:
                 f.write(b"a run\r\n")
         self.assertTrue(self.task_registered())
@@ -261,7 +261,7 @@ class SilentInstallTest(WineTestCase):
         with open(done.output_path, encoding="utf-8", errors="replace") as f:
             self.assertIn(schtasks('/delete /tn "parktotals" /f'), command_lines(f.read()))
         self.assertEqual(sorted(os.listdir(self.target)),
-                         ["RegInfo.INI", "memo1.txt", "parktotals.log", "weixinconfig.ini"])
+                         ["RegInfo.INI", "memo1.txt", "parktotals.log", "transferred-nights.txt", "weixinconfig.ini"])
 
         # Asked to, it removes them and the folder too.
         done = self.install("/PARK=208", "/SERVER=.", "/DATABASE=park", "/USER=sa", "/PASSWORD=x")

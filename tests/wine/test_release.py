@@ -9,6 +9,7 @@ the cases run.
 """
 import ntpath
 import os
+import re
 import shutil
 import stat
 import struct
@@ -53,6 +54,24 @@ def build():
 
 def zip_path():
     return os.path.join(RELEASE_BUILD, f"parktotals-{VERSION}-win64.zip")
+
+
+def nightly_arguments():
+    """The options parktotals.service starts the program with; the task and
+    the cron line have to give the same."""
+    return unit_values(os.path.join(LINUX_FILES, "parktotals.service"))["ExecStart"].split(None, 1)[1]
+
+
+def room_for_retries(arguments):
+    """Seconds a run with these options needs: its waits before retrying,
+    plus an hour for the tries themselves."""
+    options = dict(re.findall(r"(--[a-z-]+) (\S+)", arguments))
+    return int(options.get("--retries", 0)) * int(options.get("--retry-wait", 300)) + 3600
+
+
+def seconds(duration, units):
+    """'PT20H' or '3h 30min' in seconds; `units` maps each unit to seconds."""
+    return sum(int(n) * units[unit] for n, unit in re.findall(r"(\d+)([A-Za-z]+)", duration.removeprefix("PT")))
 
 
 class ReleaseScriptTest(unittest.TestCase):
@@ -125,6 +144,11 @@ class ReleaseZipTest(unittest.TestCase):
         # A quoted working directory makes the task fail to start (0x8007010B).
         self.assertEqual(folder, "C:\\parktotals")
         self.assertEqual(command.strip('"'), folder + "\\parktotals.exe")
+        # The nightly options, as on Linux, with time enough for their waits.
+        arguments = exec_.findtext("t:Arguments", namespaces=TASK_NS)
+        self.assertEqual(arguments, nightly_arguments())
+        limit = task.findtext("t:Settings/t:ExecutionTimeLimit", namespaces=TASK_NS)
+        self.assertGreaterEqual(seconds(limit, {"H": 3600, "M": 60, "S": 1}), room_for_retries(arguments))
         self.assertIn(f"Put this folder here:  {folder}\r\n", self.files["README.txt"].decode())
         # The error box waits for a click: only an interactive run shows it.
         self.assertEqual(task.findtext("t:Principals/t:Principal/t:LogonType", namespaces=TASK_NS), "InteractiveToken")
@@ -203,7 +227,7 @@ class LinuxSchedulingTest(unittest.TestCase):
         os.mkdir(self.program_folder)
         program = os.path.join(self.program_folder, "parktotals")
         with open(program, "w") as f:
-            f.write('#!/bin/sh\necho "ran in $(pwd)"\nexit 2\n')
+            f.write('#!/bin/sh\necho "ran in $(pwd) with $*"\nexit 2\n')
         os.chmod(program, stat.S_IRWXU)
 
     def installed(self, name):
@@ -223,7 +247,9 @@ class LinuxSchedulingTest(unittest.TestCase):
 
     def test_service_and_cron_start_the_program_from_its_folder(self):
         service = unit_values(self.installed("parktotals.service"))
-        self.assertEqual(os.path.dirname(service["ExecStart"]), service["WorkingDirectory"])
+        self.assertEqual(os.path.dirname(service["ExecStart"].split()[0]), service["WorkingDirectory"])
+        self.assertGreaterEqual(seconds(service["TimeoutStartSec"], {"h": 3600, "min": 60, "s": 1}),
+                                room_for_retries(nightly_arguments()))
 
         with open(self.installed("parktotals.cron")) as f:
             lines = [line for line in f if line.strip() and not line.startswith("#")]
@@ -234,7 +260,7 @@ class LinuxSchedulingTest(unittest.TestCase):
         subprocess.run(["/bin/sh", "-c", command], cwd="/", env={"PATH": "/usr/bin:/bin"}, check=True, timeout=120)
         with open(os.path.join(self.program_folder, "cron.log")) as f:
             log = f.read()
-        self.assertIn(f"ran in {self.program_folder}\nexit code 2\n", log)
+        self.assertIn(f"ran in {self.program_folder} with {nightly_arguments()}\nexit code 2\n", log)
 
 
 if __name__ == "__main__":
