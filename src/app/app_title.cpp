@@ -1,8 +1,22 @@
 #include "app/app_title.h"
 
 #include "text/ascii.h"
+#include "text/language.h"
 
 namespace parktotals {
+namespace {
+
+// "。", "）", "”", "！", "？", "」" and the like: a sentence's end, or a
+// bracket or quote after it.
+bool EndsWithClosing(std::string_view text) {
+    for (const std::string_view end : {"\xE3\x80\x82", "\xEF\xBC\x89", "\xE2\x80\x9D", "\xEF\xBC\x81",
+                                       "\xEF\xBC\x9F", "\xE3\x80\x8D"}) {
+        if (text.size() >= end.size() && text.substr(text.size() - end.size()) == end) return true;
+    }
+    return false;
+}
+
+} // namespace
 
 std::string ApplicationTitle(std::string_view executable_path) {
     const std::size_t slash = executable_path.find_last_of("/\\");
@@ -15,7 +29,16 @@ std::string ApplicationTitle(std::string_view executable_path) {
 }
 
 std::string ErrorBoxText(std::string message) {
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') message += '.';
+    // A Chinese sentence ends in its own full stop; one that already has
+    // it, or ends in a closing bracket or quote, takes none.
+    constexpr std::string_view kFullStop = "\xE3\x80\x82";
+    if (message.empty()) return message;
+    const unsigned char last = static_cast<unsigned char>(message.back());
+    if (last >= 0x80 && CurrentLanguage() == Language::Chinese) {
+        if (!EndsWithClosing(message)) message += kFullStop;
+    } else if (last > '.') {
+        message += '.';
+    }
     return message;
 }
 

@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "app/app_title.h"
+#include "text/message_table.h"
 
 #include <exception>
 
@@ -23,7 +24,7 @@ void Application::DeliverTimerTick(Tformmaindalventis& form) {
         error_box = ErrorBoxText(e.what());
     } catch (...) {
         aborted_ = true;
-        error_box = ErrorBoxText("Unknown error");
+        error_box = ErrorBoxText(Say(msg::kUnknownError));
     }
     // Before the box, which may wait all night for a click.
     const std::optional<std::string> report_lost = ReportRun(form, error_box);
@@ -38,15 +39,14 @@ std::optional<std::string> Application::ReportRun(const Tformmaindalventis& form
         for (const std::string& notice : HeadlessNotices(record)) shell_.Notice(title_, notice);
         const std::optional<std::string> failure = AppendRunReport(form.ReportPath(), RunReportLines(record));
         if (!failure) return std::nullopt;
-        const std::string what = "run report " + form.ReportPath() + " could not be written: " + *failure;
         if (shell_.PrintsNotices()) {
-            shell_.Notice(title_, "the " + what);
+            shell_.Notice(title_, Say(msg::kNoticeReportNotWritten, {form.ReportPath(), *failure}));
             return std::nullopt;
         }
         // Nobody reads a window's notices: what the report would have said
         // is lost, so the run does not count as a good one.
         report_lost_ = true;
-        return ErrorBoxText("The " + what);
+        return ErrorBoxText(Say(msg::kReportNotWritten, {form.ReportPath(), *failure}));
     } catch (...) {
         // Out of memory, or a shell that cannot print: the run is what it was.
         return std::nullopt;

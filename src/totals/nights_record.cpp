@@ -1,4 +1,5 @@
 #include "totals/nights_record.h"
+#include "text/message_table.h"
 
 #include "text/errors.h"
 #include "totals/memo_file.h"
@@ -42,8 +43,7 @@ NightsRecord ParseNightsRecord(std::string_view text) {
         } else if (line.substr(0, kFirst.size()) == kFirst && IsDateKey(Trimmed(line.substr(kFirst.size())))) {
             record.first = std::string(Trimmed(line.substr(kFirst.size())));
         } else {
-            throw UserError("line " + std::to_string(number) + " (\"" + std::string(line.substr(0, 40)) +
-                            "\") is neither a date key (yyyymmdd) nor \"first yyyymmdd\"");
+            throw UserError(Say(msg::kNightsLineNotUnderstood, {std::to_string(number), line.substr(0, 40)}));
         }
     }
     return record;
@@ -52,8 +52,8 @@ NightsRecord ParseNightsRecord(std::string_view text) {
 std::string NightsRecordText(const NightsRecord& record, std::string_view line_end) {
     std::string text;
     const auto line = [&](const std::string& content) { text += content + std::string(line_end); };
-    line("# The nights whose figures 3 to 5 parktotals transferred to head office, by date key.");
-    line("# \"first\" is the first night the nightly run sent: --catch-up never re-sends it or a night before it.");
+    line(Say(msg::kNightsFileComment));
+    line(Say(msg::kNightsFileFirstComment));
     if (record.first) line(std::string(kFirst) + *record.first);
     const std::size_t skip = record.sent.size() > kNightsKept ? record.sent.size() - kNightsKept : 0;
     for (auto key = std::next(record.sent.begin(), static_cast<std::ptrdiff_t>(skip)); key != record.sent.end(); ++key)
@@ -85,11 +85,11 @@ std::vector<LocalDate> MissedNights(const NightsRecord& record, LocalDate today,
 NightsRecord ReadNightsRecord(const std::string& path) {
     std::string text;
     if (std::optional<std::string> failure = ReadReportFile(path, text))
-        throw UserError(path + " cannot be read: " + *failure);
+        throw UserError(Say(msg::kFileCannotBeRead, {path, *failure}));
     try {
         return ParseNightsRecord(text);
     } catch (const UserError& error) {
-        throw UserError(path + " is not understood: " + error.what());
+        throw UserError(Say(msg::kFileNotUnderstood, {path, error.what()}));
     }
 }
 
@@ -108,14 +108,14 @@ std::optional<std::string> RecordTransferredNights(const std::string& path,
                 ReplaceWholeFile(path, NightsRecordText(record, NativeReportFormat().line_end));
                 return std::nullopt;
             });
-        if (locked) return path + " could not be updated: " + *locked;
+        if (locked) return Say(msg::kFileNotUpdated, {path, *locked});
         return std::nullopt;
     } catch (const FileWriteError& error) {
-        return path + " could not be written: " + error.reason();
+        return Say(msg::kFileNotWritten, {path, error.reason()});
     } catch (const std::exception& error) {
         return std::string(error.what());
     } catch (...) {
-        return path + " could not be written: unknown error";
+        return Say(msg::kFileNotWritten, {path, Say(msg::kUnknownError)});
     }
 }
 

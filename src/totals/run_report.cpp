@@ -1,6 +1,7 @@
 #include "totals/run_report.h"
 
 #include "text/errors.h"
+#include "text/message_table.h"
 #include "totals/figures.h"
 #include "totals/memo_file.h"
 
@@ -9,88 +10,94 @@
 namespace parktotals {
 namespace {
 
+std::string Given(const std::string& text) { return text.empty() ? Say(msg::kNotGiven) : text; }
+
 std::string Where(const ConnectionTarget& target) {
-    return "server " + (target.server.empty() ? std::string("(not given)") : target.server) + ", database " +
-           (target.database.empty() ? std::string("(not given)") : target.database);
+    return Say(msg::kServerAndDatabase, {Given(target.server), Given(target.database)});
 }
 
 std::string LocalDatabaseLine(const LocalSetUp& local) {
-    const std::string head = "Local database: ";
     const std::string why = ReasonText(local.failure);
+    std::string line;
     switch (local.status) {
     case LocalSetUp::Status::Open:
-        return head + Where(local.target);
+        line = Where(local.target);
+        break;
     case LocalSetUp::Status::FileMissing:
-        return head + "none: RegInfo.INI is missing or cannot be read: " + why;
+        line = Say(msg::kLocalRegInfoMissing, {why});
+        break;
     case LocalSetUp::Status::FirstLineEmpty:
-        return head + "none: the first line of RegInfo.INI is empty";
+        line = Say(msg::kLocalFirstLineEmpty);
+        break;
     case LocalSetUp::Status::NotUnderstood:
-        return head + "none: the connection string in RegInfo.INI is not understood: " + why;
+        line = Say(msg::kLocalNotUnderstood, {why});
+        break;
     case LocalSetUp::Status::LoginRefused:
-        return head + Where(local.target) + ": login refused: " + why;
+        line = Say(msg::kLocalLoginRefused, {Where(local.target), why});
+        break;
     case LocalSetUp::Status::Unreachable:
-        return head + Where(local.target) + ": server unreachable: " + why;
+        line = Say(msg::kLocalUnreachable, {Where(local.target), why});
+        break;
     case LocalSetUp::Status::Failed:
+        line = Say(msg::kLocalCannotConnect, {Where(local.target), why});
         break;
     }
-    return head + Where(local.target) + ": cannot connect: " + why;
+    return Say(msg::kLocalDatabase, {line});
 }
 
 // Why the number is the default; the report and the notice say it alike.
 std::string WhyDefault(const ParkNumber& park) {
-    return park.source == ParkNumber::Source::DefaultNoFile
-               ? park.config_path + " not found"
-               : "no jov_park_id in the [code] section of " + park.config_path;
+    return park.source == ParkNumber::Source::DefaultNoFile ? Say(msg::kParkFileNotFound, {park.config_path})
+                                                            : Say(msg::kParkKeyMissing, {park.config_path});
 }
 
 std::string ParkLine(const ParkNumber& park) {
-    const std::string line = "Car park number: " + park.number + " (";
-    if (park.source == ParkNumber::Source::File) return line + "from " + park.config_path + ")";
-    return line + "default: " + WhyDefault(park) + ")";
+    if (park.source == ParkNumber::Source::File) return Say(msg::kParkFromFile, {park.number, park.config_path});
+    return Say(msg::kParkDefault, {park.number, WhyDefault(park)});
 }
 
 // A transferred figure's update always came back with a count.
 std::string RowsText(long long rows) {
-    if (rows == 1) return "1 row changed";
-    std::string text = std::to_string(rows) + " rows changed";
-    if (rows > 1) text += " (more than one row matched)";
-    return text;
+    if (rows == 1) return Say(msg::kOneRowChanged);
+    return Say(rows > 1 ? msg::kRowsChangedMoreThanOne : msg::kRowsChanged, {std::to_string(rows)});
 }
 
 std::string FigureName(int index) {
-    return "Figure " + std::to_string(index + 1) + " (" + std::string(kFigures[index].column) + ")";
+    return Say(msg::kFigureName, {std::to_string(index + 1), kFigures[static_cast<std::size_t>(index)].column});
 }
 
 std::string FigureLine(int index, const FigureRecord& figure) {
-    std::string line = FigureName(index) + ": ";
+    std::string outcome;
     switch (figure.status) {
     case FigureStatus::Transferred:
-        line += "sent " + figure.value + ", " + RowsText(figure.rows.value_or(0));
+        outcome = Say(msg::kSentValue, {figure.value, RowsText(figure.rows.value_or(0))});
         break;
     case FigureStatus::NotTried:
     case FigureStatus::NotSent:
     case FigureStatus::NotAsked:
-        line += FigureProblem(figure);
+        outcome = FigureProblem(figure);
         break;
     case FigureStatus::MatchedNoRow:
     case FigureStatus::Uncounted:
     case FigureStatus::Refused:
     case FigureStatus::LinkLost:
     case FigureStatus::TimedOut:
-        line += "sent " + figure.value + ", " + FigureProblem(figure);
+        outcome = Say(msg::kSentValue, {figure.value, FigureProblem(figure)});
         break;
     }
-    if (figure.tries > 1) line += " (on try " + std::to_string(figure.tries) + ")";
+    std::string line = Say(msg::kFigureLine, {FigureName(index), outcome});
+    if (figure.tries > 1) line += Say(msg::kOnTry, {std::to_string(figure.tries)});
     return line;
 }
 
-// After "Date key: ": the key, and why a night other than yesterday is sent.
+// What follows "Date key: ": the key, and why a night other than yesterday
+// is sent.
 std::string NightText(const NightRecord& night) {
     switch (night.kind) {
     case NightKind::Resent:
-        return night.date_key + " (a past day asked for with --date: figures 3 to 5)";
+        return Say(msg::kNightResent, {night.date_key});
     case NightKind::CaughtUp:
-        return night.date_key + " (missed by this installation, caught up: figures 3 to 5)";
+        return Say(msg::kNightCaughtUp, {night.date_key});
     case NightKind::Yesterday:
         break;
     }
@@ -98,47 +105,50 @@ std::string NightText(const NightRecord& night) {
 }
 
 std::string CatchUpLine(const CatchUpRecord& catch_up) {
-    const std::string head = "Catch-up: ";
-    if (catch_up.problem) return head + "not possible: " + *catch_up.problem;
-    if (!catch_up.first)
-        return head + "nothing to compare with yet: no night of the nightly run is recorded, so none counts as "
-                      "missed";
-    const std::string looked = "the " + std::to_string(catch_up.nights_looked_at) + " nights before yesterday";
-    const std::string since = " (the record starts at " + *catch_up.first + ")";
-    if (catch_up.missed.empty()) return head + "none of " + looked + " was missed" + since;
-    std::string keys;
-    for (const std::string& key : catch_up.missed) keys += (keys.empty() ? "" : ", ") + key;
-    return head + std::to_string(catch_up.missed.size()) + " of " + looked + " missed: " + keys + since;
+    std::string what;
+    if (catch_up.problem) {
+        what = Say(msg::kCatchUpNotPossible, {*catch_up.problem});
+    } else if (!catch_up.first) {
+        what = Say(msg::kCatchUpNothingRecorded);
+    } else if (catch_up.missed.empty()) {
+        what = Say(msg::kCatchUpNoneMissed, {std::to_string(catch_up.nights_looked_at), *catch_up.first});
+    } else {
+        std::string keys;
+        for (const std::string& key : catch_up.missed) keys += (keys.empty() ? "" : ", ") + key;
+        what = Say(msg::kCatchUpMissed, {std::to_string(catch_up.missed.size()),
+                                         std::to_string(catch_up.nights_looked_at), keys, *catch_up.first});
+    }
+    return Say(msg::kCatchUp, {what});
 }
 
 std::string ExitCodeMeaning(int exit_code, int asked) {
     switch (exit_code) {
     case 0:
-        return asked == kFigureCount ? "all five figures were transferred"
-                                     : "all " + std::to_string(asked) + " figures asked for were transferred";
+        return asked == kFigureCount ? Say(msg::kExitAllFive) : Say(msg::kExitAllAsked, {std::to_string(asked)});
     case 1:
-        return "the run stopped with an error";
+        return Say(msg::kExitStopped);
     default:
-        return "at least one figure was not transferred";
+        return Say(msg::kExitIncomplete);
     }
 }
 
 std::string Seconds(std::chrono::milliseconds duration) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(duration.count()) / 1000.0);
-    return text;
+    char number[32];
+    std::snprintf(number, sizeof number, "%.2f", static_cast<double>(duration.count()) / 1000.0);
+    return Say(msg::kSeconds, {number});
 }
 
 } // namespace
 
 std::string ReasonText(const FailureReason& failure) {
-    std::string text = failure.message.empty() ? std::string("no reason given") : failure.message;
+    const std::string text = failure.message.empty() ? Say(msg::kNoReasonGiven) : failure.message;
     std::string codes;
     if (!failure.sqlstate.empty()) codes = "SQLSTATE " + failure.sqlstate;
-    if (failure.native_code != 0)
-        codes += (codes.empty() ? "error " : ", error ") + std::to_string(failure.native_code);
-    if (!codes.empty()) text += " (" + codes + ")";
-    return text;
+    if (failure.native_code != 0) {
+        const std::string number = Say(msg::kErrorNumber, {std::to_string(failure.native_code)});
+        codes = codes.empty() ? number : Say(msg::kTwoCodes, {codes, number});
+    }
+    return codes.empty() ? text : Say(msg::kReasonWithCodes, {text, codes});
 }
 
 std::string FigureProblem(const FigureRecord& figure) {
@@ -146,38 +156,39 @@ std::string FigureProblem(const FigureRecord& figure) {
     case FigureStatus::Transferred:
         return "";
     case FigureStatus::NotTried:
-        return "not tried: the run ended before it";
+        return Say(msg::kNotTried);
     case FigureStatus::NotAsked:
-        return "not sent: it counts the cards as they are now, which cannot be computed for a past day";
+        return Say(msg::kNotAskedForPastDay);
     case FigureStatus::MatchedNoRow:
-        return "matched no row";
+        return Say(msg::kMatchedNoRow);
     case FigureStatus::Uncounted:
-        return "accepted, but the server sent no row count: whether it changed a row is not known";
+        return Say(msg::kUncounted);
     case FigureStatus::NotSent:
-        return "not sent: " + ReasonText(figure.failure);
+        return Say(msg::kNotSent, {ReasonText(figure.failure)});
     case FigureStatus::Refused:
-        return "refused by the central server: " + ReasonText(figure.failure);
+        return Say(msg::kRefused, {ReasonText(figure.failure)});
     case FigureStatus::TimedOut:
-        return "no answer within the time-out, may not have arrived: " + ReasonText(figure.failure);
+        return Say(msg::kTimedOut, {ReasonText(figure.failure)});
     case FigureStatus::LinkLost:
         break;
     }
-    return "lost with the central connection, may not have arrived: " + ReasonText(figure.failure);
+    return Say(msg::kLinkLost, {ReasonText(figure.failure)});
 }
 
 std::vector<std::string> RetryRoundLines(const RetryRound& round) {
     std::vector<std::string> lines;
-    const std::string retry = "Retry " + std::to_string(round.number) + " of " + std::to_string(round.retries);
-    const std::string in = retry + " in " + std::to_string(round.wait.count()) + " s: ";
-    if (round.central_unreached)
-        lines.push_back(in + "the central database was not reached: " + ReasonText(*round.central_unreached));
-    for (const RetryRound::Pending& pending : round.pending) {
-        lines.push_back(in + FigureName(pending.figure) + " of " + pending.date_key + ": " +
-                        FigureProblem(pending.last_try));
+    const std::string number = std::to_string(round.number), retries = std::to_string(round.retries);
+    const std::string wait = std::to_string(round.wait.count());
+    if (round.central_unreached) {
+        lines.push_back(Say(msg::kRetryCentralUnreached, {number, retries, wait, ReasonText(*round.central_unreached)}));
     }
-    if (round.interrupted) lines.push_back(retry + " not made: the window was closed during the wait, ending the run");
+    for (const RetryRound::Pending& pending : round.pending) {
+        lines.push_back(Say(msg::kRetryFigure, {number, retries, wait, FigureName(pending.figure), pending.date_key,
+                                                FigureProblem(pending.last_try)}));
+    }
+    if (round.interrupted) lines.push_back(Say(msg::kRetryInterrupted, {number, retries}));
     if (round.reopen_failed) {
-        lines.push_back(retry + ": the central database was still not reached: " + ReasonText(*round.reopen_failed));
+        lines.push_back(Say(msg::kRetryStillUnreached, {number, retries, ReasonText(*round.reopen_failed)}));
     }
     for (std::string& line : lines) line = OneLine(line);
     return lines;
@@ -186,32 +197,34 @@ std::vector<std::string> RetryRoundLines(const RetryRound& round) {
 std::vector<std::string> RunReportLines(const RunRecord& record) {
     const JobRecord& job = record.job;
     std::vector<std::string> lines;
-    lines.push_back(std::string(kRunMarker) + "Run of " + FormatDateTime(record.started) + ", parktotals " +
-                    record.version + " " + std::string(kRunMarker.substr(0, 4)));
+    lines.push_back(std::string(kRunMarker) +
+                    Say(msg::kRunHeader, {FormatDateTime(record.started), record.version}) + " " +
+                    std::string(kRunMarker.substr(0, 4)));
     lines.push_back(ParkLine(job.park));
-    lines.push_back("Date key: " + (job.nights.empty() ? job.date_key : NightText(job.nights.front())));
+    lines.push_back(Say(msg::kDateKey, {job.nights.empty() ? job.date_key : NightText(job.nights.front())}));
     lines.push_back(LocalDatabaseLine(record.local));
-    for (const std::string& adjustment : record.local.adjustments) lines.push_back("Local database: " + adjustment);
-    lines.push_back("Central database: " + Where(record.central));
+    for (const std::string& adjustment : record.local.adjustments)
+        lines.push_back(Say(msg::kLocalDatabase, {adjustment}));
+    lines.push_back(Say(msg::kCentralDatabase, {Where(record.central)}));
     if (job.figures_started) {
         for (std::size_t night = 0; night < job.nights.size(); ++night) {
-            if (night > 0) lines.push_back("Date key: " + NightText(job.nights[night]));
+            if (night > 0) lines.push_back(Say(msg::kDateKey, {NightText(job.nights[night])}));
             for (int i = 0; i < kFigureCount; ++i)
                 lines.push_back(FigureLine(i, job.nights[night].figures[static_cast<std::size_t>(i)]));
         }
     } else {
-        lines.push_back("Figures: none tried, the central database was not reached");
+        lines.push_back(Say(msg::kNoFigureTried));
     }
     if (job.catch_up.asked) lines.push_back(CatchUpLine(job.catch_up));
     for (const RetryRound& round : job.rounds) {
         for (const std::string& line : RetryRoundLines(round)) lines.push_back(line);
     }
-    if (job.nights_record_problem) lines.push_back("Record of transferred nights: " + *job.nights_record_problem);
+    if (job.nights_record_problem) lines.push_back(Say(msg::kNightsRecordLine, {*job.nights_record_problem}));
     const int asked = job.nights.empty() ? kFigureCount : job.AskedCount();
-    lines.push_back("End: exit code " + std::to_string(record.exit_code) + ", " +
-                    ExitCodeMeaning(record.exit_code, asked) + "; " + std::to_string(job.TransferredCount()) +
-                    " of " + std::to_string(asked) + " transferred; took " + Seconds(record.duration));
-    if (record.error_box) lines.push_back("Error box: " + *record.error_box);
+    lines.push_back(Say(msg::kEndLine, {std::to_string(record.exit_code), ExitCodeMeaning(record.exit_code, asked),
+                                        std::to_string(job.TransferredCount()), std::to_string(asked),
+                                        Seconds(record.duration)}));
+    if (record.error_box) lines.push_back(Say(msg::kErrorBoxLine, {*record.error_box}));
     // The one place all of it passes, whoever said it.
     for (std::string& line : lines) line = OneLine(line);
     return lines;
@@ -220,27 +233,27 @@ std::vector<std::string> RunReportLines(const RunRecord& record) {
 std::vector<std::string> HeadlessNotices(const RunRecord& record) {
     const JobRecord& job = record.job;
     std::vector<std::string> notices;
-    if (job.catch_up.problem) notices.push_back("no night caught up: " + *job.catch_up.problem);
+    if (job.catch_up.problem) notices.push_back(Say(msg::kNoticeNoCatchUp, {*job.catch_up.problem}));
     if (!job.figures_started) {
         // An error says why, unless the connection was merely found closed.
-        if (!record.error_box) notices.push_back("no figure was transferred: the central database was not reached");
+        if (!record.error_box) notices.push_back(Say(msg::kNoticeCentralNotReached));
         return notices;
     }
     const ParkNumber& park = job.park;
-    if (park.source != ParkNumber::Source::File) {
-        notices.push_back("car park number " + park.number + " is only the default: " + WhyDefault(park) +
-                          "; the figures went to car park " + park.number + "'s row at head office");
-    }
+    if (park.source != ParkNumber::Source::File)
+        notices.push_back(Say(msg::kNoticeDefaultPark, {park.number, WhyDefault(park)}));
     for (std::size_t night = 0; night < job.nights.size(); ++night) {
         const NightRecord& the_night = job.nights[night];
         // The nightly run's own night needs no date.
-        const std::string of =
-            night == 0 && the_night.kind == NightKind::Yesterday ? "" : " of " + the_night.date_key;
+        const bool own_night = night == 0 && the_night.kind == NightKind::Yesterday;
         for (int i = 0; i < kFigureCount; ++i) {
             const FigureRecord& figure = the_night.figures[static_cast<std::size_t>(i)];
             if (figure.status == FigureStatus::Transferred || figure.status == FigureStatus::NotAsked) continue;
-            notices.push_back("figure " + std::to_string(i + 1) + " (" + std::string(kFigures[i].column) + ")" + of +
-                              " not transferred: " + FigureProblem(figure));
+            const std::string number = std::to_string(i + 1);
+            const std::string_view column = kFigures[static_cast<std::size_t>(i)].column;
+            notices.push_back(own_night ? Say(msg::kNoticeFigure, {number, column, FigureProblem(figure)})
+                                        : Say(msg::kNoticeNightFigure,
+                                              {number, column, the_night.date_key, FigureProblem(figure)}));
         }
     }
     if (job.nights_record_problem) notices.push_back(*job.nights_record_problem);
@@ -292,7 +305,7 @@ std::optional<std::string> AppendRunReport(const std::string& path, const std::v
     } catch (const std::exception& error) {
         return std::string(error.what());
     } catch (...) {
-        return std::string("unknown error");
+        return Say(msg::kUnknownError);
     }
 }
 

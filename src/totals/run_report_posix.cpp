@@ -1,4 +1,5 @@
 #include "totals/run_report.h"
+#include "text/message_table.h"
 
 #include "text/errors.h"
 
@@ -30,10 +31,10 @@ struct Descriptor {
 std::optional<std::string> NotAPlainFile(mode_t mode) {
     if (S_ISREG(mode)) return std::nullopt;
     if (S_ISDIR(mode)) return Reason(EISDIR);
-    if (S_ISLNK(mode)) return "it is a symbolic link, not a plain file";
-    if (S_ISFIFO(mode)) return "it is a named pipe (FIFO), not a plain file";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a plain file";
-    return "it is not a plain file";
+    if (S_ISLNK(mode)) return Say(msg::kNotPlainLink);
+    if (S_ISFIFO(mode)) return Say(msg::kNotPlainFifo);
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return Say(msg::kNotPlainDevice);
+    return Say(msg::kNotPlainFile);
 }
 
 } // namespace
@@ -47,15 +48,15 @@ std::optional<std::string> UnderReportLock(const std::string& path, std::chrono:
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     const Descriptor lock(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (lock.fd < 0) return "its folder cannot be opened: " + Reason(errno);
+    if (lock.fd < 0) return Say(msg::kFolderCannotBeOpened, {Reason(errno)});
     const auto give_up = std::chrono::steady_clock::now() + wait;
     while (::flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         if (error == EINTR) continue;
-        if (error != EWOULDBLOCK) return "it cannot be locked: " + Reason(error);
+        if (error != EWOULDBLOCK) return Say(msg::kCannotBeLocked, {Reason(error)});
         if (std::chrono::steady_clock::now() >= give_up)
-            return "another run kept it locked for " +
-                   std::to_string(std::chrono::duration_cast<std::chrono::seconds>(wait).count()) + " s";
+            return Say(msg::kLockedByAnotherRun,
+                       {std::to_string(std::chrono::duration_cast<std::chrono::seconds>(wait).count())});
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return write();

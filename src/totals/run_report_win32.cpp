@@ -1,4 +1,5 @@
 #include "totals/run_report.h"
+#include "text/message_table.h"
 
 #include "text/text_codec_win32.h"
 
@@ -51,9 +52,9 @@ private:
 };
 
 std::optional<std::string> NotAPlainFile(DWORD attributes) {
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return "it is a link (a reparse point), not a plain file";
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return "it is a folder, not a plain file";
-    if (attributes & FILE_ATTRIBUTE_DEVICE) return "it is a device, not a plain file";
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Say(msg::kNotPlainReparsePoint);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Say(msg::kNotPlainFolder);
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return Say(msg::kNotPlainDevice);
     return std::nullopt;
 }
 
@@ -69,20 +70,20 @@ std::optional<std::string> UnderReportLock(const std::string& path, std::chrono:
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;0x00100001;;;AU)(A;;GA;;;SY)(A;;GA;;;BA)",
                                                               SDDL_REVISION_1, &descriptor, nullptr))
-        return "it cannot be locked: " + SystemMessage(GetLastError());
+        return Say(msg::kCannotBeLocked, {SystemMessage(GetLastError())});
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     const Handle mutex(
         CreateMutexExW(&attributes, LockName(path).c_str(), 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
     const DWORD create_error = GetLastError();
     LocalFree(descriptor);
-    if (!mutex.ok()) return "it cannot be locked: " + SystemMessage(create_error);
+    if (!mutex.ok()) return Say(msg::kCannotBeLocked, {SystemMessage(create_error)});
     // WAIT_ABANDONED: a run died holding it. The file was replaced whole
     // or not at all, so there is nothing to repair.
     const DWORD waited = WaitForSingleObject(mutex.get(), static_cast<DWORD>(wait.count()));
     if (waited == WAIT_TIMEOUT)
-        return "another run kept it locked for " +
-               std::to_string(std::chrono::duration_cast<std::chrono::seconds>(wait).count()) + " s";
-    if (waited == WAIT_FAILED) return "it cannot be locked: " + SystemMessage(GetLastError());
+        return Say(msg::kLockedByAnotherRun,
+                   {std::to_string(std::chrono::duration_cast<std::chrono::seconds>(wait).count())});
+    if (waited == WAIT_FAILED) return Say(msg::kCannotBeLocked, {SystemMessage(GetLastError())});
     struct Release {
         HANDLE mutex;
         ~Release() { ReleaseMutex(mutex); }
@@ -110,7 +111,7 @@ std::optional<std::string> ReadReportFile(const std::string& path, std::string& 
     }
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.get(), &info))
-        return "it is not a plain file";
+        return Say(msg::kNotPlainFile);
     if (std::optional<std::string> why = NotAPlainFile(info.dwFileAttributes)) return why;
     char buffer[64 * 1024];
     for (;;) {
