@@ -44,6 +44,10 @@ public:
         o.working_directory = dir.path().string();
         o.environment["DISPLAY"] = std::move(display);
         o.environment["ODBCSYSINI"] = OdbcSysIniDir();
+        // English, whatever the machine's language; a test may ask for
+        // another.
+        for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"}) o.environment[name] = std::nullopt;
+        o.environment["LANG"] = "C.UTF-8";
         return o;
     }
     ProcessResult RunHeadless() const { return RunProcess({program}, Options(), kGenerousTimeout); }

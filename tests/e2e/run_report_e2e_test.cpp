@@ -139,6 +139,53 @@ TEST_F(RunReportProgramTest, HeadlessRunNamesWhatWasNotTransferredOnStderr) {
     EXPECT_EQ(run.out, printed);
 }
 
+// Under a Chinese display language the program's own words are Chinese;
+// column names, numbers and what the server said stay as they came. Under
+// English none of its own words are.
+TEST_F(RunReportProgramTest, ReportAndNoticesSpeakTheDisplayLanguage) {
+    const auto run_with = [&](const std::string& lang, const std::string& server_says) {
+        Script script = CentralScript();
+        script.rules.insert(script.rules.begin(), Rule::Regex("update T_kextotal set weixin_money_lishi[\\s\\S]*",
+                                                              Answer::Error(245, server_says)));
+        standin::Server central(script, PARKTOTALS_E2E_CENTRAL_PORT);
+        fs::remove(dir.path() / "parktotals.log");
+        testing::ProcessOptions options = Options();
+        options.environment["LANG"] = lang;
+        const testing::ProcessResult run = testing::RunProcess({program}, options, testing::kGenerousTimeout);
+        EXPECT_EQ(run.exit_code, 2);
+        return run;
+    };
+    const auto has_cjk = [](const std::string& text) {
+        return text.find("\xE6") != std::string::npos || text.find("\xE7") != std::string::npos ||
+               text.find("\xE5") != std::string::npos || text.find("\xE4") != std::string::npos;
+    };
+    const auto without = [](std::string text, const std::string& part) {
+        for (std::size_t at; (at = text.find(part)) != std::string::npos;) text.erase(at, part.size());
+        return text;
+    };
+
+    const std::string english_server = "Conversion failed when converting the varchar value";
+    testing::ProcessResult run = run_with("zh_CN.UTF-8", english_server + ".");
+    std::vector<std::string> lines = SplitLines(Report());
+    ASSERT_EQ(lines.size(), 12u) << Report();
+    for (const std::string& line : lines) {
+        if (!line.empty()) EXPECT_TRUE(has_cjk(line)) << "not Chinese: " << line;
+    }
+    EXPECT_NE(lines[7].find("weixin_money_lishi"), std::string::npos) << lines[7];
+    EXPECT_NE(lines[7].find(english_server), std::string::npos) << lines[7];
+    EXPECT_NE(lines[7].find("SQLSTATE 22018"), std::string::npos) << lines[7];
+    EXPECT_NE(lines[2].find("208"), std::string::npos) << "the car park number stays";
+    ASSERT_EQ(SplitLines(run.err).size(), 1u) << run.err;
+    EXPECT_TRUE(has_cjk(without(run.err, english_server))) << run.err;
+    EXPECT_NE(run.err.find("weixin_money_lishi"), std::string::npos) << run.err;
+
+    const std::string chinese_server = "从数据类型 varchar 转换为 money 时出错";
+    run = run_with("en_US.UTF-8", chinese_server + "。");
+    EXPECT_FALSE(has_cjk(without(Report(), chinese_server))) << Report();
+    EXPECT_NE(Report().find(chinese_server), std::string::npos) << "the server's words pass unchanged";
+    EXPECT_FALSE(has_cjk(without(run.err, chinese_server))) << run.err;
+}
+
 TEST_F(RunReportProgramTest, UnwritableReportChangesNothingElse) {
     standin::Server central(CentralScript(), PARKTOTALS_E2E_CENTRAL_PORT);
     fs::create_directory(dir.path() / "parktotals.log");
