@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "app/shells.h"
+#include "text/message_table.h"
 #include "text/text_codec_win32.h"
 
 #include <windows.h>
@@ -63,21 +64,21 @@ public:
         window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
         window_class.lpszClassName = kClassName;
-        if (RegisterClassExW(&window_class) == 0) throw std::runtime_error("Cannot register the window class");
+        if (RegisterClassExW(&window_class) == 0) throw std::runtime_error(Say(msg::kCannotRegisterWindowClass));
 
         RECT frame{0, 0, kClientWidth, kClientHeight};
         AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
         // The window procedure picks `this` up from WM_NCCREATE and sets window_.
         CreateWindowExW(kExStyle, kClassName, kCaption, kStyle, kLeft, kTop, frame.right - frame.left,
                         frame.bottom - frame.top, nullptr, nullptr, instance_, this);
-        if (window_ == nullptr) throw std::runtime_error("Cannot create the main window");
+        if (window_ == nullptr) throw std::runtime_error(Say(msg::kCannotCreateMainWindow));
 
         // Lines in an EDIT control are separated by CR LF; the last has none.
         const std::wstring memo_text = Utf8ToWide(JoinLines(form.Memo1.Lines(), "\r\n"));
         memo_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", memo_text.c_str(), kMemoStyle, kMemoLeft, kMemoTop,
                                 kMemoWidth, kMemoHeight, window_,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMemoId)), instance_, nullptr);
-        if (memo_ == nullptr) throw std::runtime_error("Cannot create the memo");
+        if (memo_ == nullptr) throw std::runtime_error(Say(msg::kCannotCreateMemo));
         SendMessageW(memo_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         form.Memo1.SetView(this);
 

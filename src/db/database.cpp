@@ -5,6 +5,7 @@
 #include "db/odbc.h"
 #include "db/sql_browser.h"
 #include "db/value_text.h"
+#include "text/message_table.h"
 
 #include <algorithm>
 #include <chrono>
@@ -34,11 +35,8 @@ std::optional<std::string> ReadField(OdbcStatement& statement, int column) {
 // usual cause is the SQL Server Browser, which tells them its port.
 DatabaseError NamedInstanceUnanswered(const DatabaseError& error, const std::string& server) {
     const std::string host = server.substr(0, server.find('\\'));
-    return DatabaseError(std::string(error.what()) + " (the port of the instance " + server +
-                             " comes from the SQL Server Browser service on " + host +
-                             ", UDP port 1434: check that the service and the instance are running, or give "
-                             "the instance's port as " + host + ",PORT)",
-                         error.SqlState(), error.NativeCode(), error.LinkLost());
+    return DatabaseError(Say(msg::kNamedInstanceUnanswered, {error.what(), server, host}), error.SqlState(),
+                         error.NativeCode(), error.LinkLost());
 }
 
 // A failure to connect that no server's error number speaks for: the
@@ -60,8 +58,7 @@ std::optional<std::string> FindInstancePort(const std::string& host, const std::
         return std::nullopt; // the driver says so in its own words
     case InstancePort::Status::NoAnswer:
         throw NamedInstanceUnanswered(
-            DatabaseError("No answer from the SQL Server Browser within " + std::to_string(timeout) + " s", "HYT00",
-                          0, false),
+            DatabaseError(Say(msg::kBrowserNoAnswer, {std::to_string(timeout)}), "HYT00", 0, false),
             host + "\\" + instance);
     case InstancePort::Status::Found:
         break;
@@ -75,7 +72,7 @@ Connection::Connection() = default;
 Connection::~Connection() = default;
 
 void Connection::SetConnectionString(std::string oledb) {
-    if (IsOpen()) throw UserError("The connection string cannot change while the connection is open");
+    if (IsOpen()) throw UserError(Say(msg::kConnectionStringWhileOpen));
     connection_string_ = std::move(oledb);
     login_refused_.reset();
     adjustments_.clear();
@@ -99,9 +96,8 @@ void Connection::Open() {
         link_ = std::make_unique<OdbcLink>(target.odbc, target.login_timeout_seconds, target.freetds_conf);
     } catch (const DatabaseError& error) {
         if (IsLoginRefusal(error)) {
-            login_refused_ = DatabaseError("Not tried again after the server refused the login: " +
-                                               std::string(error.what()),
-                                           error.SqlState(), error.NativeCode(), false);
+            login_refused_ = DatabaseError(Say(msg::kLoginNotTriedAgain, {error.what()}), error.SqlState(),
+                                           error.NativeCode(), false);
             throw;
         }
         // The drivers say no more than that the connection failed when the
@@ -128,9 +124,8 @@ void Connection::SetUpSession() {
         // A session without its settings is not the one asked for (updates
         // would come back without their counts): closed again, and said.
         link_.reset();
-        throw DatabaseError("The connection was opened, but its set-up statement " + session_set_up_ +
-                                " failed: " + error.what(),
-                            error.SqlState(), error.NativeCode(), error.LinkLost());
+        throw DatabaseError(Say(msg::kSessionSetUpFailed, {session_set_up_, error.what()}), error.SqlState(),
+                            error.NativeCode(), error.LinkLost());
     }
 }
 
@@ -163,8 +158,8 @@ std::optional<std::string> Query::Scalar(const std::string& statement) {
     try {
         OdbcStatement handle(link);
         handle.ExecuteDirect(statement + "\r\n");
-        if (handle.ColumnCount() == 0) throw UserError("The query gave no columns");
-        if (!handle.Fetch()) throw UserError("The query gave no rows");
+        if (handle.ColumnCount() == 0) throw UserError(Say(msg::kQueryGaveNoColumns));
+        if (!handle.Fetch()) throw UserError(Say(msg::kQueryGaveNoRows));
         std::optional<std::string> value = ReadField(handle, 1);
         // Read the answer to its end: an error or a lost link after the row
         // must fail the query, and a handle freed with its answer unread
@@ -174,7 +169,7 @@ std::optional<std::string> Query::Scalar(const std::string& statement) {
         // FreeTDS may report a link lost before the final DONE as a mere
         // warning (01000, 20017) and then SQL_NO_DATA.
         if (link.IsDead())
-            throw DatabaseError("The connection was lost before the answer was complete", "08S01", 0, true);
+            throw DatabaseError(Say(msg::kLinkLostMidAnswer), "08S01", 0, true);
         return value;
     } catch (const DatabaseError& error) {
         // The statement handle is freed by now, before its link goes.

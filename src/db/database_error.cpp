@@ -1,5 +1,7 @@
 #include "db/database_error.h"
 
+#include "text/message_table.h"
+
 #include <utility>
 
 namespace parktotals {
@@ -17,10 +19,8 @@ std::string CleanDriverMessage(std::string_view raw) {
 }
 
 EncryptionRefusedError::EncryptionRefusedError(const DatabaseError& cause)
-    : DatabaseError("The connection with encryption failed: the server may not offer encryption, or its "
-                    "certificate is not trusted (" +
-                        std::string(cause.what()) + ")",
-                    cause.SqlState(), cause.NativeCode(), cause.LinkLost()) {
+    : DatabaseError(Say(msg::kEncryptionRefused, {cause.what()}), cause.SqlState(), cause.NativeCode(),
+                    cause.LinkLost()) {
     final_ = true;
 }
 
@@ -46,7 +46,7 @@ bool IsTransient(const DatabaseError& error) {
 
 DatabaseError MakeDatabaseError(const std::vector<DiagnosticRecord>& records, std::string_view call) {
     if (records.empty())
-        return DatabaseError(std::string(call) + " failed and the driver gave no reason", "", 0, false);
+        return DatabaseError(Say(msg::kCallFailedNoReason, {call}), "", 0, false);
 
     const DiagnosticRecord* speaker = &records.front();
     for (const DiagnosticRecord& record : records) {
@@ -71,7 +71,7 @@ DatabaseError MakeDatabaseError(const std::vector<DiagnosticRecord>& records, st
     for (const DiagnosticRecord& record : records) link_lost = link_lost || IsLinkFailureState(record.sqlstate);
 
     std::string message = CleanDriverMessage(speaker->message);
-    if (message.empty()) message = std::string(call) + " failed (SQLSTATE " + speaker->sqlstate + ")";
+    if (message.empty()) message = Say(msg::kCallFailedWithState, {call, speaker->sqlstate});
     return DatabaseError(message, speaker->sqlstate, speaker->native_code, link_lost);
 }
 

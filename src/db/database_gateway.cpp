@@ -1,6 +1,7 @@
 #include "db/database_gateway.h"
 
 #include "db/connection_string.h"
+#include "text/message_table.h"
 
 #include <utility>
 
@@ -50,7 +51,7 @@ LocalSetUp DatabaseGateway::SetUpLocalConnection(const std::string& reginfo_path
         local_.SetConnectionString(std::move(line));
         if (local_.ConnectionString().empty()) {
             result.status = LocalSetUp::Status::FirstLineEmpty;
-            result.failure.message = "The first line of RegInfo.INI is empty";
+            result.failure.message = Say(msg::kRegInfoFirstLineEmpty);
             return result;
         }
         try {
@@ -86,7 +87,7 @@ QueryResult DatabaseGateway::QueryLocalScalar(const std::string& statement, std:
     } catch (const std::exception& error) {
         return QueryResult(FailureReasonOf(error));
     } catch (...) {
-        return QueryResult(FailureReason{"Unknown error", "", 0});
+        return QueryResult(FailureReason{Say(msg::kUnknownError), "", 0});
     }
 }
 

@@ -1,6 +1,7 @@
 #include "db/freetds_conf.h"
 
 #include "text/errors.h"
+#include "text/message_table.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -14,7 +15,7 @@ namespace parktotals {
 namespace {
 
 UserError CannotMake(const std::string& why) {
-    return UserError("The settings for checking the server certificate cannot be made: " + why);
+    return UserError(Say(msg::kFreeTdsConfCannotMake, {why}));
 }
 
 // Why a new descriptor of `path` does not read `text` from its start;
@@ -33,7 +34,7 @@ std::string ReadBackFault(const std::string& path, const std::string& text) {
         read.append(buffer, static_cast<std::size_t>(n));
     }
     close(fd);
-    if (fault.empty() && read != text) fault = "it reads back otherwise";
+    if (fault.empty() && read != text) fault = Say(msg::kFreeTdsConfReadsBackOtherwise);
     return fault;
 }
 
@@ -64,11 +65,11 @@ ScopedFreeTdsConf::ScopedFreeTdsConf(const std::string& text, const std::string&
     if (setenv("FREETDSCONF", path.c_str(), 1) != 0) {
         const std::string why = std::strerror(errno);
         Undo();
-        throw CannotMake("FREETDSCONF cannot be set (" + why + ")");
+        throw CannotMake(Say(msg::kFreeTdsConfVariableNotSet, {why}));
     }
     if (const std::string why = ReadBackFault(path, text); !why.empty()) {
         Undo();
-        throw CannotMake(path + " cannot be read (" + why + "); no connection is made without them");
+        throw CannotMake(Say(msg::kFreeTdsConfUnreadable, {path, why}));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "db/odbc.h"
 
 #include "db/freetds_conf.h"
+#include "text/message_table.h"
 #include "text/utf16.h"
 
 #include <algorithm>
@@ -19,9 +20,8 @@ SQLWCHAR* SqlText(char16_t* text) { return reinterpret_cast<SQLWCHAR*>(text); }
 // FreeTDS ends a statement at a NUL whatever length it is given, and the
 // connection string goes as SQL_NTS: a value holding a NUL would go out cut
 // short, a statement's literal left open. Such text is refused instead.
-void RefuseNul(std::string_view text, const char* what) {
-    if (text.find('\0') != std::string_view::npos)
-        throw UserError(std::string(what) + " cannot be sent to the database: it contains a NUL character");
+void RefuseNul(std::string_view text, const Message& refusal) {
+    if (text.find('\0') != std::string_view::npos) throw UserError(Say(refusal));
 }
 
 SQLPOINTER IntegerAttribute(SQLULEN value) { return reinterpret_cast<SQLPOINTER>(value); }
@@ -76,7 +76,7 @@ template class OdbcHandle<SQL_HANDLE_STMT>;
 OdbcLink::OdbcLink(const std::string& odbc_connection_string, int login_timeout_seconds,
                    const std::string& freetds_conf)
     : env_(SQL_NULL_HANDLE) {
-    RefuseNul(odbc_connection_string, "The connection string");
+    RefuseNul(odbc_connection_string, msg::kConnectionStringHasNul);
     env_.Check(SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, IntegerAttribute(SQL_OV_ODBC3), 0), "SQLSetEnvAttr");
     dbc_ = OdbcConnectionHandle(env_.get());
     dbc_.Check(SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
@@ -113,7 +113,7 @@ OdbcStatement::OdbcStatement(const OdbcLink& link) : stmt_(link.handle()) {
 }
 
 void OdbcStatement::ExecuteDirect(std::string_view sql) {
-    RefuseNul(sql, "The statement");
+    RefuseNul(sql, msg::kStatementHasNul);
     std::u16string text = Utf8ToUtf16(sql);
     stmt_.Check(SQLExecDirectW(stmt_.get(), SqlText(text.data()), static_cast<SQLINTEGER>(text.size())),
                 "SQLExecDirect");

@@ -4,6 +4,7 @@
 #include "db/oledb_string.h"
 #include "text/ascii.h"
 #include "text/errors.h"
+#include "text/message_table.h"
 
 #include <algorithm>
 #include <optional>
@@ -53,8 +54,7 @@ Provider ClassifyProvider(const std::string& provider) {
     }
     if (IsProvider(provider, "msdasql")) return {true, false, false};
     // The value itself may be a piece of an unquoted password.
-    throw UserError("The connection string names a provider this program cannot use (it takes SQLOLEDB, SQLNCLI, "
-                    "MSOLEDBSQL or MSDASQL)");
+    throw UserError(Say(msg::kProviderNotUsable));
 }
 
 // True/False as OLE DB writes them, yes/no as ODBC does; nullopt otherwise.
@@ -87,25 +87,22 @@ struct EncryptionRequest {
 EncryptionRequest EncryptionAsked(const OledbSettings& settings, const Provider& provider) {
     std::optional<Asked> asked;
     const auto take = [&asked](Asked one) { asked = asked ? std::max(*asked, one) : one; };
-    const std::string modes =
-        "\" in the connection string must be yes, no, true, false, Optional, Mandatory or Strict";
     if (const OledbPair* pair = settings.Find({"use encryption for data"})) {
         const auto one = ParseAsked(pair->value, provider.takes_encryption_modes);
         if (!one)
-            throw UserError("\"" + pair->written +
-                            (provider.takes_encryption_modes ? modes
-                                                             : "\" in the connection string must be True or False"));
+            throw UserError(Say(provider.takes_encryption_modes ? msg::kEncryptionModeValue : msg::kTrueOrFalseValue,
+                                {pair->written}));
         take(*one);
     }
     if (const OledbPair* pair = settings.Find({"encrypt"})) {
         const auto one = ParseAsked(pair->value, true);
-        if (!one) throw UserError("\"" + pair->written + modes);
+        if (!one) throw UserError(Say(msg::kEncryptionModeValue, {pair->written}));
         take(*one);
     }
     bool trust = false;
     if (const OledbPair* pair = settings.Find({"trust server certificate", "trustservercertificate"})) {
         const auto yes = ParseYesNo(pair->value);
-        if (!yes) throw UserError("\"" + pair->written + "\" in the connection string must be True or False");
+        if (!yes) throw UserError(Say(msg::kTrueOrFalseValue, {pair->written}));
         trust = *yes;
     }
     const Asked mode = asked.value_or(provider.encrypts_by_default ? Asked::On : Asked::Off);
@@ -120,18 +117,15 @@ EncryptionRequest EncryptionAsked(const OledbSettings& settings, const Provider&
 int LoginTimeout(const OledbSettings& settings, std::vector<std::string>& adjustments) {
     const OledbPair* pair = settings.Find({"connect timeout", "connection timeout", "timeout"});
     if (!pair) return kDefaultLoginTimeoutSeconds;
-    if (!IsDigits(pair->value))
-        throw UserError("\"" + pair->written + "\" in the connection string must be a whole number of seconds");
+    if (!IsDigits(pair->value)) throw UserError(Say(msg::kTimeoutNotWholeSeconds, {pair->written}));
     long long seconds = 0;
     for (const char c : pair->value) seconds = std::min(seconds * 10 + (c - '0'), 1000000LL);
     if (seconds > 0 && seconds <= kMaxLoginTimeoutSeconds) return static_cast<int>(seconds);
     // A nightly job cannot wait without end, nor for hours: the nights
     // behind it would pile up. Capped, not refused, so a night that works
     // today still runs.
-    const std::string limit = std::to_string(kMaxLoginTimeoutSeconds) + " seconds";
-    adjustments.push_back("\"" + pair->written + "\" in the connection string asks for " +
-                          (seconds == 0 ? "no limit" : "more than " + limit) + ": the login waits " + limit +
-                          " at most");
+    adjustments.push_back(Say(seconds == 0 ? msg::kTimeoutNoLimitCapped : msg::kTimeoutTooLongCapped,
+                              {pair->written, std::to_string(kMaxLoginTimeoutSeconds)}));
     return kMaxLoginTimeoutSeconds;
 }
 
@@ -186,16 +180,13 @@ bool IsPlainConfValue(std::string_view value) {
 // to check: the server's host and its port (or instance), the CA file, and
 // the host name checked against the certificate.
 std::string FreeTdsSection(const ServerAddress& server, const OdbcTarget& target) {
-    if (target.freetds_ca_file.empty())
-        throw UserError("This build cannot check the server certificate through FreeTDS; add \"Trust Server "
-                        "Certificate=True\" to encrypt without checking it");
+    if (target.freetds_ca_file.empty()) throw UserError(Say(msg::kNoCertificateCheckThroughFreeTds));
     // A port given wins over the instance, as with the Microsoft drivers.
     const bool by_instance = server.port.empty() && !server.instance.empty();
     const std::string& where =
         !server.port.empty() ? server.port : by_instance ? server.instance : std::string(kDefaultSqlServerPort);
     if (!IsPlainConfValue(server.host) || !IsPlainConfValue(where))
-        throw UserError("With encryption asked for, the server name may hold only letters, digits and . - _ : $ "
-                        "(and a port after a comma, or an instance after a backslash)");
+        throw UserError(Say(msg::kEncryptedServerNameCharacters));
     return std::string("[") + kFreeTdsSection + "]\n\thost = " + server.host + "\n\t" +
            (by_instance ? "instance = " : "port = ") + where + "\n\tencryption = require\n\tca file = " +
            target.freetds_ca_file + "\n\tcheck certificate hostname = yes\n";
@@ -214,18 +205,17 @@ const OdbcDriver* DriverServing(const std::string& name, const OdbcTarget& targe
     if (encryption == Encryption::Off) return &kOtherDriver;
     // The driver's name and library come from odbcinst.ini or the registry,
     // or name a driver: no secret.
-    throw UserError("Encryption is asked for, but the ODBC driver \"" + name + "\" (" +
-                    (library ? "library " + *library : std::string("not registered")) +
-                    ") is not one whose encryption keywords this program knows (it knows FreeTDS and Microsoft's "
-                    "SQL Server drivers)");
+    throw UserError(Say(msg::kEncryptionDriverUnknown,
+                        {name, library ? Say(msg::kDriverLibrary, {*library}) : Say(msg::kDriverNotRegistered)}));
 }
 
 class OdbcStringBuilder {
 public:
     explicit OdbcStringBuilder(bool doubles_closing_brace) : doubles_closing_brace_(doubles_closing_brace) {}
 
-    // `label` names the value in errors; the value itself never shows.
-    void Add(std::string_view key, std::string_view value, std::string_view label) {
+    // `label` names the value in errors; the value itself never shows. None
+    // for values that never need braces.
+    void Add(std::string_view key, std::string_view value, const Message* label) {
         if (value.empty()) return;
         const bool needs_braces = value.find_first_of(";{}=") != std::string_view::npos || IsBlank(value.front()) ||
                                   IsBlank(value.back());
@@ -246,9 +236,9 @@ public:
         text_ += ';';
     }
 
-    void AddBraced(std::string_view key, std::string_view value, std::string_view label) {
+    void AddBraced(std::string_view key, std::string_view value, const Message* label) {
         if (!doubles_closing_brace_ && value.find("};") != std::string_view::npos)
-            throw UserError("The ODBC driver cannot take a " + std::string(label) + " that contains \"};\"");
+            throw UserError(Say(msg::kOdbcValueCannotHold, {label ? Say(*label) : std::string(key), "};"}));
         text_ += key;
         text_ += "={";
         for (const char c : value) {
@@ -277,13 +267,12 @@ std::string StripBraces(std::string_view value) {
 OdbcConnectionString TranslateConnectionString(std::string_view oledb, const OdbcTarget& target,
                                                const InstancePortLookUp& instance_port) {
     const OledbSettings settings(oledb);
-    if (settings.Empty()) throw UserError("The connection string is empty");
+    if (settings.Empty()) throw UserError(Say(msg::kConnectionStringEmpty));
 
     const Provider provider = ClassifyProvider(settings.Value({"provider"}));
     const bool trusted = IsOledbYes(settings.Value({"integrated security", "trusted_connection"}));
     if (trusted && !target.integrated_security)
-        throw UserError("Integrated (Windows) security is not supported on this platform; the connection string "
-                        "needs a User ID and Password");
+        throw UserError(Say(msg::kIntegratedSecurityUnsupported));
 
     OdbcConnectionString result;
     result.login_timeout_seconds = LoginTimeout(settings, result.adjustments);
@@ -300,8 +289,7 @@ OdbcConnectionString TranslateConnectionString(std::string_view oledb, const Odb
         dsn = settings.Value({"dsn"});
         if (dsn.empty()) dsn = settings.Value({"data source"});
         driver = StripBraces(settings.Value({"driver"}));
-        if (dsn.empty() && driver.empty())
-            throw UserError("The connection string for provider MSDASQL needs a DSN or a Driver");
+        if (dsn.empty() && driver.empty()) throw UserError(Say(msg::kMsdasqlNeedsDsnOrDriver));
         const std::string given = settings.Value({"server", "address", "addr", "network address"});
         if (!given.empty()) server = ParseServer(given, target);
     }
@@ -320,8 +308,7 @@ OdbcConnectionString TranslateConnectionString(std::string_view oledb, const Odb
 
     // A data source's driver, and so its keywords, are not known here.
     if (result.encryption != Encryption::Off && !dsn.empty())
-        throw UserError("Encryption cannot be asked for in a connection string that names an ODBC data source "
-                        "(DSN); ask for it in the data source itself");
+        throw UserError(Say(msg::kNoEncryptionWithDsn));
 
     const OdbcDriver& odbc_driver = *DriverServing(driver.empty() ? target.driver : driver, target, result.encryption);
     // FreeTDS 1.3 takes its CA file only from freetds.conf: the server then
@@ -330,16 +317,16 @@ OdbcConnectionString TranslateConnectionString(std::string_view oledb, const Odb
         odbc_driver.checks_certificate_through_conf && result.encryption == Encryption::Required;
     if (checked_through_conf) result.freetds_conf = FreeTdsSection(server, target);
     OdbcStringBuilder odbc(odbc_driver.undoes_doubled_brace);
-    odbc.Add("DSN", dsn, "data source name");
-    if (!driver.empty()) odbc.AddBraced("Driver", driver, "driver name");
+    odbc.Add("DSN", dsn, &msg::kOdbcValueDataSourceName);
+    if (!driver.empty()) odbc.AddBraced("Driver", driver, &msg::kOdbcValueDriverName);
     // Through MSDASQL the string is the writer's own.
     if (odbc_driver.pins_tds_version && !provider.odbc_bridge) odbc.AddKeyword("TDS_Version=7.4");
     if (checked_through_conf) {
-        odbc.Add("Servername", kFreeTdsSection, "");
+        odbc.Add("Servername", kFreeTdsSection, nullptr);
     } else {
-        odbc.Add("Server", server.Text(), "server");
+        odbc.Add("Server", server.Text(), &msg::kOdbcValueServer);
         if (odbc_driver.needs_port && !provider.odbc_bridge && server.instance.empty() && server.port.empty())
-            odbc.Add("Port", kDefaultSqlServerPort, "");
+            odbc.Add("Port", kDefaultSqlServerPort, nullptr);
     }
     // Each driver gets only its own keywords: FreeTDS 1.3.17 ignores
     // "Encrypt", the Microsoft drivers "Encryption".
@@ -347,15 +334,15 @@ OdbcConnectionString TranslateConnectionString(std::string_view oledb, const Odb
         odbc.AddKeyword(asked.strict && !odbc_driver.strict.empty() ? odbc_driver.strict : odbc_driver.encrypt);
         if (result.encryption == Encryption::Unchecked) odbc.AddKeyword(odbc_driver.trust);
     }
-    odbc.Add("Database", settings.Value({"initial catalog", "database"}), "database name");
+    odbc.Add("Database", settings.Value({"initial catalog", "database"}), &msg::kOdbcValueDatabaseName);
     if (trusted) {
-        odbc.Add("Trusted_Connection", "Yes", "");
+        odbc.Add("Trusted_Connection", "Yes", nullptr);
     } else {
-        odbc.Add("UID", settings.Value({"user id", "uid", "user"}), "user name");
-        odbc.Add("PWD", settings.Value({"password", "pwd"}), "password");
+        odbc.Add("UID", settings.Value({"user id", "uid", "user"}), &msg::kOdbcValueUserName);
+        odbc.Add("PWD", settings.Value({"password", "pwd"}), &msg::kOdbcValuePassword);
     }
-    odbc.Add("APP", settings.Value({"application name"}), "application name");
-    odbc.Add("WSID", settings.Value({"workstation id"}), "workstation name");
+    odbc.Add("APP", settings.Value({"application name"}), &msg::kOdbcValueApplicationName);
+    odbc.Add("WSID", settings.Value({"workstation id"}), &msg::kOdbcValueWorkstationName);
     result.odbc = odbc.Take();
     return result;
 }

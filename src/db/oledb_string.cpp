@@ -2,6 +2,7 @@
 
 #include "text/ascii.h"
 #include "text/errors.h"
+#include "text/message_table.h"
 
 #include <algorithm>
 #include <span>
@@ -10,7 +11,7 @@ namespace parktotals {
 namespace {
 
 std::string NameInMessage(const OledbPair& pair) {
-    return IsKnownOledbKey(pair.key) ? "the value of \"" + pair.written + "\"" : "a value";
+    return IsKnownOledbKey(pair.key) ? Say(msg::kConnectionValueOfKey, {pair.written}) : Say(msg::kConnectionSomeValue);
 }
 
 constexpr std::string_view kServerKeys[] = {"data source", "server", "address", "addr", "network address"};
@@ -99,9 +100,8 @@ std::vector<OledbPair> ParseOledbPairs(std::string_view text) {
             const std::size_t end = mark == std::string_view::npos ? n : mark;
             // The text itself may be a piece of an unquoted password.
             if (!TrimBlanks(text.substr(i, end - i)).empty())
-                throw UserError(pairs.empty() ? "The connection string starts with a part that has no \"=\""
-                                              : "In the connection string, " + NameInMessage(pairs.back()) +
-                                                    " is followed by a part that has no \"=\"");
+                throw UserError(pairs.empty() ? Say(msg::kConnectionStartsWithoutEquals)
+                                              : Say(msg::kConnectionPartWithoutEquals, {NameInMessage(pairs.back())}));
             i = end + 1;
             continue;
         }
@@ -109,7 +109,7 @@ std::vector<OledbPair> ParseOledbPairs(std::string_view text) {
         pair.begin = i;
         pair.written = std::string(TrimBlanks(text.substr(i, mark - i)));
         pair.key = AsciiLower(pair.written);
-        if (pair.key.empty()) throw UserError("The connection string has a value without a name");
+        if (pair.key.empty()) throw UserError(Say(msg::kConnectionValueWithoutName));
         i = mark + 1;
         while (i < n && IsBlank(text[i])) ++i;
         pair.value_begin = i;
@@ -118,9 +118,7 @@ std::vector<OledbPair> ParseOledbPairs(std::string_view text) {
         if (i < n && (text[i] == '"' || text[i] == '\'')) {
             const char quote = text[i++];
             for (;;) {
-                if (i >= n)
-                    throw UserError("In the connection string, the quote around " + NameInMessage(pair) +
-                                    " is not closed");
+                if (i >= n) throw UserError(Say(msg::kConnectionQuoteNotClosed, {NameInMessage(pair)}));
                 if (text[i] == quote) {
                     if (i + 1 < n && text[i + 1] == quote) {
                         value += quote;
@@ -135,8 +133,7 @@ std::vector<OledbPair> ParseOledbPairs(std::string_view text) {
             pair.value_end = i;
             while (i < n && IsBlank(text[i])) ++i;
             if (i < n && text[i] != ';')
-                throw UserError("In the connection string, " + NameInMessage(pair) +
-                                " has more text after its closing quote");
+                throw UserError(Say(msg::kConnectionTextAfterQuote, {NameInMessage(pair)}));
         } else {
             const std::size_t end = std::min(text.find(';', i), n);
             value = std::string(TrimBlanks(text.substr(i, end - i)));
@@ -173,12 +170,12 @@ OledbLogin ReadOledbLogin(const OledbSettings& settings) {
 
 std::string EditOledbLogin(std::string_view text, const OledbLogin& login) {
     // A line end (LF, CR, Ctrl-Z) would end RegInfo.INI's first line early.
-    const std::pair<const char*, const std::string*> values[] = {
-        {"server", &login.server}, {"database", &login.database}, {"user", &login.user},
-        {"password", &login.password}};
+    const std::pair<const Message*, const std::string*> values[] = {
+        {&msg::kLoginFieldServer, &login.server}, {&msg::kLoginFieldDatabase, &login.database},
+        {&msg::kLoginFieldUser, &login.user}, {&msg::kLoginFieldPassword, &login.password}};
     for (const auto& [name, value] : values)
         if (value->find_first_of("\r\n\x1A") != std::string::npos)
-            throw UserError(std::string("The ") + name + " holds a line break, which the connection string cannot");
+            throw UserError(Say(msg::kLoginFieldHasLineBreak, {Say(*name)}));
     // What the installer has always written for a new file.
     if (TrimBlanks(text).empty())
         text = login.windows_authentication

@@ -1,6 +1,7 @@
 #include "db/reginfo.h"
 
 #include "text/errors.h"
+#include "text/message_table.h"
 #include "text/text_codec.h"
 
 #include <algorithm>
@@ -75,7 +76,7 @@ std::string ReplaceRegInfoLine(std::string_view file_bytes, std::string_view lin
 
 std::string ReadRegInfoLine(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    if (!file) throw UserError("Cannot open file \"" + path + "\"");
+    if (!file) throw UserError(Say(msg::kCannotOpenFile, {path}));
     std::string line;
     try {
         // libstdc++ throws from the iterator when a read fails.
@@ -83,7 +84,7 @@ std::string ReadRegInfoLine(const std::string& path) {
     } catch (const std::exception&) {
         file.setstate(std::ios::badbit);
     }
-    if (file.bad()) throw UserError("Cannot read file \"" + path + "\"");
+    if (file.bad()) throw UserError(Say(msg::kCannotReadFile, {path}));
     return line;
 }
 

@@ -2,6 +2,7 @@
 
 #include "text/ascii.h"
 #include "text/errors.h"
+#include "text/message_table.h"
 
 #include <cmath>
 #include <cstdio>
@@ -92,7 +93,7 @@ std::string RenderDecimal(std::string_view text) {
         while (i < text.size() && IsDigit(text[i])) fraction += text[i++];
     }
     if (i != text.size() || (whole.empty() && fraction.empty()))
-        throw UserError("\"" + original + "\" is not a valid decimal value");
+        throw UserError(Say(msg::kNotADecimal, {original}));
 
     // Fixed point with four decimals, rounded half away from zero.
     const bool round_up = fraction.size() > 4 && fraction[4] >= '5';
@@ -109,9 +110,8 @@ std::string RenderDecimal(std::string_view text) {
 std::string RenderFloat(double value) {
     // No central column can hold these, and the server would read "NAN" or
     // "INF" as text: the figure is not sent.
-    if (std::isnan(value)) throw UserError("The value is not a number (NaN) and cannot be sent");
-    if (std::isinf(value))
-        throw UserError(std::string("The value is ") + (value < 0 ? "minus " : "") + "infinity and cannot be sent");
+    if (std::isnan(value)) throw UserError(Say(msg::kValueIsNaN));
+    if (std::isinf(value)) throw UserError(Say(value < 0 ? msg::kValueIsMinusInfinity : msg::kValueIsInfinity));
     if (value == 0) return "0";
 
     // printf rounds correctly to 15 significant digits; we only re-lay them.

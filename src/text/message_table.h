@@ -14,6 +14,160 @@ namespace parktotals::msg {
 // Connection strings, RegInfo.INI and the databases (src/db)
 // ---------------------------------------------------------------------------
 
+// What stands for a value of a connection string in the messages below: its
+// key when the program knows it, never the value nor an unknown "key" (with
+// an unquoted password holding ';' or '=', either may be a piece of it).
+inline constexpr Message kConnectionValueOfKey{"the value of \"{0}\"", "\"{0}\" 的值"};
+inline constexpr Message kConnectionSomeValue{"a value", "某个值"};
+inline constexpr Message kConnectionStartsWithoutEquals{"The connection string starts with a part that has no \"=\"",
+                                                        "连接字符串的开头有一段不含 \"=\" 的内容"};
+// {0}: kConnectionValueOfKey or kConnectionSomeValue.
+inline constexpr Message kConnectionPartWithoutEquals{
+    "In the connection string, {0} is followed by a part that has no \"=\"",
+    "连接字符串中，{0}后面有一段不含 \"=\" 的内容"};
+inline constexpr Message kConnectionValueWithoutName{"The connection string has a value without a name",
+                                                     "连接字符串中有一个没有名称的值"};
+inline constexpr Message kConnectionQuoteNotClosed{"In the connection string, the quote around {0} is not closed",
+                                                   "连接字符串中，{0}缺少结束引号"};
+inline constexpr Message kConnectionTextAfterQuote{
+    "In the connection string, {0} has more text after its closing quote",
+    "连接字符串中，{0}在结束引号之后还有多余的内容"};
+
+// The installer's database page: {0} is one of the four fields below.
+inline constexpr Message kLoginFieldHasLineBreak{"The {0} holds a line break, which the connection string cannot",
+                                                 "{0}中含有换行符，而连接字符串不能包含换行符"};
+inline constexpr Message kLoginFieldServer{"server", "服务器"};
+inline constexpr Message kLoginFieldDatabase{"database", "数据库"};
+inline constexpr Message kLoginFieldUser{"user", "用户名"};
+inline constexpr Message kLoginFieldPassword{"password", "密码"};
+
+inline constexpr Message kConnectionStringEmpty{"The connection string is empty", "连接字符串为空"};
+inline constexpr Message kProviderNotUsable{
+    "The connection string names a provider this program cannot use (it takes SQLOLEDB, SQLNCLI, MSOLEDBSQL or "
+    "MSDASQL)",
+    "连接字符串指定了本程序无法使用的提供程序（本程序支持 SQLOLEDB、SQLNCLI、MSOLEDBSQL 或 MSDASQL）"};
+// In these {0} is the key as the string writes it.
+inline constexpr Message kEncryptionModeValue{
+    "\"{0}\" in the connection string must be yes, no, true, false, Optional, Mandatory or Strict",
+    "连接字符串中的 \"{0}\" 只能是 yes、no、true、false、Optional、Mandatory 或 Strict"};
+inline constexpr Message kTrueOrFalseValue{"\"{0}\" in the connection string must be True or False",
+                                           "连接字符串中的 \"{0}\" 只能是 True 或 False"};
+inline constexpr Message kTimeoutNotWholeSeconds{
+    "\"{0}\" in the connection string must be a whole number of seconds",
+    "连接字符串中的 \"{0}\" 必须是以秒为单位的整数"};
+// Run report notes, not errors: the login time-out the string asked for was
+// capped at {1} seconds.
+inline constexpr Message kTimeoutNoLimitCapped{
+    "\"{0}\" in the connection string asks for no limit: the login waits {1} seconds at most",
+    "连接字符串中的 \"{0}\" 要求无限等待：登录最多只等待 {1} 秒"};
+inline constexpr Message kTimeoutTooLongCapped{
+    "\"{0}\" in the connection string asks for more than {1} seconds: the login waits {1} seconds at most",
+    "连接字符串中的 \"{0}\" 要求等待超过 {1} 秒：登录最多只等待 {1} 秒"};
+inline constexpr Message kNoCertificateCheckThroughFreeTds{
+    "This build cannot check the server certificate through FreeTDS; add \"Trust Server Certificate=True\" to "
+    "encrypt without checking it",
+    "此版本无法通过 FreeTDS 检查服务器证书；如要加密而不检查证书，请在连接字符串中加上 "
+    "\"Trust Server Certificate=True\""};
+inline constexpr Message kEncryptedServerNameCharacters{
+    "With encryption asked for, the server name may hold only letters, digits and . - _ : $ (and a port after a "
+    "comma, or an instance after a backslash)",
+    "要求加密时，服务器名称只能包含字母、数字和 . - _ : $（以及逗号后的端口，或反斜杠后的实例名）"};
+// {0}: the driver's name; {1}: kDriverLibrary or kDriverNotRegistered.
+inline constexpr Message kEncryptionDriverUnknown{
+    "Encryption is asked for, but the ODBC driver \"{0}\" ({1}) is not one whose encryption keywords this program "
+    "knows (it knows FreeTDS and Microsoft's SQL Server drivers)",
+    "连接字符串要求加密，但本程序不知道 ODBC 驱动程序 \"{0}\"（{1}）的加密关键字（本程序只能识别 FreeTDS 和 "
+    "Microsoft 的 SQL Server 驱动程序）"};
+inline constexpr Message kDriverLibrary{"library {0}", "库文件 {0}"};
+inline constexpr Message kDriverNotRegistered{"not registered", "未注册"};
+// {0}: one of the kOdbcValue... names below; {1}: "};", which a driver
+// without doubled closing braces cannot take inside braces.
+inline constexpr Message kOdbcValueCannotHold{"The ODBC driver cannot take a {0} that contains \"{1}\"",
+                                              "ODBC 驱动程序无法接受含有 \"{1}\" 的{0}"};
+inline constexpr Message kOdbcValueDataSourceName{"data source name", "数据源名称"};
+inline constexpr Message kOdbcValueDriverName{"driver name", "驱动程序名称"};
+inline constexpr Message kOdbcValueServer{"server", "服务器名称"};
+inline constexpr Message kOdbcValueDatabaseName{"database name", "数据库名称"};
+inline constexpr Message kOdbcValueUserName{"user name", "用户名"};
+inline constexpr Message kOdbcValuePassword{"password", "密码"};
+inline constexpr Message kOdbcValueApplicationName{"application name", "应用程序名称"};
+inline constexpr Message kOdbcValueWorkstationName{"workstation name", "工作站名称"};
+inline constexpr Message kIntegratedSecurityUnsupported{
+    "Integrated (Windows) security is not supported on this platform; the connection string needs a User ID and "
+    "Password",
+    "此平台不支持集成（Windows）身份验证；连接字符串需要提供 User ID 和 Password"};
+inline constexpr Message kMsdasqlNeedsDsnOrDriver{"The connection string for provider MSDASQL needs a DSN or a Driver",
+                                                  "提供程序为 MSDASQL 时，连接字符串需要 DSN 或 Driver"};
+inline constexpr Message kNoEncryptionWithDsn{
+    "Encryption cannot be asked for in a connection string that names an ODBC data source (DSN); ask for it in the "
+    "data source itself",
+    "指定了 ODBC 数据源（DSN）的连接字符串不能要求加密；请在该数据源自身的设置中启用加密"};
+
+// RegInfo.INI, or any file read the same way: {0} is its path.
+inline constexpr Message kCannotOpenFile{"Cannot open file \"{0}\"", "无法打开文件 \"{0}\""};
+inline constexpr Message kCannotReadFile{"Cannot read file \"{0}\"", "无法读取文件 \"{0}\""};
+inline constexpr Message kRegInfoFirstLineEmpty{"The first line of RegInfo.INI is empty", "RegInfo.INI 的第一行为空"};
+
+// A figure's value as the local server gave it ({0}), which cannot be sent.
+inline constexpr Message kNotADecimal{"\"{0}\" is not a valid decimal value", "\"{0}\" 不是有效的十进制数值"};
+inline constexpr Message kValueIsNaN{"The value is not a number (NaN) and cannot be sent",
+                                     "该值不是数字（NaN），无法发送"};
+inline constexpr Message kValueIsInfinity{"The value is infinity and cannot be sent", "该值为无穷大，无法发送"};
+inline constexpr Message kValueIsMinusInfinity{"The value is minus infinity and cannot be sent",
+                                               "该值为负无穷大，无法发送"};
+
+// {0}: the driver's own words (or kBrowserNoAnswer); {1}: "host\instance";
+// {2}: the host.
+inline constexpr Message kNamedInstanceUnanswered{
+    "{0} (the port of the instance {1} comes from the SQL Server Browser service on {2}, UDP port 1434: check that "
+    "the service and the instance are running, or give the instance's port as {2},PORT)",
+    "{0}（实例 {1} 的端口由 {2} 上的 SQL Server Browser 服务通过 UDP 端口 1434 告知：请确认该服务和该实例正在运行，"
+    "或以 {2},PORT 的形式写明实例的端口）"};
+inline constexpr Message kBrowserNoAnswer{"No answer from the SQL Server Browser within {0} s",
+                                          "SQL Server Browser 在 {0} 秒内没有应答"};
+inline constexpr Message kConnectionStringWhileOpen{"The connection string cannot change while the connection is open",
+                                                    "连接打开期间不能更改连接字符串"};
+// {0}: the server's refusal, in its own words.
+inline constexpr Message kLoginNotTriedAgain{"Not tried again after the server refused the login: {0}",
+                                             "服务器已拒绝登录，不再重试：{0}"};
+// {0}: the statement (SQL); {1}: the server's error.
+inline constexpr Message kSessionSetUpFailed{"The connection was opened, but its set-up statement {0} failed: {1}",
+                                             "连接已打开，但其初始设置语句 {0} 执行失败：{1}"};
+inline constexpr Message kQueryGaveNoColumns{"The query gave no columns", "查询没有返回任何列"};
+inline constexpr Message kQueryGaveNoRows{"The query gave no rows", "查询没有返回任何行"};
+inline constexpr Message kLinkLostMidAnswer{"The connection was lost before the answer was complete",
+                                            "在收到完整的应答之前连接已断开"};
+// A failure that came without any description.
+inline constexpr Message kUnknownError{"Unknown error", "未知错误"};
+
+// {0}: the driver's own words.
+inline constexpr Message kEncryptionRefused{
+    "The connection with encryption failed: the server may not offer encryption, or its certificate is not trusted "
+    "({0})",
+    "加密连接失败：服务器可能不支持加密，或其证书不受信任（{0}）"};
+// {0}: the ODBC call (SQLDriverConnect ...).
+inline constexpr Message kCallFailedNoReason{"{0} failed and the driver gave no reason",
+                                             "{0} 调用失败，驱动程序没有给出原因"};
+inline constexpr Message kCallFailedWithState{"{0} failed (SQLSTATE {1})", "{0} 调用失败（SQLSTATE {1}）"};
+inline constexpr Message kConnectionStringHasNul{
+    "The connection string cannot be sent to the database: it contains a NUL character",
+    "连接字符串含有 NUL 字符，无法发送到数据库"};
+inline constexpr Message kStatementHasNul{"The statement cannot be sent to the database: it contains a NUL character",
+                                          "语句含有 NUL 字符，无法发送到数据库"};
+
+// The freetds.conf section FreeTDS checks a certificate with. {0}: why, in
+// the system's own words or as one of the two messages after it.
+inline constexpr Message kFreeTdsConfCannotMake{"The settings for checking the server certificate cannot be made: {0}",
+                                                "无法生成检查服务器证书所需的设置：{0}"};
+inline constexpr Message kFreeTdsConfVariableNotSet{"FREETDSCONF cannot be set ({0})",
+                                                    "无法设置环境变量 FREETDSCONF（{0}）"};
+// {0}: the file's path; {1}: why.
+inline constexpr Message kFreeTdsConfUnreadable{"{0} cannot be read ({1}); no connection is made without them",
+                                                "无法读取 {0}（{1}）；缺少这些设置时不会建立连接"};
+inline constexpr Message kFreeTdsConfReadsBackOtherwise{"it reads back otherwise", "读回的内容与写入的不一致"};
+inline constexpr Message kNoFreeTdsConfInThisBuild{"This build cannot check the server certificate through FreeTDS",
+                                                   "此版本无法通过 FreeTDS 检查服务器证书"};
+
 // (end of the databases' messages)
 
 // ---------------------------------------------------------------------------
@@ -78,7 +232,6 @@ inline constexpr Message kNoReasonGiven{"no reason given", "未给出原因"};
 inline constexpr Message kErrorNumber{"error {0}", "错误 {0}"};
 inline constexpr Message kTwoCodes{"{0}, {1}", "{0}，{1}"};
 inline constexpr Message kReasonWithCodes{"{0} ({1})", "{0}（{1}）"};
-inline constexpr Message kUnknownError{"Unknown error", "未知错误"};
 
 // Catching up missed nights.
 inline constexpr Message kCatchUp{"Catch-up: {0}", "补发：{0}"};
@@ -162,6 +315,11 @@ inline constexpr Message kLockedByAnotherRun{"another run kept it locked for {0}
 inline constexpr Message kReportNotWritten{"The run report {0} could not be written: {1}", "无法写入运行报告 {0}：{1}"};
 inline constexpr Message kNoticeReportNotWritten{"the run report {0} could not be written: {1}",
                                                  "无法写入运行报告 {0}：{1}"};
+
+// The Windows window (shell_win32.cpp), when it cannot be built.
+inline constexpr Message kCannotRegisterWindowClass{"Cannot register the window class", "无法注册窗口类"};
+inline constexpr Message kCannotCreateMainWindow{"Cannot create the main window", "无法创建主窗口"};
+inline constexpr Message kCannotCreateMemo{"Cannot create the memo", "无法创建窗口的文本框"};
 
 // (end of the program's messages)
 

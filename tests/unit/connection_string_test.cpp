@@ -2,6 +2,7 @@
 #include "db/freetds_conf.h"
 #include "db/oledb_string.h"
 #include "text/errors.h"
+#include "text/message_table.h"
 
 #include <gtest/gtest.h>
 
@@ -439,6 +440,31 @@ TEST(FreeTdsConfTest, SettingsFreeTdsCannotReadAreRefused) {
             << error.what();
     }
     EXPECT_EQ(std::getenv("FREETDSCONF"), nullptr);
+}
+
+// Keys as the string writes them, and the pieces a message is made of, in
+// a Chinese run.
+TEST(ConnectionStringTest, MessagesInChineseKeepKeysAndNamesAsWritten) {
+    struct InChinese {
+        InChinese() { SetCurrentLanguage(Language::Chinese); }
+        ~InChinese() { SetCurrentLanguage(Language::English); }
+    };
+    const auto chinese = [](const Message& message, std::initializer_list<std::string_view> arguments) {
+        return Say(Language::Chinese, message, arguments);
+    };
+    const InChinese run;
+    const struct {
+        std::string said;
+        std::string expected;
+    } cases[] = {
+        {ErrorOf("Server=s;DataBase='d"),
+         chinese(msg::kConnectionQuoteNotClosed, {chinese(msg::kConnectionValueOfKey, {"DataBase"})})},
+        {ErrorOf("Provider=MSDASQL;Driver={Odd};Server=db;Encrypt=yes"),
+         chinese(msg::kEncryptionDriverUnknown, {"Odd", chinese(msg::kDriverLibrary, {"/opt/odd/libodd.so"})})},
+        {TranslateConnectionString("Server=s;TimeOut=0", kLinux).adjustments.at(0),
+         chinese(msg::kTimeoutNoLimitCapped, {"TimeOut", "120"})},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.said, c.expected);
 }
 
 TEST(ConnectionStringTest, PasswordNeverInErrors) {

@@ -1,4 +1,5 @@
 #include "db/database_error.h"
+#include "text/message_table.h"
 
 #include <gtest/gtest.h>
 
@@ -82,6 +83,30 @@ TEST(DatabaseErrorTest, TransientOnlyWhenAnotherTryMayGetThrough) {
         EXPECT_EQ(IsTransient(c.error), c.transient) << c.error.what() << " " << c.error.NativeCode();
         EXPECT_EQ(FailureReasonOf(c.error).transient, c.transient) << c.error.what();
     }
+}
+
+// A Chinese run says the program's own words in Chinese; the driver's and
+// the server's come through as they were sent.
+TEST(DatabaseErrorTest, OwnWordsInTheRunsLanguageTheDriversAsSent) {
+    struct InChinese {
+        InChinese() { SetCurrentLanguage(Language::Chinese); }
+        ~InChinese() { SetCurrentLanguage(Language::English); }
+    };
+    const auto chinese = [](const Message& message, std::initializer_list<std::string_view> arguments) {
+        return Say(Language::Chinese, message, arguments);
+    };
+    const std::string refused = "Adaptive Server connection failed";
+    const InChinese run;
+    const struct {
+        DatabaseError error;
+        std::string said;
+    } cases[] = {
+        {EncryptionRefusedError({refused, "08001", 20002, false}), chinese(msg::kEncryptionRefused, {refused})},
+        {MakeDatabaseError({}, "SQLAllocHandle"), chinese(msg::kCallFailedNoReason, {"SQLAllocHandle"})},
+        {MakeDatabaseError({kUnavailable}, "SQLDriverConnect"), CleanDriverMessage(kUnavailable.message)},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.error.what(), c.said);
+    EXPECT_NE(std::string(cases[0].error.what()).find(refused), std::string::npos);
 }
 
 } // namespace
