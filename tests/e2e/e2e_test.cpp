@@ -210,6 +210,87 @@ TEST_F(HeadlessRunTest, DateKeyAroundDaylightSavingChangesIsTheLocalDayBefore) {
     }
 }
 
+// The central link drops on one update; the retry a second later gets it
+// through, and every figure is accepted once.
+TEST_F(HeadlessRunTest, NightWhoseLinkDropsOnceEndsWithAllFiveOnRetry) {
+    Script dropping = CentralScript();
+    dropping.rules.insert(dropping.rules.begin(),
+                          Rule::Regex("update T_kextotal set month_money_yushou[\\s\\S]*", Answer::Drop()));
+    central.SetScript(dropping);
+    ChildProcess run({program, "--retries", "2", "--retry-wait", "1"}, Options());
+    // The new session's set-up after the drop: the dropped update has been
+    // answered, and the retry is a second away.
+    ASSERT_TRUE(central.WaitForBatches(4, kGenerousTimeout));
+    central.SetScript(CentralScript());
+    ASSERT_EQ(run.Wait(kGenerousTimeout), 0) << run.Stderr();
+
+    const std::vector<std::string> expected = ExpectedStatements();
+    EXPECT_EQ(MemoFile(), Line(expected[0]) + Line(expected[2]) + Line(expected[3]) + Line(expected[4]) +
+                              Line(expected[1]));
+    std::vector<std::string> updates;
+    for (const std::string& batch : Texts(central.batches()))
+        if (batch != testing::kSetNoCountOff) updates.push_back(batch);
+    EXPECT_EQ(updates, (std::vector<std::string>{Line(expected[0]), Line(expected[1]), Line(expected[2]),
+                                                 Line(expected[3]), Line(expected[4]), Line(expected[1])}))
+        << "the dropped update went again, no other";
+    EXPECT_NE(run.Stderr().find("Retry 1 of 2 in 1 s: Figure 2 (month_money_yushou) of " + Yesterday()),
+              std::string::npos)
+        << run.Stderr();
+    EXPECT_NE(Read("parktotals.log").find("Figure 2 (month_money_yushou): sent 5400, 1 row changed (on try 2)"),
+              std::string::npos);
+}
+
+std::string RegexEscaped(std::string_view text) {
+    std::string escaped;
+    for (const char c : text) {
+        if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos) escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
+}
+
+// Two nightly runs days apart, as the installed task runs them: the second
+// sends the nights in between, and nothing from before the first.
+TEST_F(HeadlessRunTest, CatchUpAcrossTwoRunsSendsOnlyTheNightsMissed) {
+    const std::string faketime = testing::FindOnPath("faketime");
+    if (faketime.empty()) GTEST_SKIP() << "needs faketime on PATH (scripts/test installs it)";
+    // Figures 3 to 5 of any past day: 7, 8 and 9.
+    Script figures = testing::LocalFiguresScript();
+    for (int i = 2; i < kFigureCount; ++i) {
+        const std::string query = FigureQuery(i, LocalDate{2000, 1, 1});
+        const std::size_t day = query.find("20000101");
+        figures.rules.push_back(Rule::Regex(RegexEscaped(query.substr(0, day)) + "[0-9]{8}" +
+                                                RegexEscaped(query.substr(day + 8)) + "\r\n",
+                                            Answer::Scalar(standin::Value::Int(5 + i))));
+    }
+    local.SetScript(figures);
+    const auto run_on = [&](const std::string& time) {
+        const testing::ProcessResult run =
+            testing::RunProcess({faketime, time, program, "--catch-up", "7"}, Options(), kGenerousTimeout);
+        EXPECT_EQ(run.exit_code, 0) << run.err;
+        std::vector<std::string> keys;
+        for (const std::string& batch : Texts(central.batches())) {
+            const std::size_t at = batch.find("day(siji)='");
+            if (at != std::string::npos) keys.push_back(batch.substr(at + 11, 8));
+        }
+        return keys;
+    };
+    EXPECT_EQ(run_on("2026-03-02 02:30:00"), std::vector<std::string>(5, "20260301"))
+        << "a first run has nothing to catch up";
+    const std::vector<std::string> second = run_on("2026-03-06 02:30:00");
+    EXPECT_EQ(std::vector<std::string>(second.begin() + 5, second.end()),
+              (std::vector<std::string>{"20260305", "20260305", "20260305", "20260305", "20260305", "20260302",
+                                        "20260302", "20260302", "20260303", "20260303", "20260303", "20260304",
+                                        "20260304", "20260304"}));
+    EXPECT_NE(MemoFile().find("xinjin_money_lishi='8'  from  T_kextotal ,T_kexbase where  T_kextotal.kex_name = "
+                              "T_kexbase.kex_name and T_kexbase.kex_no='208' and "
+                              "YEAR(siji)*10000+month(siji)*100+day(siji)='20260303'"),
+              std::string::npos);
+    const std::string record = Read("transferred-nights.txt");
+    EXPECT_NE(record.find("first 20260301\n20260301\n20260302\n20260303\n20260304\n20260305\n"), std::string::npos)
+        << record;
+}
+
 // No central stand-in at all: its port is closed.
 using CentralDownTest = ProgramRunTest;
 
