@@ -3,6 +3,7 @@
 // and stand-ins for the local and the central database.
 
 #include "app/app_title.h"
+#include "app/command_line.h"
 #include "text/errors.h"
 #include "car_park_folder.h"
 #include "standin/standin.h"
@@ -156,6 +157,40 @@ TEST_F(HeadlessRunTest, UncreatableMemoFileAbortsWithItsPath) {
     EXPECT_EQ(run.err, "parktotals: " + ErrorBoxText("Cannot create file \"" + (dir / "memo1.txt") + "\". " + reason) +
                            "\n");
     EXPECT_EQ(central.batches().size(), 6u) << "the figures went through before the file failed";
+}
+
+TEST_F(HeadlessRunTest, RefusedCommandLineTouchesNothingAndHelpGoesToStandardOutput) {
+    const std::vector<std::string> wrong = {"--retries", "11"};
+    std::string message;
+    try {
+        ParseCommandLine(wrong, TodayOnLocalClock());
+    } catch (const UserError& error) {
+        message = error.what();
+    }
+    ASSERT_FALSE(message.empty()) << "the line is taken";
+    std::vector<std::string> command = {program};
+    command.insert(command.end(), wrong.begin(), wrong.end());
+
+    testing::ProcessResult run = testing::RunProcess(command, Options(), kGenerousTimeout);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err, "parktotals: " + ErrorBoxText(message) + "\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_FALSE(fs::exists(dir / "memo1.txt"));
+    EXPECT_FALSE(fs::exists(dir / "parktotals.log"));
+
+    dir.Write("memo1.txt", "last night's run\r\n");
+    dir.Write("parktotals.log", "==== last night's block ====\n");
+    run = testing::RunProcess(command, Options(), kGenerousTimeout);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(MemoFile(), "last night's run\r\n");
+    EXPECT_EQ(Read("parktotals.log"), "==== last night's block ====\n");
+    EXPECT_TRUE(central.logins().empty());
+    EXPECT_TRUE(local.logins().empty());
+
+    run = testing::RunProcess({program, "--help"}, Options(), kGenerousTimeout);
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.out, UsageText("parktotals", 79));
+    EXPECT_EQ(run.err, "");
 }
 
 TEST_F(HeadlessRunTest, DateKeyOnFirstOfJanuaryNamesNewYearsEve) {
