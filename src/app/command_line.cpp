@@ -203,9 +203,6 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments, LocalDat
         throw UserError(std::string((*installers)->name) + " cannot be given with " + std::string(other->name) +
                         ": the installer's options take no other");
     }
-    if (command.options.dates && command.options.catch_up > 0)
-        throw UserError("--date and --catch-up cannot be given together: --date names the days to send, --catch-up "
-                        "looks for the nights that were missed");
     return command;
 }
 
@@ -222,8 +219,8 @@ std::string UsageText(const std::string& program_name, std::size_t width) {
         "\n"
         "Options (each at most once, as --option VALUE or --option=VALUE):\n"
         "  --retries N\n"
-        "      Try again, up to N more times, what did not go through (0 to " + std::to_string(kMaxRetries) +
-        "; default 0).\n"
+        "      Try again, up to N more times, what failed for a reason another try may mend: no answer, a lost "
+        "link, a time-out, a deadlock (0 to " + std::to_string(kMaxRetries) + "; default 0).\n"
         "  --retry-wait SECONDS\n"
         "      The wait before each new try (1 to " + std::to_string(kMaxRetryWait.count()) + "; default " +
         std::to_string(kDefaultRetryWait.count()) + ").\n"
@@ -231,8 +228,8 @@ std::string UsageText(const std::string& program_name, std::size_t width) {
         "      Send these past days instead of yesterday: a day before today as yyyy-mm-dd (2026-12-01), or a "
         "range of at most " + days + " days (2026-12-01..2026-12-05).\n"
         "  --catch-up DAYS\n"
-        "      Also send the nights of the DAYS days before yesterday (1 to " + days + ") that "
-        "transferred-nights.txt does not list as transferred.\n"
+        "      Also send the nights among the DAYS before yesterday (1 to " + days + ") that this installation "
+        "missed: those after the first night in transferred-nights.txt that it does not list.\n"
         "  --help\n"
         "      Show this text, whatever else the line holds.\n"
         "  --version\n"
@@ -243,7 +240,7 @@ std::string UsageText(const std::string& program_name, std::size_t width) {
         "figures.\n"
         "\n"
         "Exit codes:\n"
-        "  0: every figure was transferred.\n"
+        "  0: every figure asked for was transferred.\n"
         "  1: the run stopped with an error (central server not reached, memo1.txt not writable), or the command "
         "line was refused.\n"
         "  2: the run finished, but at least one figure was not transferred.\n"

@@ -98,7 +98,6 @@ TEST(CommandLineTest, RefusesWithTheOptionAndWhatItTakes) {
         {{"--date=2026-02-30..2026-03-01"}, "2026-02-30 is no day of the calendar", "FIRST..LAST"},
         {{"--date", "2026-12-01.."}, "--date \"2026-12-01..\"", "FIRST..LAST"},
         {{"--date", "yesterday"}, "--date \"yesterday\"", "yyyy-mm-dd"},
-        {{"--date", "2026-12-01", "--catch-up", "2"}, "--date and --catch-up", "cannot be given together"},
         {{"--now"}, "Unknown option \"--now\"", "--help"},
         {{"/S"}, "Unknown option \"/S\"", "--help"},
         {{"--help=yes"}, "--help takes no value", "\"yes\""},
