@@ -418,5 +418,20 @@ TEST_F(WindowRunTest, CentralFailureShowsErrorBoxAndWindowStays) {
     run.Kill();
 }
 
+// Head office is down and the run waits to try again: closing the window
+// ends the run at once, and the report says so.
+TEST_F(WindowRunTest, ClosingTheWindowDuringARetryWaitEndsTheRun) {
+    ChildProcess run({program, "--retries", "2", "--retry-wait", "3600"}, Options(xvfb->display()));
+    ASSERT_FALSE(xvfb->WaitForWindow("formmaindalventis").empty()) << run.Stderr();
+    // The first try fails at once on the closed port; give it that moment.
+    EXPECT_TRUE(testing::StaysTrueFor([&] { return run.Running(); }, 1500ms)) << run.Stderr();
+    ASSERT_TRUE(xvfb->CloseWindow("formmaindalventis"));
+    EXPECT_EQ(run.Wait(std::chrono::seconds(10)), 2) << "still waiting, or ended otherwise: " << run.Stderr();
+    const std::string report = Read("parktotals.log");
+    EXPECT_NE(report.find("Retry 1 of 2 not made: the window was closed during the wait"), std::string::npos)
+        << report;
+    EXPECT_EQ(report.find("Error box"), std::string::npos) << report;
+}
+
 } // namespace
 } // namespace parktotals
