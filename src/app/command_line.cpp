@@ -2,26 +2,261 @@
 
 #include "text/errors.h"
 
-namespace parktotals {
+#include <algorithm>
+#include <optional>
+#include <string_view>
 
-CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
-    CommandLine command;
-    if (arguments.empty()) return command;
-    const std::string& option = arguments[0];
-    if (option == "--read-connection") {
-        command.task = Task::ReadConnection;
-    } else if (option == "--write-connection") {
-        command.task = Task::WriteConnection;
-    } else {
-        throw UserError("Unknown option \"" + option +
-                        "\": the program takes no arguments; --read-connection and --write-connection are for "
-                        "its installer");
+namespace parktotals {
+namespace {
+
+enum class Option { Retries, RetryWait, Date, CatchUp, ReadConnection, WriteConnection, Help, Version };
+
+struct OptionName {
+    std::string_view name;
+    Option option;
+};
+
+constexpr OptionName kOptions[] = {
+    {"--retries", Option::Retries},
+    {"--retry-wait", Option::RetryWait},
+    {"--date", Option::Date},
+    {"--catch-up", Option::CatchUp},
+    {"--read-connection", Option::ReadConnection},
+    {"--write-connection", Option::WriteConnection},
+    {"--help", Option::Help},
+    {"--version", Option::Version},
+};
+
+bool IsInstallerOption(Option option) { return option == Option::ReadConnection || option == Option::WriteConnection; }
+
+// What the option's value has to be, as the messages say it; empty for an
+// option that takes none.
+std::string Wanted(Option option) {
+    switch (option) {
+    case Option::Retries: return "a whole number from 0 to " + std::to_string(kMaxRetries);
+    case Option::RetryWait: return "a whole number of seconds from 1 to " + std::to_string(kMaxRetryWait.count());
+    case Option::CatchUp: return "a whole number of nights from 1 to " + std::to_string(kMaxDays);
+    case Option::Date:
+        return "a past day as yyyy-mm-dd (2026-12-01) or a range of at most " + std::to_string(kMaxDays) +
+               " past days as FIRST..LAST (2026-12-01..2026-12-05)";
+    case Option::ReadConnection:
+    case Option::WriteConnection: return "the path of its fields file";
+    case Option::Help:
+    case Option::Version: break;
     }
-    if (arguments.size() < 2 || arguments[1].empty())
-        throw UserError(option + " needs the path of its fields file");
-    if (arguments.size() > 2) throw UserError("Unknown option \"" + arguments[2] + "\" after " + option);
-    command.fields_file = arguments[1];
+    return {};
+}
+
+// An argument as a message quotes it: on one line, so that a control
+// character in it cannot steer the terminal the message is printed on.
+std::string Quoted(std::string_view text) { return "\"" + OneLine(text) + "\""; }
+
+[[noreturn]] void RefuseValue(std::string_view name, Option option, const std::string& value,
+                              const std::string& why = {}) {
+    throw UserError(std::string(name) + " " + Quoted(value) + ": " + (why.empty() ? "" : why + "; ") + "give " +
+                    Wanted(option));
+}
+
+// Plain decimal digits only: no sign, no blanks, no hex. Stops as soon as the
+// value passes `highest`, so a long string of digits cannot overflow.
+int WholeNumber(std::string_view name, Option option, const std::string& text, int lowest, int highest) {
+    int value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') RefuseValue(name, option, text);
+        value = value * 10 + (c - '0');
+        if (value > highest) RefuseValue(name, option, text);
+    }
+    if (value < lowest) RefuseValue(name, option, text);
+    return value;
+}
+
+bool HasDateShape(const std::string& text) {
+    if (text.size() != 10) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool dash = i == 4 || i == 7;
+        if (dash != (text[i] == '-') || (!dash && (text[i] < '0' || text[i] > '9'))) return false;
+    }
+    return true;
+}
+
+DayRange Days(std::string_view name, const std::string& text, LocalDate today) {
+    const std::size_t dots = text.find("..");
+    const std::string first = text.substr(0, dots);
+    const std::string last = dots == std::string::npos ? first : text.substr(dots + 2);
+    LocalDate days[2]{};
+    for (int i = 0; i < 2; ++i) {
+        const std::string& day = i == 0 ? first : last;
+        const std::optional<LocalDate> date = ParseIsoDate(day);
+        if (date) {
+            days[i] = *date;
+        } else if (HasDateShape(day)) {
+            RefuseValue(name, Option::Date, text, day + " is no day of the calendar");
+        } else {
+            RefuseValue(name, Option::Date, text);
+        }
+    }
+    const DayRange range{days[0], days[1]};
+    if (const std::optional<std::string> problem = DayRangeProblem(range, today))
+        throw UserError(std::string(name) + " " + Quoted(text) + ": " + *problem);
+    return range;
+}
+
+void Apply(CommandLine& command, std::string_view name, Option option, const std::string& value, LocalDate today) {
+    switch (option) {
+    case Option::Retries: command.options.retries = WholeNumber(name, option, value, 0, kMaxRetries); break;
+    case Option::RetryWait:
+        command.options.retry_wait =
+            std::chrono::seconds{WholeNumber(name, option, value, 1, static_cast<int>(kMaxRetryWait.count()))};
+        break;
+    case Option::CatchUp: command.options.catch_up = WholeNumber(name, option, value, 1, kMaxDays); break;
+    case Option::Date: command.options.dates = Days(name, value, today); break;
+    case Option::ReadConnection:
+    case Option::WriteConnection:
+        command.task = option == Option::ReadConnection ? Task::ReadConnection : Task::WriteConnection;
+        command.fields_file = value;
+        break;
+    case Option::Help:
+    case Option::Version: break;
+    }
+}
+
+// Each line broken between words into lines of at most `width` characters
+// (a longer word stands alone). An indented line goes on 4 in, or at its own
+// indent when that is deeper.
+std::string Wrapped(const std::string& text, std::size_t width) {
+    std::string wrapped;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string_view line = std::string_view(text).substr(start, end - start);
+        const std::size_t indent = std::min(line.find_first_not_of(' '), line.size());
+        const std::size_t going_on = indent == 0 ? 0 : std::max<std::size_t>(indent, 4);
+        std::string current(indent, ' ');
+        bool has_word = false;
+        for (std::size_t word = indent; word < line.size();) {
+            const std::size_t blank = std::min(line.find(' ', word), line.size());
+            const std::string_view next = line.substr(word, blank - word);
+            if (has_word && current.size() + 1 + next.size() > width) {
+                wrapped += current + '\n';
+                current.assign(going_on, ' ');
+            } else if (has_word) {
+                current += ' ';
+            }
+            current += next;
+            has_word = true;
+            word = blank + 1;
+        }
+        wrapped += current;
+        if (end < text.size()) wrapped += '\n';
+        start = end + 1;
+    }
+    return wrapped;
+}
+
+} // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments, LocalDate today) {
+    CommandLine command;
+    // Whoever asks for help gets it, even on a line with a mistake in it.
+    if (std::ranges::find(arguments, "--help") != arguments.end()) {
+        command.task = Task::Help;
+        return command;
+    }
+    if (std::ranges::find(arguments, "--version") != arguments.end()) {
+        command.task = Task::Version;
+        return command;
+    }
+    std::vector<const OptionName*> given;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const std::size_t equals = argument.find('=');
+        const std::string_view name = std::string_view(argument).substr(0, equals);
+        const auto known = std::ranges::find(kOptions, name, &OptionName::name);
+        if (!argument.starts_with("--") || known == std::end(kOptions))
+            throw UserError("Unknown option " + Quoted(argument.starts_with("--") ? name : argument) +
+                            ": --help lists the options");
+        if (std::ranges::find(given, &*known) != given.end())
+            throw UserError(std::string(name) + " is given twice; give each option once");
+        given.push_back(&*known);
+
+        const std::string wanted = Wanted(known->option);
+        if (wanted.empty())
+            throw UserError(std::string(name) + " takes no value, but was given " +
+                            Quoted(argument.substr(equals + 1)));
+        std::string value;
+        if (equals != std::string::npos) {
+            value = argument.substr(equals + 1);
+        } else if (i + 1 < arguments.size() && !arguments[i + 1].starts_with("--")) {
+            // The next argument, unless it is the next option: "--retries
+            // --date ..." lacks the number rather than giving "--date" as one.
+            value = arguments[++i];
+        }
+        if (value.empty()) throw UserError(std::string(name) + " needs " + wanted);
+        Apply(command, name, known->option, value, today);
+    }
+
+    const auto installers =
+        std::ranges::find_if(given, [](const OptionName* o) { return IsInstallerOption(o->option); });
+    if (installers != given.end() && given.size() > 1) {
+        const OptionName* other = given[installers == given.begin() ? 1 : 0];
+        throw UserError(std::string((*installers)->name) + " cannot be given with " + std::string(other->name) +
+                        ": the installer's options take no other");
+    }
     return command;
 }
+
+std::string UsageText(const std::string& program_name, std::size_t width) {
+    const std::string days = std::to_string(kMaxDays);
+    // One line per paragraph or item: a message box wraps them itself, a
+    // terminal gets them wrapped below.
+    const std::string text =
+        "Usage: " + program_name + " [options]\n"
+        "\n"
+        "Without options, sends yesterday's five figures of this car park from its own database (the first line "
+        "of RegInfo.INI) to the central totals database, once, writes the updates the central server accepted "
+        "into memo1.txt, and ends. A scheduler starts it so each night.\n"
+        "\n"
+        "Options (each at most once, as --option VALUE or --option=VALUE):\n"
+        "  --retries N\n"
+        "      Try again, up to N more times, what failed for a reason another try may mend: no answer, a lost "
+        "link, a time-out, a deadlock (0 to " + std::to_string(kMaxRetries) + "; default 0).\n"
+        "  --retry-wait SECONDS\n"
+        "      The wait before each new try (1 to " + std::to_string(kMaxRetryWait.count()) + "; default " +
+        std::to_string(kDefaultRetryWait.count()) + ").\n"
+        "  --date DAY, --date FIRST..LAST\n"
+        "      Send these past days instead of yesterday: a day before today as yyyy-mm-dd (2026-12-01), or a "
+        "range of at most " + days + " days (2026-12-01..2026-12-05).\n"
+        "  --catch-up DAYS\n"
+        "      Also send the nights among the DAYS before yesterday (1 to " + days + ") that this installation "
+        "missed: those after the first night in transferred-nights.txt that it does not list.\n"
+        "  --help\n"
+        "      Show this text, whatever else the line holds.\n"
+        "  --version\n"
+        "      Show the program's version.\n"
+        "\n"
+        "Re-sending a past day (--date, --catch-up) sends only figures 3 to 5, that day's takings. Figures 1 and 2 "
+        "count the monthly cards as they are now, so they say nothing of a past day and go only with yesterday's "
+        "figures.\n"
+        "\n"
+        "Exit codes:\n"
+        "  0: every figure asked for was transferred.\n"
+        "  1: the run stopped with an error (central server not reached, memo1.txt not writable), or the command "
+        "line was refused.\n"
+        "  2: the run finished, but at least one figure was not transferred.\n"
+        "\n"
+        "Files in the working directory:\n"
+        "  RegInfo.INI: its first line is the connection string of the car park's database.\n"
+        "  memo1.txt: the updates the central server accepted in the last run.\n"
+        "  parktotals.log: the run report, what became of each figure and why.\n"
+        "  transferred-nights.txt: the record of the nights that were transferred.\n"
+        "Beside the program, weixinconfig.ini holds the car park number ([code] jov_park_id).\n"
+        "\n"
+        "The installer starts the program with --read-connection FILE or --write-connection FILE, alone, to read "
+        "or change the login in RegInfo.INI.\n";
+    return width == 0 ? text : Wrapped(text, width);
+}
+
+std::string VersionText(const std::string& version) { return "parktotals " + version; }
 
 } // namespace parktotals

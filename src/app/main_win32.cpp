@@ -29,16 +29,28 @@ std::vector<std::string> Arguments() {
 
 } // namespace
 
-// Without arguments (the only way the scheduled task starts it) the program
-// runs to its end by itself; it reads no environment variables of its own.
-// The options are the installer's (command_line.h) and show no window.
-// Built with -municode, so the entry point is wWinMain.
+// Without arguments (the way the scheduled task starts it) the program runs
+// to its end by itself; it reads no environment variables of its own. The
+// options are in command_line.h; a line it cannot take is refused in the
+// error box before anything is connected or written. The installer's
+// options show no window. Built with -municode, so the entry point is
+// wWinMain.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
     using namespace parktotals;
     const std::string exe = ExecutablePath();
     const std::string title = ApplicationTitle(exe.empty() ? "parktotals" : exe);
+    const LocalDate today = TodayOnLocalClock();
+    CommandLine command;
     try {
-        const CommandLine command = ParseCommandLine(Arguments());
+        command = ParseCommandLine(Arguments(), today);
+        if (command.task == Task::Help || command.task == Task::Version) {
+            // A GUI program has no console to print on.
+            const std::string name = exe.empty() ? "parktotals.exe" : exe.substr(FolderOf(exe).size());
+            const std::string text =
+                command.task == Task::Help ? UsageText(name) : VersionText(PARKTOTALS_VERSION);
+            MessageBoxW(nullptr, Utf8ToWide(text).c_str(), Utf8ToWide(title).c_str(), MB_ICONINFORMATION | MB_OK);
+            return 0;
+        }
         if (command.task != Task::NightlyRun) return RunConnectionTask(command);
     } catch (const std::exception& e) {
         MessageBoxW(nullptr, Utf8ToWide(ErrorBoxText(e.what())).c_str(), Utf8ToWide(title).c_str(),
@@ -57,6 +69,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
             CentralConnectionString(PARKTOTALS_CENTRAL_HOST, PARKTOTALS_CENTRAL_USER, PARKTOTALS_CENTRAL_PASSWORD,
                                     {PARKTOTALS_CENTRAL_ENCRYPT, PARKTOTALS_CENTRAL_TRUST_CERTIFICATE}));
         settings.version = PARKTOTALS_VERSION;
+        settings.job.options = command.options;
         exit_code = RunWin32Shell(title, std::move(settings), show_command);
     } catch (const std::exception& e) {
         // Only building the window can get here; the job's errors are shown

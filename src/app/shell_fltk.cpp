@@ -9,6 +9,7 @@
 #include <FL/fl_draw.H>
 
 #include <algorithm>
+#include <chrono>
 
 // The Linux window: a small title bar with a strip of the memo under it.
 // Sizes are the design's, for a 96 dpi screen.
@@ -44,6 +45,18 @@ public:
     }
 
     void CloseForm() override { window_.hide(); }
+
+    // Runs the event loop until the deadline, so that the window is painted
+    // and can be moved meanwhile; closing it ends the wait and the run.
+    bool Pause(std::chrono::seconds wait) override {
+        const auto deadline = std::chrono::steady_clock::now() + wait;
+        while (window_.shown()) {
+            const std::chrono::duration<double> left = deadline - std::chrono::steady_clock::now();
+            if (left.count() <= 0) return true;
+            Fl::wait(left.count());
+        }
+        return false;
+    }
 
     void ShowErrorBox(const std::string& caption, const std::string& text) override {
         fl_font(FL_HELVETICA, 14);

@@ -7,6 +7,7 @@
 
 #include <commctrl.h>
 
+#include <chrono>
 #include <stdexcept>
 
 // The Windows window: a dialog frame, a small caption and a strip of the memo
@@ -105,6 +106,29 @@ public:
 
     void CloseForm() override {
         if (window_ != nullptr) DestroyWindow(window_);
+    }
+
+    // Pumps the window's messages until the deadline, so that it is painted
+    // and can be moved meanwhile. The window destroyed, or the quit posted,
+    // ends the wait and the run; the quit is posted again for the main loop.
+    bool Pause(std::chrono::seconds wait) override {
+        const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(wait.count()) * 1000;
+        for (;;) {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != 0) {
+                if (message.message == WM_QUIT) {
+                    PostQuitMessage(static_cast<int>(message.wParam));
+                    return false;
+                }
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+            if (window_ == nullptr) return false;
+            const ULONGLONG now = GetTickCount64();
+            if (now >= deadline) return true;
+            MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
+                                        MWMO_INPUTAVAILABLE);
+        }
     }
 
     void ShowErrorBox(const std::string& caption, const std::string& text) override {

@@ -3,6 +3,7 @@
 // and stand-ins for the local and the central database.
 
 #include "app/app_title.h"
+#include "app/command_line.h"
 #include "text/errors.h"
 #include "car_park_folder.h"
 #include "standin/standin.h"
@@ -158,6 +159,40 @@ TEST_F(HeadlessRunTest, UncreatableMemoFileAbortsWithItsPath) {
     EXPECT_EQ(central.batches().size(), 6u) << "the figures went through before the file failed";
 }
 
+TEST_F(HeadlessRunTest, RefusedCommandLineTouchesNothingAndHelpGoesToStandardOutput) {
+    const std::vector<std::string> wrong = {"--retries", "11"};
+    std::string message;
+    try {
+        ParseCommandLine(wrong, TodayOnLocalClock());
+    } catch (const UserError& error) {
+        message = error.what();
+    }
+    ASSERT_FALSE(message.empty()) << "the line is taken";
+    std::vector<std::string> command = {program};
+    command.insert(command.end(), wrong.begin(), wrong.end());
+
+    testing::ProcessResult run = testing::RunProcess(command, Options(), kGenerousTimeout);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err, "parktotals: " + ErrorBoxText(message) + "\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_FALSE(fs::exists(dir / "memo1.txt"));
+    EXPECT_FALSE(fs::exists(dir / "parktotals.log"));
+
+    dir.Write("memo1.txt", "last night's run\r\n");
+    dir.Write("parktotals.log", "==== last night's block ====\n");
+    run = testing::RunProcess(command, Options(), kGenerousTimeout);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(MemoFile(), "last night's run\r\n");
+    EXPECT_EQ(Read("parktotals.log"), "==== last night's block ====\n");
+    EXPECT_TRUE(central.logins().empty());
+    EXPECT_TRUE(local.logins().empty());
+
+    run = testing::RunProcess({program, "--help"}, Options(), kGenerousTimeout);
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.out, UsageText("parktotals", 79));
+    EXPECT_EQ(run.err, "");
+}
+
 TEST_F(HeadlessRunTest, DateKeyOnFirstOfJanuaryNamesNewYearsEve) {
     const std::string faketime = testing::FindOnPath("faketime");
     if (faketime.empty()) GTEST_SKIP() << "needs faketime on PATH (scripts/test installs it)";
@@ -208,6 +243,87 @@ TEST_F(HeadlessRunTest, DateKeyAroundDaylightSavingChangesIsTheLocalDayBefore) {
         for (const std::string& s : sent)
             EXPECT_NE(s.find("day(siji)='" + night.key + "'\r\n"), std::string::npos) << s;
     }
+}
+
+// The central link drops on one update; the retry a second later gets it
+// through, and every figure is accepted once.
+TEST_F(HeadlessRunTest, NightWhoseLinkDropsOnceEndsWithAllFiveOnRetry) {
+    Script dropping = CentralScript();
+    dropping.rules.insert(dropping.rules.begin(),
+                          Rule::Regex("update T_kextotal set month_money_yushou[\\s\\S]*", Answer::Drop()));
+    central.SetScript(dropping);
+    ChildProcess run({program, "--retries", "2", "--retry-wait", "1"}, Options());
+    // The new session's set-up after the drop: the dropped update has been
+    // answered, and the retry is a second away.
+    ASSERT_TRUE(central.WaitForBatches(4, kGenerousTimeout));
+    central.SetScript(CentralScript());
+    ASSERT_EQ(run.Wait(kGenerousTimeout), 0) << run.Stderr();
+
+    const std::vector<std::string> expected = ExpectedStatements();
+    EXPECT_EQ(MemoFile(), Line(expected[0]) + Line(expected[2]) + Line(expected[3]) + Line(expected[4]) +
+                              Line(expected[1]));
+    std::vector<std::string> updates;
+    for (const std::string& batch : Texts(central.batches()))
+        if (batch != testing::kSetNoCountOff) updates.push_back(batch);
+    EXPECT_EQ(updates, (std::vector<std::string>{Line(expected[0]), Line(expected[1]), Line(expected[2]),
+                                                 Line(expected[3]), Line(expected[4]), Line(expected[1])}))
+        << "the dropped update went again, no other";
+    EXPECT_NE(run.Stderr().find("Retry 1 of 2 in 1 s: Figure 2 (month_money_yushou) of " + Yesterday()),
+              std::string::npos)
+        << run.Stderr();
+    EXPECT_NE(Read("parktotals.log").find("Figure 2 (month_money_yushou): sent 5400, 1 row changed (on try 2)"),
+              std::string::npos);
+}
+
+std::string RegexEscaped(std::string_view text) {
+    std::string escaped;
+    for (const char c : text) {
+        if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos) escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
+}
+
+// Two nightly runs days apart, as the installed task runs them: the second
+// sends the nights in between, and nothing from before the first.
+TEST_F(HeadlessRunTest, CatchUpAcrossTwoRunsSendsOnlyTheNightsMissed) {
+    const std::string faketime = testing::FindOnPath("faketime");
+    if (faketime.empty()) GTEST_SKIP() << "needs faketime on PATH (scripts/test installs it)";
+    // Figures 3 to 5 of any past day: 7, 8 and 9.
+    Script figures = testing::LocalFiguresScript();
+    for (int i = 2; i < kFigureCount; ++i) {
+        const std::string query = FigureQuery(i, LocalDate{2000, 1, 1});
+        const std::size_t day = query.find("20000101");
+        figures.rules.push_back(Rule::Regex(RegexEscaped(query.substr(0, day)) + "[0-9]{8}" +
+                                                RegexEscaped(query.substr(day + 8)) + "\r\n",
+                                            Answer::Scalar(standin::Value::Int(5 + i))));
+    }
+    local.SetScript(figures);
+    const auto run_on = [&](const std::string& time) {
+        const testing::ProcessResult run =
+            testing::RunProcess({faketime, time, program, "--catch-up", "7"}, Options(), kGenerousTimeout);
+        EXPECT_EQ(run.exit_code, 0) << run.err;
+        std::vector<std::string> keys;
+        for (const std::string& batch : Texts(central.batches())) {
+            const std::size_t at = batch.find("day(siji)='");
+            if (at != std::string::npos) keys.push_back(batch.substr(at + 11, 8));
+        }
+        return keys;
+    };
+    EXPECT_EQ(run_on("2026-03-02 02:30:00"), std::vector<std::string>(5, "20260301"))
+        << "a first run has nothing to catch up";
+    const std::vector<std::string> second = run_on("2026-03-06 02:30:00");
+    EXPECT_EQ(std::vector<std::string>(second.begin() + 5, second.end()),
+              (std::vector<std::string>{"20260305", "20260305", "20260305", "20260305", "20260305", "20260302",
+                                        "20260302", "20260302", "20260303", "20260303", "20260303", "20260304",
+                                        "20260304", "20260304"}));
+    EXPECT_NE(MemoFile().find("xinjin_money_lishi='8'  from  T_kextotal ,T_kexbase where  T_kextotal.kex_name = "
+                              "T_kexbase.kex_name and T_kexbase.kex_no='208' and "
+                              "YEAR(siji)*10000+month(siji)*100+day(siji)='20260303'"),
+              std::string::npos);
+    const std::string record = Read("transferred-nights.txt");
+    EXPECT_NE(record.find("first 20260301\n20260301\n20260302\n20260303\n20260304\n20260305\n"), std::string::npos)
+        << record;
 }
 
 // No central stand-in at all: its port is closed.
@@ -300,6 +416,21 @@ TEST_F(WindowRunTest, CentralFailureShowsErrorBoxAndWindowStays) {
     EXPECT_NE(xvfb->WindowInfo("formmaindalventis"), "") << "the main window stays";
     EXPECT_FALSE(fs::exists(dir / "memo1.txt"));
     run.Kill();
+}
+
+// Head office is down and the run waits to try again: closing the window
+// ends the run at once, and the report says so.
+TEST_F(WindowRunTest, ClosingTheWindowDuringARetryWaitEndsTheRun) {
+    ChildProcess run({program, "--retries", "2", "--retry-wait", "3600"}, Options(xvfb->display()));
+    ASSERT_FALSE(xvfb->WaitForWindow("formmaindalventis").empty()) << run.Stderr();
+    // The first try fails at once on the closed port; give it that moment.
+    EXPECT_TRUE(testing::StaysTrueFor([&] { return run.Running(); }, 1500ms)) << run.Stderr();
+    ASSERT_TRUE(xvfb->CloseWindow("formmaindalventis"));
+    EXPECT_EQ(run.Wait(std::chrono::seconds(10)), 2) << "still waiting, or ended otherwise: " << run.Stderr();
+    const std::string report = Read("parktotals.log");
+    EXPECT_NE(report.find("Retry 1 of 2 not made: the window was closed during the wait"), std::string::npos)
+        << report;
+    EXPECT_EQ(report.find("Error box"), std::string::npos) << report;
 }
 
 } // namespace

@@ -13,6 +13,10 @@
 
 namespace parktotals::testing {
 
+// Sends the window WM_DELETE_WINDOW, as a window manager's close box does
+// (tests/e2e/x11_close.cpp; there is no window manager here to do it).
+bool AskWindowToClose(const std::string& display, unsigned long window);
+
 class Xvfb {
 public:
     // The tools it needs that are not on PATH, separated by blanks; "" when
@@ -75,6 +79,14 @@ public:
         std::string info;
         WaitUntil([&] { return !(info = WindowInfo(name)).empty(); }, timeout, std::chrono::milliseconds(50));
         return info;
+    }
+
+    // Asks the first window with this exact name to close; false when there
+    // is none or the request could not be sent.
+    bool CloseWindow(const std::string& name) const {
+        const ProcessResult found = Run({"xdotool", "search", "--name", "^" + name + "$"});
+        if (found.exit_code != 0 || found.out.empty()) return false;
+        return AskWindowToClose(display_, std::stoul(found.out.substr(0, found.out.find('\n'))));
     }
 
     // True once no window has this name, false when `timeout` passed first.

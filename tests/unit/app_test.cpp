@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <sstream>
+
 namespace parktotals {
 namespace {
 
@@ -19,20 +22,128 @@ TEST(ApplicationTitleTest, CutsAtFirstDotAndLowersAllButFirst) {
     EXPECT_EQ(ApplicationTitle(".hidden"), "");
 }
 
-TEST(CommandLineTest, NoArgumentIsTheNightlyRunAndAnythingUnknownIsNamed) {
-    EXPECT_EQ(ParseCommandLine({}).task, Task::NightlyRun);
-    const CommandLine read = ParseCommandLine({"--read-connection", "C:\\Temp\\ns1.tmp\\f.ini"});
-    EXPECT_EQ(read.task, Task::ReadConnection);
-    EXPECT_EQ(read.fields_file, "C:\\Temp\\ns1.tmp\\f.ini");
-    EXPECT_EQ(ParseCommandLine({"--write-connection", "f"}).task, Task::WriteConnection);
-    for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
-             {"/S"}, {"--help"}, {"--write-connection"}, {"--read-connection", "f", "--now"}}) {
+// The parsed line in one text, so that a table can say what it expects.
+std::string Described(const CommandLine& command) {
+    static const char* const kTasks[] = {"run", "read", "write", "help", "version"};
+    std::string text = kTasks[static_cast<int>(command.task)];
+    if (!command.fields_file.empty()) text += " " + command.fields_file;
+    const RunOptions& o = command.options;
+    text += " retries=" + std::to_string(o.retries) + " wait=" + std::to_string(o.retry_wait.count());
+    if (o.dates) text += " dates=" + FormatIsoDate(o.dates->first) + ".." + FormatIsoDate(o.dates->last);
+    if (o.catch_up > 0) text += " catch-up=" + std::to_string(o.catch_up);
+    return text;
+}
+
+// Yesterday is 2026-12-08; 2026 is no leap year, 2024 was one.
+constexpr LocalDate kToday{2026, 12, 9};
+
+TEST(CommandLineTest, TakesEachOptionUpToItsLimits) {
+    const std::pair<std::vector<std::string>, std::string> lines[] = {
+        {{}, "run retries=0 wait=300"},
+        {{"--retries", "0"}, "run retries=0 wait=300"},
+        {{"--retries=10"}, "run retries=10 wait=300"},
+        {{"--retries", "007"}, "run retries=7 wait=300"},
+        {{"--retry-wait", "1"}, "run retries=0 wait=1"},
+        {{"--retry-wait=3600"}, "run retries=0 wait=3600"},
+        {{"--catch-up", "1"}, "run retries=0 wait=300 catch-up=1"},
+        {{"--catch-up=31", "--retries", "2"}, "run retries=2 wait=300 catch-up=31"},
+        {{"--date", "2026-12-08"}, "run retries=0 wait=300 dates=2026-12-08..2026-12-08"},
+        {{"--date=2026-11-08..2026-12-08"}, "run retries=0 wait=300 dates=2026-11-08..2026-12-08"},
+        {{"--date", "2024-02-29"}, "run retries=0 wait=300 dates=2024-02-29..2024-02-29"},
+        {{"--retries", "3", "--date=2026-01-01..2026-01-31", "--retry-wait", "60"},
+         "run retries=3 wait=60 dates=2026-01-01..2026-01-31"},
+        {{"--read-connection", "C:\\Temp\\ns1.tmp\\f.ini"}, "read C:\\Temp\\ns1.tmp\\f.ini retries=0 wait=300"},
+        {{"--write-connection=f=1.ini"}, "write f=1.ini retries=0 wait=300"},
+        // Help and version win over whatever else the line holds.
+        {{"--retries", "x", "--help"}, "help retries=0 wait=300"},
+        {{"--version", "--help"}, "help retries=0 wait=300"},
+        {{"--now", "--version"}, "version retries=0 wait=300"},
+    };
+    for (const auto& [arguments, expected] : lines) {
+        std::string line;
+        for (const std::string& argument : arguments) line += " " + argument;
         try {
-            ParseCommandLine(wrong);
-            ADD_FAILURE() << wrong.back() << " taken";
+            EXPECT_EQ(Described(ParseCommandLine(arguments, kToday)), expected) << line;
         } catch (const UserError& error) {
-            EXPECT_NE(std::string(error.what()).find(wrong.back()), std::string::npos) << error.what();
+            ADD_FAILURE() << line << ": " << error.what();
         }
+    }
+}
+
+TEST(CommandLineTest, RefusesWithTheOptionAndWhatItTakes) {
+    // Each message holds both texts.
+    struct Wrong {
+        std::vector<std::string> arguments;
+        std::string names, says;
+    };
+    const Wrong lines[] = {
+        {{"--retries", "11"}, "--retries \"11\"", "from 0 to 10"},
+        {{"--retries", "+1"}, "--retries \"+1\"", "from 0 to 10"},
+        {{"--retries", " 1"}, "--retries \" 1\"", "from 0 to 10"},
+        {{"--retries=0x1"}, "--retries \"0x1\"", "from 0 to 10"},
+        {{"--retries", "4294967297"}, "--retries \"4294967297\"", "from 0 to 10"},
+        {{"--retries"}, "--retries needs", "from 0 to 10"},
+        {{"--retries="}, "--retries needs", "from 0 to 10"},
+        {{"--retries", "--date", "2026-12-01"}, "--retries needs", "from 0 to 10"},
+        {{"--retries", "1", "--retries=1"}, "--retries is given twice", "once"},
+        {{"--retry-wait", "0"}, "--retry-wait \"0\"", "from 1 to 3600"},
+        {{"--retry-wait=3601"}, "--retry-wait \"3601\"", "from 1 to 3600"},
+        {{"--catch-up", "0"}, "--catch-up \"0\"", "from 1 to 31"},
+        {{"--catch-up", "32"}, "--catch-up \"32\"", "from 1 to 31"},
+        {{"--date", "2026-12-09"}, "--date \"2026-12-09\"", "only past days"},
+        {{"--date", "2026-12-08..2026-12-09"}, "--date \"2026-12-08..2026-12-09\"", "only past days"},
+        {{"--date", "2026-11-07..2026-12-08"}, "--date \"2026-11-07..2026-12-08\"", "at most 31"},
+        {{"--date", "2026-12-05..2026-12-01"}, "--date \"2026-12-05..2026-12-01\"", "first day goes before"},
+        {{"--date", "2026-02-29"}, "2026-02-29 is no day of the calendar", "yyyy-mm-dd"},
+        {{"--date=2026-02-30..2026-03-01"}, "2026-02-30 is no day of the calendar", "FIRST..LAST"},
+        {{"--date", "2026-12-01.."}, "--date \"2026-12-01..\"", "FIRST..LAST"},
+        {{"--date", "yesterday"}, "--date \"yesterday\"", "yyyy-mm-dd"},
+        {{"--now"}, "Unknown option \"--now\"", "--help"},
+        {{"/S"}, "Unknown option \"/S\"", "--help"},
+        {{"--help=yes"}, "--help takes no value", "\"yes\""},
+        {{"--read-connection"}, "--read-connection needs", "fields file"},
+        {{"--read-connection", "f", "--now"}, "Unknown option \"--now\"", "--help"},
+        {{"--read-connection", "f", "--retries", "1"}, "--read-connection cannot be given with --retries",
+         "installer"},
+        {{"--retries", "1", "--write-connection=f"}, "--write-connection cannot be given with --retries",
+         "installer"},
+        // A control character is shown escaped, never sent to the terminal.
+        {{"--retries", "\x1b[2J"}, "--retries \"\\x1b[2J\"", "from 0 to 10"},
+    };
+    for (const Wrong& wrong : lines) {
+        std::string line;
+        for (const std::string& argument : wrong.arguments) line += " " + argument;
+        try {
+            const CommandLine taken = ParseCommandLine(wrong.arguments, kToday);
+            ADD_FAILURE() << line << " taken as " << Described(taken);
+        } catch (const UserError& error) {
+            const std::string message = error.what();
+            EXPECT_NE(message.find(wrong.names), std::string::npos) << line << ": " << message;
+            EXPECT_NE(message.find(wrong.says), std::string::npos) << line << ": " << message;
+        }
+    }
+}
+
+TEST(CommandLineTest, UsageWrappedForATerminalKeepsEveryWordAndParagraph) {
+    const auto words = [](const std::string& text) {
+        std::istringstream in(text);
+        return std::vector<std::string>(std::istream_iterator<std::string>(in), {});
+    };
+    const std::string one_line_each = UsageText("parktotals");
+    const std::string wrapped = UsageText("parktotals", 79);
+    EXPECT_EQ(words(wrapped), words(one_line_each));
+    const auto blank_lines = [](const std::string& text) {
+        std::istringstream in(text);
+        int count = 0;
+        for (std::string line; std::getline(in, line);) count += line.empty();
+        return count;
+    };
+    EXPECT_EQ(blank_lines(wrapped), blank_lines(one_line_each));
+    EXPECT_TRUE(wrapped.ends_with(".\n"));
+    std::istringstream lines(wrapped);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(line.size(), 79u) << line;
+        EXPECT_FALSE(line.ends_with(' ')) << line;
     }
 }
 

@@ -3,6 +3,8 @@
 statistics database (named in RegInfo.INI) with the car park's day of
 figures, and the central totals database (on the port built into the test
 exe)."""
+import datetime
+import json
 import os
 import unittest
 
@@ -62,6 +64,24 @@ class DailyRunTest(WineTestCase):
                 login = self.local.events("login")[0]
                 self.assertEqual((login["password"], login["database"], login["accepted"]),
                                  (LOCAL_PASSWORD, "park", True))
+
+    def test_past_days_send_figures_3_to_5_with_their_own_day(self):
+        first, last = (datetime.date.today() - datetime.timedelta(days=n) for n in (3, 2))
+        keys = [day.strftime("%Y%m%d") for day in (first, last)]
+        # Figures 3 to 5 select that day in place of the server's yesterday.
+        server_yesterday = "YEAR(GETDATE()-1)*10000+MONTH(GETDATE()-1)*100+DAY(GETDATE()-1)"
+        queries = [QUERIES[i].replace(server_yesterday, key) for key in keys for i in (2, 3, 4)]
+        rules = "".join(f"escaped {answer} | {json.dumps(query + chr(13) + chr(10), ensure_ascii=False)[1:-1]}\n"
+                        for answer, query in zip(["money 3.5", "money 4.5", "money 5.5"] * 2, queries))
+        self.local = self.standin("local", f"login {LOCAL_USER} {LOCAL_PASSWORD}\n{rules}default error 208 'x'\n")
+        self.write("RegInfo.INI", reginfo(self.local.port))
+        self.start_central()
+        code = self.wait_to_end(self.start(args=["--date", f"{first.isoformat()}..{last.isoformat()}"]))
+        self.assertEqual(code, 0)
+        expected = [s for key in keys for s in statements(("", "", "3.5", "4.5", "5.5"), "1", key)[2:]]
+        self.assertEqual(self.central.batches(), central_batches(expected))
+        self.assertEqual(self.read("memo1.txt"), crlf_lines(expected).encode("ascii"))
+        self.assertEqual(self.local.batches(), batches(queries))
 
     def test_refused_local_login_is_tried_once_a_run(self):
         self.local = self.standin("local", local_rules().replace(f"login {LOCAL_USER} {LOCAL_PASSWORD}",

@@ -167,6 +167,8 @@ class ReleaseRunTest(WineTestCase):
         with open(os.path.join(self.program_folder, "parktotals-task.xml"), "rb") as f:
             exec_ = ET.fromstring(f.read()).find("t:Actions/t:Exec", TASK_NS)
         command = exec_.findtext("t:Command", namespaces=TASK_NS).strip('"')
+        # Run as the task runs it: a misspelt option would fail every night.
+        self.arguments = exec_.findtext("t:Arguments", namespaces=TASK_NS).split()
         self.exe = os.path.join(self.program_folder,
                                 ntpath.relpath(command, exec_.findtext("t:WorkingDirectory", namespaces=TASK_NS)))
 
@@ -192,7 +194,8 @@ class ReleaseRunTest(WineTestCase):
         self.fill_in("weixinconfig.ini", {"<car park number>": "42"})
 
         date = yesterday_key()
-        code = self.wait_to_end(self.start(os.path.relpath(self.exe, self.program_folder), folder=self.program_folder))
+        code = self.wait_to_end(self.start(os.path.relpath(self.exe, self.program_folder), folder=self.program_folder,
+                                           args=self.arguments))
         if yesterday_key() != date:
             self.skipTest("the run crossed midnight")
         self.assertEqual(code, 0)

@@ -7,11 +7,11 @@ unless a test starts a stand-in there)."""
 import os
 import unittest
 
-from winetest import (CENTRAL_PORT, CLIENT_RECT, HOLD_UPDATES, LOCAL_FIGURES, STANDIN, SW_HIDE, SW_SHOWDEFAULT,
-                      SW_SHOWMAXIMIZED, SW_SHOWMINIMIZED, SW_SHOWMINNOACTIVE, SW_SHOWNORMAL, WINDOW_RECT,
-                      WineTestCase, central_batches, central_rules, crlf_lines, error_box_problem, frame_problem, holds_for,
-                      local_rules, memo_problem, port_is_closed, reginfo, statements, stop_icon_problem, union,
-                      wait_for, wait_for_value, yesterday_key)
+from winetest import (CAPTION, CENTRAL_PORT, CLIENT_RECT, HOLD_UPDATES, LOCAL_FIGURES, STANDIN, SW_HIDE,
+                      SW_SHOWDEFAULT, SW_SHOWMAXIMIZED, SW_SHOWMINIMIZED, SW_SHOWMINNOACTIVE, SW_SHOWNORMAL,
+                      WINDOW_RECT, WineTestCase, central_batches, central_rules, crlf_lines, error_box_problem,
+                      frame_problem, holds_for, local_rules, memo_problem, port_is_closed, reginfo, statements,
+                      stop_icon_problem, union, wait_for, wait_for_value, yesterday_key)
 
 UNREACHABLE = "Unable to connect: Adaptive Server is unavailable or does not exist."
 
@@ -102,6 +102,26 @@ class WindowTest(WineTestCase):
                   and self.display.rect(window) == CLIENT_RECT,
                   NO_SECOND_TICK_WATCH, "the process keeps running with its window, no second tick")
         self.assertFalse(os.path.exists(self.path("memo1.txt")))
+
+    def test_bad_option_shows_error_box_with_its_message_and_writes_nothing(self):
+        # The exe reads its command line in UTF-16: the Chinese name comes
+        # back in the box as it was typed. Wine builds that line from the
+        # host's arguments in the host locale's charset, so UTF-8 it is (a
+        # locale the host has; with one it lacks, the name arrives garbled).
+        run = self.start(args=["--停车场=1"], LC_ALL="C.UTF-8")
+        box = self.window(run, "parktotals", "the error box titled parktotals")
+        texts = wait_for(run.message_box_texts, "the error box's text in the trace")
+        self.assertEqual(len(texts), 1, texts)
+        self.assertIn('Unknown option "--停车场"', texts[0])
+        self.assertIn("--help", texts[0])
+        box_rect = self.display.rect(box)
+        self.wait_for_picture("bad-option-box.png", box_rect, lambda picture: stop_icon_problem(picture, box_rect),
+                              "the box drawn with its stop icon")
+        self.assertEqual(self.windows_of(run, CAPTION), [], "no main window")
+
+        self.display.press(box, "Return")
+        self.assertEqual(run.wait(), 1)
+        self.assertEqual(sorted(os.listdir(self.folder)), ["bad-option-box.png", "parktotals.exe", "wine.log"])
 
     def test_window_and_error_box_drawn_with_their_frames(self):
         run = self.start("Unmanaged.exe")

@@ -596,9 +596,9 @@ class WineTestCase(unittest.TestCase):
         self.addCleanup(server.stop)
         return server
 
-    def start(self, exe_name="parktotals.exe", show=None, folder=None, **env):
-        """Starts a copy of the exe named `exe_name` in the working folder,
-        through the launcher when a show command is given."""
+    def start(self, exe_name="parktotals.exe", show=None, folder=None, args=(), **env):
+        """Starts a copy of the exe named `exe_name` with `args` in the
+        working folder, through the launcher when a show command is given."""
         folder = folder or self.folder
         exe = os.path.join(folder, exe_name)
         if not os.path.exists(exe):
@@ -607,6 +607,7 @@ class WineTestCase(unittest.TestCase):
             except OSError:
                 shutil.copy(EXE, exe)
         command = ["wine", exe] if show is None else ["wine", LAUNCHER, str(show), windows_path(exe)]
+        command += args
         # Wine's errors and the texts of message boxes go to wine.log: a
         # failure's report then says what went wrong, or what a box said.
         env = {**wine_session.wine_environment(self.session), "WINEDEBUG": "-all,err+all,+msgbox", **env}
