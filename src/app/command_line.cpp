@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "text/errors.h"
+#include "text/message_table.h"
 
 #include <algorithm>
 #include <optional>
@@ -9,7 +10,7 @@
 namespace parktotals {
 namespace {
 
-enum class Option { Retries, RetryWait, Date, CatchUp, ReadConnection, WriteConnection, Help, Version };
+enum class Option { Retries, RetryWait, Date, CatchUp, Language, ReadConnection, WriteConnection, Help, Version };
 
 struct OptionName {
     std::string_view name;
@@ -21,6 +22,7 @@ constexpr OptionName kOptions[] = {
     {"--retry-wait", Option::RetryWait},
     {"--date", Option::Date},
     {"--catch-up", Option::CatchUp},
+    {"--language", Option::Language},
     {"--read-connection", Option::ReadConnection},
     {"--write-connection", Option::WriteConnection},
     {"--help", Option::Help},
@@ -33,14 +35,13 @@ bool IsInstallerOption(Option option) { return option == Option::ReadConnection 
 // option that takes none.
 std::string Wanted(Option option) {
     switch (option) {
-    case Option::Retries: return "a whole number from 0 to " + std::to_string(kMaxRetries);
-    case Option::RetryWait: return "a whole number of seconds from 1 to " + std::to_string(kMaxRetryWait.count());
-    case Option::CatchUp: return "a whole number of nights from 1 to " + std::to_string(kMaxDays);
-    case Option::Date:
-        return "a past day as yyyy-mm-dd (2026-12-01) or a range of at most " + std::to_string(kMaxDays) +
-               " past days as FIRST..LAST (2026-12-01..2026-12-05)";
+    case Option::Retries: return Say(msg::kWantRetries, {std::to_string(kMaxRetries)});
+    case Option::RetryWait: return Say(msg::kWantRetryWait, {std::to_string(kMaxRetryWait.count())});
+    case Option::CatchUp: return Say(msg::kWantCatchUp, {std::to_string(kMaxDays)});
+    case Option::Date: return Say(msg::kWantDate, {std::to_string(kMaxDays)});
+    case Option::Language: return Say(msg::kWantLanguage);
     case Option::ReadConnection:
-    case Option::WriteConnection: return "the path of its fields file";
+    case Option::WriteConnection: return Say(msg::kWantFieldsFile);
     case Option::Help:
     case Option::Version: break;
     }
@@ -53,8 +54,8 @@ std::string Quoted(std::string_view text) { return "\"" + OneLine(text) + "\""; 
 
 [[noreturn]] void RefuseValue(std::string_view name, Option option, const std::string& value,
                               const std::string& why = {}) {
-    throw UserError(std::string(name) + " " + Quoted(value) + ": " + (why.empty() ? "" : why + "; ") + "give " +
-                    Wanted(option));
+    if (why.empty()) throw UserError(Say(msg::kOptionValueGive, {name, Quoted(value), Wanted(option)}));
+    throw UserError(Say(msg::kOptionValueWhyGive, {name, Quoted(value), why, Wanted(option)}));
 }
 
 // Plain decimal digits only: no sign, no blanks, no hex. Stops as soon as the
@@ -90,14 +91,14 @@ DayRange Days(std::string_view name, const std::string& text, LocalDate today) {
         if (date) {
             days[i] = *date;
         } else if (HasDateShape(day)) {
-            RefuseValue(name, Option::Date, text, day + " is no day of the calendar");
+            RefuseValue(name, Option::Date, text, Say(msg::kNoCalendarDay, {day}));
         } else {
             RefuseValue(name, Option::Date, text);
         }
     }
     const DayRange range{days[0], days[1]};
     if (const std::optional<std::string> problem = DayRangeProblem(range, today))
-        throw UserError(std::string(name) + " " + Quoted(text) + ": " + *problem);
+        throw UserError(Say(msg::kOptionValueWhy, {name, Quoted(text), *problem}));
     return range;
 }
 
@@ -110,6 +111,12 @@ void Apply(CommandLine& command, std::string_view name, Option option, const std
         break;
     case Option::CatchUp: command.options.catch_up = WholeNumber(name, option, value, 1, kMaxDays); break;
     case Option::Date: command.options.dates = Days(name, value, today); break;
+    case Option::Language: {
+        const std::optional<Language> language = ParseLanguageName(value);
+        if (!language) RefuseValue(name, option, value);
+        command.language = language;
+        break;
+    }
     case Option::ReadConnection:
     case Option::WriteConnection:
         command.task = option == Option::ReadConnection ? Task::ReadConnection : Task::WriteConnection;
@@ -174,16 +181,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments, LocalDat
         const std::string_view name = std::string_view(argument).substr(0, equals);
         const auto known = std::ranges::find(kOptions, name, &OptionName::name);
         if (!argument.starts_with("--") || known == std::end(kOptions))
-            throw UserError("Unknown option " + Quoted(argument.starts_with("--") ? name : argument) +
-                            ": --help lists the options");
+            throw UserError(Say(msg::kUnknownOption, {Quoted(argument.starts_with("--") ? name : argument)}));
         if (std::ranges::find(given, &*known) != given.end())
-            throw UserError(std::string(name) + " is given twice; give each option once");
+            throw UserError(Say(msg::kOptionTwice, {name}));
         given.push_back(&*known);
 
         const std::string wanted = Wanted(known->option);
         if (wanted.empty())
-            throw UserError(std::string(name) + " takes no value, but was given " +
-                            Quoted(argument.substr(equals + 1)));
+            throw UserError(Say(msg::kOptionTakesNoValue, {name, Quoted(argument.substr(equals + 1))}));
         std::string value;
         if (equals != std::string::npos) {
             value = argument.substr(equals + 1);
@@ -192,69 +197,36 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments, LocalDat
             // --date ..." lacks the number rather than giving "--date" as one.
             value = arguments[++i];
         }
-        if (value.empty()) throw UserError(std::string(name) + " needs " + wanted);
+        if (value.empty()) throw UserError(Say(msg::kOptionNeeds, {name, wanted}));
         Apply(command, name, known->option, value, today);
     }
 
+    // --language goes with any task.
+    std::erase_if(given, [](const OptionName* o) { return o->option == Option::Language; });
     const auto installers =
         std::ranges::find_if(given, [](const OptionName* o) { return IsInstallerOption(o->option); });
     if (installers != given.end() && given.size() > 1) {
         const OptionName* other = given[installers == given.begin() ? 1 : 0];
-        throw UserError(std::string((*installers)->name) + " cannot be given with " + std::string(other->name) +
-                        ": the installer's options take no other");
+        throw UserError(Say(msg::kInstallerOptionAlone, {(*installers)->name, other->name}));
     }
     return command;
 }
 
 std::string UsageText(const std::string& program_name, std::size_t width) {
-    const std::string days = std::to_string(kMaxDays);
     // One line per paragraph or item: a message box wraps them itself, a
-    // terminal gets them wrapped below.
+    // terminal gets them wrapped.
     const std::string text =
-        "Usage: " + program_name + " [options]\n"
-        "\n"
-        "Without options, sends yesterday's five figures of this car park from its own database (the first line "
-        "of RegInfo.INI) to the central totals database, once, writes the updates the central server accepted "
-        "into memo1.txt, and ends. A scheduler starts it so each night.\n"
-        "\n"
-        "Options (each at most once, as --option VALUE or --option=VALUE):\n"
-        "  --retries N\n"
-        "      Try again, up to N more times, what failed for a reason another try may mend: no answer, a lost "
-        "link, a time-out, a deadlock (0 to " + std::to_string(kMaxRetries) + "; default 0).\n"
-        "  --retry-wait SECONDS\n"
-        "      The wait before each new try (1 to " + std::to_string(kMaxRetryWait.count()) + "; default " +
-        std::to_string(kDefaultRetryWait.count()) + ").\n"
-        "  --date DAY, --date FIRST..LAST\n"
-        "      Send these past days instead of yesterday: a day before today as yyyy-mm-dd (2026-12-01), or a "
-        "range of at most " + days + " days (2026-12-01..2026-12-05).\n"
-        "  --catch-up DAYS\n"
-        "      Also send the nights among the DAYS before yesterday (1 to " + days + ") that this installation "
-        "missed: those after the first night in transferred-nights.txt that it does not list.\n"
-        "  --help\n"
-        "      Show this text, whatever else the line holds.\n"
-        "  --version\n"
-        "      Show the program's version.\n"
-        "\n"
-        "Re-sending a past day (--date, --catch-up) sends only figures 3 to 5, that day's takings. Figures 1 and 2 "
-        "count the monthly cards as they are now, so they say nothing of a past day and go only with yesterday's "
-        "figures.\n"
-        "\n"
-        "Exit codes:\n"
-        "  0: every figure asked for was transferred.\n"
-        "  1: the run stopped with an error (central server not reached, memo1.txt not writable), or the command "
-        "line was refused.\n"
-        "  2: the run finished, but at least one figure was not transferred.\n"
-        "\n"
-        "Files in the working directory:\n"
-        "  RegInfo.INI: its first line is the connection string of the car park's database.\n"
-        "  memo1.txt: the updates the central server accepted in the last run.\n"
-        "  parktotals.log: the run report, what became of each figure and why.\n"
-        "  transferred-nights.txt: the record of the nights that were transferred.\n"
-        "Beside the program, weixinconfig.ini holds the car park number ([code] jov_park_id).\n"
-        "\n"
-        "The installer starts the program with --read-connection FILE or --write-connection FILE, alone, to read "
-        "or change the login in RegInfo.INI.\n";
+        Say(msg::kUsage, {program_name, std::to_string(kMaxRetries), std::to_string(kMaxRetryWait.count()),
+                          std::to_string(kDefaultRetryWait.count()), std::to_string(kMaxDays)});
     return width == 0 ? text : Wrapped(text, width);
+}
+
+std::optional<Language> LanguageAsked(const std::vector<std::string>& arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i].starts_with("--language=")) return ParseLanguageName(arguments[i].substr(11));
+        if (arguments[i] == "--language" && i + 1 < arguments.size()) return ParseLanguageName(arguments[i + 1]);
+    }
+    return std::nullopt;
 }
 
 std::string VersionText(const std::string& version) { return "parktotals " + version; }

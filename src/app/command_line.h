@@ -1,7 +1,10 @@
 #pragma once
 
 #include "totals/date_key.h"
+#include "text/language.h"
 #include "totals/run_options.h"
+
+#include <optional>
 
 #include <string>
 #include <vector>
@@ -24,6 +27,7 @@ enum class Task {
 struct CommandLine {
     Task task = Task::NightlyRun;
     RunOptions options;      // NightlyRun
+    std::optional<Language> language; // --language, for every task
     std::string fields_file; // ReadConnection, WriteConnection
 };
 
@@ -34,6 +38,11 @@ struct CommandLine {
 // whatever the rest of the line holds. Throws UserError naming the first
 // argument it cannot take, and saying what it would.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments, LocalDate today);
+
+// The language --language asks for, looked for before the line is read so
+// that what it says of the line is said in that language; nullopt when it
+// is not there or names no language (the reading then refuses it).
+std::optional<Language> LanguageAsked(const std::vector<std::string>& arguments);
 
 // What --help shows; `program_name` is the executable's file name. Each
 // paragraph is one line, unless `width` asks for lines no longer than that.

@@ -1,4 +1,5 @@
 #include "app/connection_options.h"
+#include "text/message_table.h"
 
 #include "db/oledb_string.h"
 #include "db/reginfo.h"
@@ -42,7 +43,7 @@ std::string ReadRegInfoBytes() {
     } catch (const std::exception&) {
         file.setstate(std::ios::badbit);
     }
-    if (!file || file.bad()) throw UserError("Cannot read file \"" + std::string(kRegInfoFileName) + "\"");
+    if (!file || file.bad()) throw UserError(Say(msg::kCannotReadFile, {kRegInfoFileName}));
     return bytes;
 }
 
@@ -65,7 +66,7 @@ void ReadConnection(const std::string& fields_file) {
 }
 
 void WriteConnection(const std::string& fields_file) {
-    if (!IsProfileFile(fields_file)) throw UserError("Cannot open file \"" + fields_file + "\"");
+    if (!IsProfileFile(fields_file)) throw UserError(Say(msg::kCannotOpenFile, {fields_file}));
     const auto field = [&](std::string_view key) { return ReadProfileString(fields_file, kSection, key, ""); };
     const OledbLogin login{field("server"), field("database"), field("user"), field("password"),
                            field("windowsauth") == "1"};

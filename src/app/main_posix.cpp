@@ -4,6 +4,7 @@
 #include "app/connection_options.h"
 #include "app/shells.h"
 #include "db/central_connection.h"
+#include "text/message_table.h"
 #include "text/errors.h"
 
 #include <exception>
@@ -27,14 +28,17 @@ int main(int argc, char** argv) {
     const LocalDate today = TodayOnLocalClock();
     CommandLine command;
     try {
-        command = ParseCommandLine({argv + (argc > 0 ? 1 : 0), argv + argc}, today);
+        const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+        // What the line says, wrong or right, is said in the language it asks for.
+        if (const std::optional<Language> language = LanguageAsked(arguments)) SetCurrentLanguage(*language);
+        command = ParseCommandLine(arguments, today);
         if (command.task == Task::Help || command.task == Task::Version) {
             const std::string name = exe.empty() ? "parktotals" : exe.substr(FolderOf(exe).size());
             std::cout << (command.task == Task::Help ? UsageText(name, kTerminalWidth)
                                                      : VersionText(PARKTOTALS_VERSION) + "\n")
                       << std::flush;
             // A full disk or a closed pipe: the text did not arrive.
-            if (!std::cout) throw UserError("Cannot write to standard output");
+            if (!std::cout) throw UserError(Say(msg::kCannotWriteStdout));
             return 0;
         }
         if (command.task != Task::NightlyRun) return RunConnectionTask(command);

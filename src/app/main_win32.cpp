@@ -4,6 +4,7 @@
 #include "app/connection_options.h"
 #include "app/shells.h"
 #include "db/central_connection.h"
+#include "text/message_table.h"
 #include "text/text_codec_win32.h"
 
 #include <windows.h>
@@ -42,7 +43,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
     const LocalDate today = TodayOnLocalClock();
     CommandLine command;
     try {
-        command = ParseCommandLine(Arguments(), today);
+        const std::vector<std::string> arguments = Arguments();
+        // What the line says, wrong or right, is said in the language it asks for.
+        if (const std::optional<Language> language = LanguageAsked(arguments)) SetCurrentLanguage(*language);
+        command = ParseCommandLine(arguments, today);
         if (command.task == Task::Help || command.task == Task::Version) {
             // A GUI program has no console to print on.
             const std::string name = exe.empty() ? "parktotals.exe" : exe.substr(FolderOf(exe).size());

@@ -321,6 +321,128 @@ inline constexpr Message kCannotRegisterWindowClass{"Cannot register the window 
 inline constexpr Message kCannotCreateMainWindow{"Cannot create the main window", "无法创建主窗口"};
 inline constexpr Message kCannotCreateMemo{"Cannot create the memo", "无法创建窗口的文本框"};
 
+
+// The command line. What an option's value has to be:
+inline constexpr Message kWantRetries{"a whole number from 0 to {0}", "0 到 {0} 之间的整数"};
+inline constexpr Message kWantRetryWait{"a whole number of seconds from 1 to {0}", "1 到 {0} 之间的整数秒数"};
+inline constexpr Message kWantCatchUp{"a whole number of nights from 1 to {0}", "1 到 {0} 之间的整数晚数"};
+inline constexpr Message kWantDate{
+    "a past day as yyyy-mm-dd (2026-12-01) or a range of at most {0} past days as FIRST..LAST "
+    "(2026-12-01..2026-12-05)",
+    "一个过去的日期，格式为 yyyy-mm-dd（如 2026-12-01），或最多 {0} 天的过去日期范围，格式为 FIRST..LAST"
+    "（如 2026-12-01..2026-12-05）"};
+inline constexpr Message kWantLanguage{"en or zh-CN", "en 或 zh-CN"};
+inline constexpr Message kWantFieldsFile{"the path of its fields file", "其字段文件的路径"};
+// {0} the option, {1} its value in quotes.
+inline constexpr Message kOptionValueGive{"{0} {1}: give {2}", "{0} {1}：请给出{2}"};
+inline constexpr Message kOptionValueWhyGive{"{0} {1}: {2}; give {3}", "{0} {1}：{2}；请给出{3}"};
+inline constexpr Message kOptionValueWhy{"{0} {1}: {2}", "{0} {1}：{2}"};
+inline constexpr Message kNoCalendarDay{"{0} is no day of the calendar", "{0} 不是日历上存在的日期"};
+inline constexpr Message kNotBeforeToday{"{0} is not before today ({1}): only past days can be sent",
+                                         "{0} 不早于今天（{1}）：只能发送过去的日期"};
+inline constexpr Message kRangeReversed{"{0} comes after {1}: the first day goes before the last",
+                                        "{0} 在 {1} 之后：起始日期必须在结束日期之前"};
+inline constexpr Message kRangeTooLong{"the range holds {0} days; at most {1} can be sent at once",
+                                       "该范围包含 {0} 天；一次最多只能发送 {1} 天"};
+inline constexpr Message kUnknownOption{"Unknown option {0}: --help lists the options",
+                                        "未知选项 {0}：用 --help 可列出所有选项"};
+inline constexpr Message kOptionTwice{"{0} is given twice; give each option once", "{0} 给出了两次；每个选项只能给出一次"};
+inline constexpr Message kOptionTakesNoValue{"{0} takes no value, but was given {1}", "{0} 不带值，却给出了 {1}"};
+inline constexpr Message kOptionNeeds{"{0} needs {1}", "{0} 需要{1}"};
+inline constexpr Message kInstallerOptionAlone{"{0} cannot be given with {1}: the installer's options take no other",
+                                               "{0} 不能与 {1} 一起使用：安装程序的选项不能与其他选项同时使用"};
+inline constexpr Message kCannotWriteStdout{"Cannot write to standard output", "无法写入标准输出"};
+
+// --help. {0} the program's name, {1} the most retries, {2} the longest
+// wait, {3} the default wait, {4} the most days. One line a paragraph or
+// item: a message box wraps them itself, a terminal gets them wrapped.
+inline constexpr Message kUsage{
+    "Usage: {0} [options]\n"
+    "\n"
+    "Without options, sends yesterday's five figures of this car park from its own database (the first line of "
+    "RegInfo.INI) to the central totals database, once, writes the updates the central server accepted into "
+    "memo1.txt, and ends. A scheduler starts it so each night.\n"
+    "\n"
+    "Options (each at most once, as --option VALUE or --option=VALUE):\n"
+    "  --retries N\n"
+    "      Try again, up to N more times, what failed for a reason another try may mend: no answer, a lost link, "
+    "a time-out, a deadlock (0 to {1}; default 0).\n"
+    "  --retry-wait SECONDS\n"
+    "      The wait before each new try (1 to {2}; default {3}).\n"
+    "  --date DAY, --date FIRST..LAST\n"
+    "      Send these past days instead of yesterday: a day before today as yyyy-mm-dd (2026-12-01), or a range of "
+    "at most {4} days (2026-12-01..2026-12-05).\n"
+    "  --catch-up DAYS\n"
+    "      Also send the nights among the DAYS before yesterday (1 to {4}) that this installation missed: those "
+    "after the first night in transferred-nights.txt that it does not list.\n"
+    "  --language en|zh-CN\n"
+    "      Speak English or Simplified Chinese instead of the display language.\n"
+    "  --help\n"
+    "      Show this text, whatever else the line holds.\n"
+    "  --version\n"
+    "      Show the program's version.\n"
+    "\n"
+    "Re-sending a past day (--date, --catch-up) sends only figures 3 to 5, that day's takings. Figures 1 and 2 "
+    "count the monthly cards as they are now, so they say nothing of a past day and go only with yesterday's "
+    "figures.\n"
+    "\n"
+    "Exit codes:\n"
+    "  0: every figure asked for was transferred.\n"
+    "  1: the run stopped with an error (central server not reached, memo1.txt not writable), or the command line "
+    "was refused.\n"
+    "  2: the run finished, but at least one figure was not transferred.\n"
+    "\n"
+    "Files in the working directory:\n"
+    "  RegInfo.INI: its first line is the connection string of the car park's database.\n"
+    "  memo1.txt: the updates the central server accepted in the last run.\n"
+    "  parktotals.log: the run report, what became of each figure and why.\n"
+    "  transferred-nights.txt: the record of the nights that were transferred.\n"
+    "Beside the program, weixinconfig.ini holds the car park number ([code] jov_park_id).\n"
+    "\n"
+    "The installer starts the program with --read-connection FILE or --write-connection FILE, alone, to read or "
+    "change the login in RegInfo.INI.\n",
+    "用法：{0} [选项]\n"
+    "\n"
+    "不带选项时，从本停车场自己的数据库（RegInfo.INI 的第一行）读取昨天的五项数据，发送到中心汇总数据库一次，"
+    "把中心服务器接受的更新语句写入 memo1.txt，然后结束。由计划任务每晚启动一次。\n"
+    "\n"
+    "选项（每个最多给出一次，写法为 --选项 值 或 --选项=值）：\n"
+    "  --retries N\n"
+    "      对因可能在重试时消除的原因（无应答、连接中断、超时、死锁）而失败的数据，最多再尝试 N 次"
+    "（0 到 {1}；默认 0）。\n"
+    "  --retry-wait SECONDS\n"
+    "      每次重试前等待的秒数（1 到 {2}；默认 {3}）。\n"
+    "  --date DAY, --date FIRST..LAST\n"
+    "      发送这些过去的日期，而不是昨天：一个早于今天的日期，格式为 yyyy-mm-dd（如 2026-12-01），"
+    "或最多 {4} 天的范围（如 2026-12-01..2026-12-05）。\n"
+    "  --catch-up DAYS\n"
+    "      同时补发昨天之前 DAYS 晚（1 到 {4}）中本安装漏发的夜间数据：即 transferred-nights.txt 中第一晚之后、"
+    "且该文件未列出的夜间。\n"
+    "  --language en|zh-CN\n"
+    "      使用英文或简体中文，而不是系统显示语言。\n"
+    "  --help\n"
+    "      显示本说明，不论命令行中还有什么。\n"
+    "  --version\n"
+    "      显示程序版本。\n"
+    "\n"
+    "补发过去的日期（--date、--catch-up）只发送数据 3 至 5，即当天的收费数据。数据 1 和 2 统计的是月卡的当前状态，"
+    "无法反映过去某一天，因此只随昨天的数据一起发送。\n"
+    "\n"
+    "退出代码：\n"
+    "  0：要求的每项数据都已传送。\n"
+    "  1：运行因错误而停止（无法连接中心服务器、无法写入 memo1.txt），或命令行被拒绝。\n"
+    "  2：运行已结束，但至少有一项数据未传送。\n"
+    "\n"
+    "工作目录中的文件：\n"
+    "  RegInfo.INI：第一行是本停车场数据库的连接字符串。\n"
+    "  memo1.txt：上次运行中中心服务器接受的更新语句。\n"
+    "  parktotals.log：运行报告，记录每项数据的结果及原因。\n"
+    "  transferred-nights.txt：已传送夜间的记录。\n"
+    "程序所在文件夹中的 weixinconfig.ini 保存停车场编号（[code] jov_park_id）。\n"
+    "\n"
+    "安装程序会单独用 --read-connection FILE 或 --write-connection FILE 启动本程序，以读取或修改 RegInfo.INI "
+    "中的登录信息。\n"};
+
 // (end of the program's messages)
 
 } // namespace parktotals::msg

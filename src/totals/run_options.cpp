@@ -1,5 +1,7 @@
 #include "totals/run_options.h"
 
+#include "text/message_table.h"
+
 #include <cstdio>
 
 namespace parktotals {
@@ -25,14 +27,11 @@ std::optional<std::string> DayRangeProblem(const DayRange& range, LocalDate toda
     const int first = DaysBetween(today, range.first);
     const int last = DaysBetween(today, range.last);
     if (last >= 0)
-        return FormatIsoDate(range.last) + " is not before today (" + FormatIsoDate(today) +
-               "): only past days can be sent";
+        return Say(msg::kNotBeforeToday, {FormatIsoDate(range.last), FormatIsoDate(today)});
     if (last < first)
-        return FormatIsoDate(range.first) + " comes after " + FormatIsoDate(range.last) +
-               ": the first day goes before the last";
+        return Say(msg::kRangeReversed, {FormatIsoDate(range.first), FormatIsoDate(range.last)});
     if (last - first + 1 > kMaxDays)
-        return "the range holds " + std::to_string(last - first + 1) + " days; at most " + std::to_string(kMaxDays) +
-               " can be sent at once";
+        return Say(msg::kRangeTooLong, {std::to_string(last - first + 1), std::to_string(kMaxDays)});
     return std::nullopt;
 }
 

@@ -191,6 +191,22 @@ TEST_F(HeadlessRunTest, RefusedCommandLineTouchesNothingAndHelpGoesToStandardOut
     EXPECT_EQ(run.exit_code, 0) << run.err;
     EXPECT_EQ(run.out, UsageText("parktotals", 79));
     EXPECT_EQ(run.err, "");
+
+    // In Chinese under a Chinese display language, or when the line asks.
+    SetCurrentLanguage(Language::Chinese);
+    std::string chinese;
+    try {
+        ParseCommandLine(wrong, TodayOnLocalClock());
+    } catch (const UserError& error) {
+        chinese = "parktotals: " + ErrorBoxText(error.what()) + "\n";
+    }
+    SetCurrentLanguage(Language::English);
+    ProcessOptions zh = Options();
+    zh.environment["LANG"] = "zh_CN.UTF-8";
+    EXPECT_EQ(testing::RunProcess(command, zh, kGenerousTimeout).err, chinese);
+    command.insert(command.begin() + 1, {"--language", "zh-CN"});
+    EXPECT_EQ(testing::RunProcess(command, Options(), kGenerousTimeout).err, chinese);
+    EXPECT_NE(chinese.find("0 到 10"), std::string::npos) << chinese;
 }
 
 TEST_F(HeadlessRunTest, DateKeyOnFirstOfJanuaryNamesNewYearsEve) {

@@ -31,6 +31,7 @@ std::string Described(const CommandLine& command) {
     text += " retries=" + std::to_string(o.retries) + " wait=" + std::to_string(o.retry_wait.count());
     if (o.dates) text += " dates=" + FormatIsoDate(o.dates->first) + ".." + FormatIsoDate(o.dates->last);
     if (o.catch_up > 0) text += " catch-up=" + std::to_string(o.catch_up);
+    if (command.language) text += command.language == Language::Chinese ? " zh-CN" : " en";
     return text;
 }
 
@@ -54,6 +55,9 @@ TEST(CommandLineTest, TakesEachOptionUpToItsLimits) {
          "run retries=3 wait=60 dates=2026-01-01..2026-01-31"},
         {{"--read-connection", "C:\\Temp\\ns1.tmp\\f.ini"}, "read C:\\Temp\\ns1.tmp\\f.ini retries=0 wait=300"},
         {{"--write-connection=f=1.ini"}, "write f=1.ini retries=0 wait=300"},
+        {{"--language", "zh-CN", "--date", "2026-12-01", "--catch-up", "3"},
+         "run retries=0 wait=300 dates=2026-12-01..2026-12-01 catch-up=3 zh-CN"},
+        {{"--read-connection", "f.ini", "--language=EN"}, "read f.ini retries=0 wait=300 en"},
         // Help and version win over whatever else the line holds.
         {{"--retries", "x", "--help"}, "help retries=0 wait=300"},
         {{"--version", "--help"}, "help retries=0 wait=300"},
@@ -99,6 +103,7 @@ TEST(CommandLineTest, RefusesWithTheOptionAndWhatItTakes) {
         {{"--date", "2026-12-01.."}, "--date \"2026-12-01..\"", "FIRST..LAST"},
         {{"--date", "yesterday"}, "--date \"yesterday\"", "yyyy-mm-dd"},
         {{"--now"}, "Unknown option \"--now\"", "--help"},
+        {{"--language", "zh-TW"}, "--language \"zh-TW\"", "en or zh-CN"},
         {{"/S"}, "Unknown option \"/S\"", "--help"},
         {{"--help=yes"}, "--help takes no value", "\"yes\""},
         {{"--read-connection"}, "--read-connection needs", "fields file"},
