@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "app/shells.h"
+#include "text/message_table.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
@@ -78,7 +79,8 @@ public:
         message.copy_label(text.c_str());
         message.labelsize(14);
         message.align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
-        Fl_Return_Button ok((w - 80) / 2, h - 40, 80, 26, "OK");
+        const std::string ok_label = Say(msg::kOkButton);
+        Fl_Return_Button ok((w - 80) / 2, h - 40, 80, 26, ok_label.c_str());
         ok.callback([](Fl_Widget* button, void*) noexcept { button->window()->hide(); });
         box.end();
         box.set_modal();

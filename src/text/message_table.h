@@ -322,6 +322,10 @@ inline constexpr Message kCannotCreateMainWindow{"Cannot create the main window"
 inline constexpr Message kCannotCreateMemo{"Cannot create the memo", "无法创建窗口的文本框"};
 
 
+// The button of the Linux window's error box (Windows' own boxes label it
+// in the system's language).
+inline constexpr Message kOkButton{"OK", "确定"};
+
 // The command line. What an option's value has to be:
 inline constexpr Message kWantRetries{"a whole number from 0 to {0}", "0 到 {0} 之间的整数"};
 inline constexpr Message kWantRetryWait{"a whole number of seconds from 1 to {0}", "1 到 {0} 之间的整数秒数"};
