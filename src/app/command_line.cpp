@@ -166,11 +166,11 @@ std::string Wrapped(const std::string& text, std::size_t width) {
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments, LocalDate today) {
     CommandLine command;
     // Whoever asks for help gets it, even on a line with a mistake in it.
-    if (std::ranges::find(arguments, "--help") != arguments.end()) {
+    if (std::find(arguments.begin(), arguments.end(), "--help") != arguments.end()) {
         command.task = Task::Help;
         return command;
     }
-    if (std::ranges::find(arguments, "--version") != arguments.end()) {
+    if (std::find(arguments.begin(), arguments.end(), "--version") != arguments.end()) {
         command.task = Task::Version;
         return command;
     }
@@ -179,10 +179,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments, LocalDat
         const std::string& argument = arguments[i];
         const std::size_t equals = argument.find('=');
         const std::string_view name = std::string_view(argument).substr(0, equals);
-        const auto known = std::ranges::find(kOptions, name, &OptionName::name);
+        // (std::ranges' algorithms are missing from the libc++ the clang build uses.)
+        const auto known = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                        [&](const OptionName& o) { return o.name == name; });
         if (!argument.starts_with("--") || known == std::end(kOptions))
             throw UserError(Say(msg::kUnknownOption, {Quoted(argument.starts_with("--") ? name : argument)}));
-        if (std::ranges::find(given, &*known) != given.end())
+        if (std::find(given.begin(), given.end(), &*known) != given.end())
             throw UserError(Say(msg::kOptionTwice, {name}));
         given.push_back(&*known);
 
@@ -204,7 +206,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments, LocalDat
     // --language goes with any task.
     std::erase_if(given, [](const OptionName* o) { return o->option == Option::Language; });
     const auto installers =
-        std::ranges::find_if(given, [](const OptionName* o) { return IsInstallerOption(o->option); });
+        std::find_if(given.begin(), given.end(), [](const OptionName* o) { return IsInstallerOption(o->option); });
     if (installers != given.end() && given.size() > 1) {
         const OptionName* other = given[installers == given.begin() ? 1 : 0];
         throw UserError(Say(msg::kInstallerOptionAlone, {(*installers)->name, other->name}));
