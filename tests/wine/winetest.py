@@ -409,23 +409,51 @@ class Run:
     """One start of the exe under Wine. `pid` is the Windows process's own,
     which is also the _NET_WM_PID of its windows."""
 
+    # Now and then Wine cannot start a process at all: "failed to map the
+    # shared user data" (c0000018), its fixed address taken by chance. The
+    # exe never ran, so it is started again, a few times at most.
+    START_FAILURE = b"failed to map the shared user data"
+    RESTARTS = 3
+
     def __init__(self, command, folder, env, launched=False):
         self.command = command
+        self.folder = folder
+        self.env = env
         self.log_path = os.path.join(folder, "wine.log")
-        with open(self.log_path, "ab") as log:
-            self.process = subprocess.Popen(command, cwd=folder, env=env, stdin=subprocess.DEVNULL,
-                                            stdout=log, stderr=log)
+        self.restarts = 0
         # Through the launcher the exe is not our child: its pid is learnt
         # from its first window.
         self.launched = launched
-        self.pid = None if launched else self.process.pid
         self.killed = False
+        self._launch()
+
+    def _launch(self):
+        with open(self.log_path, "ab") as log:
+            self.log_start = log.tell()
+            self.process = subprocess.Popen(self.command, cwd=self.folder, env=self.env, stdin=subprocess.DEVNULL,
+                                            stdout=log, stderr=log)
+        self.pid = None if self.launched else self.process.pid
+
+    def _restarted(self):
+        """Starts the exe again when Wine could not start it; true then."""
+        if self.killed or self.restarts >= self.RESTARTS or self.process.poll() is None:
+            return False
+        with open(self.log_path, "rb") as f:
+            f.seek(self.log_start)
+            if self.START_FAILURE not in f.read():
+                return False
+        self.restarts += 1
+        self._launch()
+        return True
 
     def wait(self, timeout=DEADLINE):
-        return self.process.wait(timeout=timeout)
+        while True:
+            code = self.process.wait(timeout=timeout)
+            if not self._restarted():
+                return code
 
     def running(self):
-        return self.process.poll() is None
+        return self.process.poll() is None or self._restarted()
 
     def kill(self):
         if self.running():
@@ -625,6 +653,7 @@ class WineTestCase(unittest.TestCase):
 
     def windows_of(self, run, name):
         """The run's windows called `name`."""
+        run.running()  # starts it again if Wine could not
         windows = self.display.windows(name)
         if run.pid is None and windows:
             run.pid = self.display.pid(windows[0])
