@@ -3,8 +3,9 @@
 # and once in Simplified Chinese, and the two show the same $variables and
 # ${defines}: a translation that drops $INSTDIR would not tell the
 # technician which folder is meant. makensis only warns about a language
-# left out, and only for a text the script uses. make_setup.cmake runs this
-# before makensis; ctest runs it too, for the builds that make no installer.
+# left out (warning 6040) and cannot know about a lost variable.
+# make_setup.cmake runs this before makensis; ctest runs it too, for the
+# builds that make no installer.
 cmake_minimum_required(VERSION 3.22)
 set(languages ENGLISH SIMPCHINESE)
 list(JOIN languages " and " both)
