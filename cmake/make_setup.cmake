@@ -5,6 +5,10 @@ if(NOT EXISTS "${ZIP}")
   message(FATAL_ERROR "${ZIP} is missing: the installer is made from the zip's exe, so run cpack first "
                       "(scripts/release does both)")
 endif()
+# Each text in both languages, before makensis, which would only warn.
+get_filename_component(script_dir "${SCRIPT}" DIRECTORY)
+set(STRINGS ${script_dir}/parktotals-strings.nsh)
+include(${CMAKE_CURRENT_LIST_DIR}/check_installer_strings.cmake)
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}")
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf "${ZIP}" parktotals/parktotals.exe

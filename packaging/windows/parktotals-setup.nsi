@@ -33,7 +33,6 @@ ManifestDPIAware false
 !define TASK_NAME "parktotals"
 
 Name "parktotals ${VERSION}"
-Caption "parktotals ${VERSION} Setup"
 OutFile "${OUTFILE}"
 InstallDir "C:\parktotals"
 ; An upgrade goes where the last install went.
@@ -90,7 +89,7 @@ Var TimeField
 !define MUI_ICON "${NSISDIR}\Contrib\Graphics\Icons\modern-install.ico"
 !define MUI_UNICON "${NSISDIR}\Contrib\Graphics\Icons\modern-uninstall.ico"
 
-!define MUI_DIRECTORYPAGE_TEXT_TOP "parktotals runs from this folder and writes memo1.txt and its run report parktotals.log into it, so the car park's Windows account must be able to write there (not under Program Files)."
+!define MUI_DIRECTORYPAGE_TEXT_TOP "$(DirectoryPageTop)"
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom ParkPage ParkLeave
@@ -98,18 +97,22 @@ Page custom DatabasePage DatabaseLeave
 Page custom TimePage TimeLeave
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT_LARGE
-!define MUI_FINISHPAGE_TEXT "parktotals is installed in $INSTDIR and runs every night at $TaskTime for this Windows account (task $\"${TASK_NAME}$\" in Task Scheduler).$\r$\n$\r$\nRun it once now to check both databases; a box then says how the run went."
+!define MUI_FINISHPAGE_TEXT "$(FinishText)"
 !define MUI_FINISHPAGE_RUN
-!define MUI_FINISHPAGE_RUN_TEXT "Run once now"
+!define MUI_FINISHPAGE_RUN_TEXT "$(RunOnceBox)"
 !define MUI_FINISHPAGE_RUN_FUNCTION RunOnce
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
-!define MUI_COMPONENTSPAGE_TEXT_TOP "The program and its nightly task are removed. Tick the box to remove this car park's settings and reports as well."
+!define MUI_COMPONENTSPAGE_TEXT_TOP "$(UnComponentsTop)"
 !insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
 
+; English first: NSIS falls back to it for any display language without a
+; table of its own. Chinese for any Chinese display language.
 !insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "SimpChinese"
+!include /CHARSET=UTF8 "parktotals-strings.nsh"
 
 ; Trims blanks (space, tab) at both ends: ${Trim} out in.
 !macro TrimBlanks OUT IN
@@ -156,13 +159,41 @@ Function Refuse
     System::Call 'kernel32::GetStdHandle(i -12) p .r1'
     ${If} $1 P<> 0
     ${AndIf} $1 P<> -1
-      FileWrite $1 "parktotals setup: $0$\r$\n"
+      StrCpy $0 "$(RefusePrefix)$0$\r$\n"
+      Call WriteStandardError
     ${EndIf}
   ${Else}
     MessageBox MB_OK|MB_ICONSTOP $0
   ${EndIf}
   SetErrorLevel 2
   Quit
+FunctionEnd
+
+; Writes $0 to the handle $1. A console shows it whatever its code page. A
+; file or pipe gets it in the ANSI code page, as `type` and Notepad read
+; it, unless that code page lacks one of its characters (Chinese texts, or
+; a Chinese folder, under code page 1252): then in UTF-8, which Notepad
+; reads too, rather than with question marks.
+Function WriteStandardError
+  StrLen $2 $0
+  System::Call 'kernel32::GetConsoleMode(p r1, *i .r5) i .r3'
+  ${If} $3 <> 0
+    System::Call 'kernel32::WriteConsoleW(p r1, w r0, i r2, *i .r3, p 0)'
+    Return
+  ${EndIf}
+  ; WC_NO_BEST_FIT_CHARS: a look-alike character counts as lost too.
+  System::Call 'kernel32::WideCharToMultiByte(i 0, i 0x400, w r0, i r2, p 0, i 0, p 0, *i 0 r4) i .r3'
+  ${If} $3 <> 0
+  ${AndIf} $4 = 0
+    FileWrite $1 $0
+    Return
+  ${EndIf}
+  System::Call 'kernel32::WideCharToMultiByte(i 65001, i 0, w r0, i r2, p 0, i 0, p 0, p 0) i .r3'
+  System::Alloc $3
+  Pop $4
+  System::Call 'kernel32::WideCharToMultiByte(i 65001, i 0, w r0, i r2, p r4, i r3, p 0, p 0) i .r3'
+  System::Call 'kernel32::WriteFile(p r1, p r4, i r3, *i .r5, p 0)'
+  System::Free $4
 FunctionEnd
 
 
@@ -226,7 +257,7 @@ Function ReadSwitches
       ; The name only: a mistyped /PASSWORD= must not show its value.
       ${WordFind} $6 "=" "+1{" $7
       System::Call 'kernel32::LocalFree(p r2)'
-      !insertmacro Refuse "unknown switch $7 (the switches are /PARK= /SERVER= /DATABASE= /USER= /PASSWORD= /WINDOWSAUTH /TIME= /D=)"
+      !insertmacro Refuse "$(UnknownSwitch)"
     ${EndIf}
   ${Loop}
   System::Call 'kernel32::LocalFree(p r2)'
@@ -239,7 +270,7 @@ Function CheckFolder
   StrCpy $0 ""
   StrCpy $1 $INSTDIR 2 1
   ${If} $1 != ":\"
-    StrCpy $0 "$INSTDIR is not a full folder on a drive (such as C:\parktotals)."
+    StrCpy $0 "$(FolderNotFull)"
     Return
   ${EndIf}
   StrCpy $1 $PROGRAMFILES64
@@ -256,7 +287,7 @@ Function CheckNotUnder
   ${If} $3 == $1
     ${If} $4 == ""
     ${OrIf} $4 == "\"
-      StrCpy $0 "$INSTDIR is under $1, where Windows does not let the program write memo1.txt and parktotals.log. Choose a folder such as C:\parktotals."
+      StrCpy $0 "$(FolderUnderProgramFiles)"
     ${EndIf}
   ${EndIf}
 FunctionEnd
@@ -278,7 +309,7 @@ Function CheckTime
   ${OrIf} $8 != $3
   ${OrIf} $5 > 23
   ${OrIf} $6 > 59
-    StrCpy $0 "The time must be HH:MM, from 00:00 to 23:59 (for example 02:30), not $\"$TaskTime$\"."
+    StrCpy $0 "$(TimeFormat)"
   ${EndIf}
 FunctionEnd
 
@@ -299,11 +330,11 @@ Function RunConnectionOption
   ExecWait '"$R9" $R8 "${FIELDS}"' $R6
   StrCpy $R7 ""
   ${If} ${Errors}
-    StrCpy $R7 "$R9 could not be started"
+    StrCpy $R7 "$(ProgramNotStarted)"
   ${ElseIf} $R6 != 0
     ReadINIStr $R7 "${FIELDS}" connection error
     ${If} $R7 == ""
-      StrCpy $R7 "parktotals.exe $R8 ended with exit code $R6"
+      StrCpy $R7 "$(ProgramExitCode)"
     ${EndIf}
   ${EndIf}
   ClearErrors
@@ -363,11 +394,11 @@ Function .onInit
   Call ReadOldSettings
   ${If} $HavePark != 1
   ${AndIf} $OldPark == ""
-    !insertmacro Refuse "/PARK= is missing: the car park's number at head office (its kex_no)"
+    !insertmacro Refuse "$(ParkMissing)"
   ${EndIf}
   ${If} $HavePark == 1
   ${AndIf} $Park == ""
-    !insertmacro Refuse "/PARK= is empty: give the car park's number at head office (its kex_no)"
+    !insertmacro Refuse "$(ParkEmpty)"
   ${EndIf}
   ; Without database switches an existing RegInfo.INI is kept as it is.
   ${If} $HaveServer$HaveDatabase$HaveUser$HavePassword$WindowsAuth == "0"
@@ -375,11 +406,11 @@ Function .onInit
     Return
   ${EndIf}
   ${If} $OldError != ""
-    !insertmacro Refuse "$INSTDIR\RegInfo.INI cannot be read ($OldError). Correct or delete it, or leave out the database switches to keep it as it is."
+    !insertmacro Refuse "$(RegInfoUnreadableSilent)"
   ${EndIf}
   ${If} $WindowsAuth = 1
   ${AndIf} $HaveUser$HavePassword != ""
-    !insertmacro Refuse "/WINDOWSAUTH logs in as the Windows account: leave out /USER= and /PASSWORD="
+    !insertmacro Refuse "$(WindowsAuthWithLogin)"
   ${EndIf}
   ; The switches given replace their values; the others stay as
   ; RegInfo.INI has them, the kind of login too.
@@ -399,17 +430,17 @@ Function .onInit
     ${EndIf}
   ${EndIf}
   ${If} $Server == ""
-    !insertmacro Refuse "/SERVER= is missing: the car park's SQL Server (such as . or PC\SQLEXPRESS or 192.168.1.5,1433)"
+    !insertmacro Refuse "$(ServerMissing)"
   ${EndIf}
   ${If} $Database == ""
-    !insertmacro Refuse "/DATABASE= is missing: the car park's database on that server"
+    !insertmacro Refuse "$(DatabaseMissing)"
   ${EndIf}
   ${If} $WindowsAuth = 0
     ${If} $User == ""
-      !insertmacro Refuse "/USER= is missing: the SQL Server login (or /WINDOWSAUTH for the Windows account)"
+      !insertmacro Refuse "$(UserMissing)"
     ${EndIf}
     ${If} $HavePassword != 1
-      !insertmacro Refuse "/PASSWORD= is missing: the SQL Server login's password (/PASSWORD= for none)"
+      !insertmacro Refuse "$(PasswordMissing)"
     ${EndIf}
   ${EndIf}
   StrCpy $HaveServer 1
@@ -424,7 +455,7 @@ Function WriteTextFile
   ClearErrors
   FileOpen $2 $0 w
   ${If} ${Errors}
-    !insertmacro Refuse "$0 could not be written (is it read-only, or open in another program?)"
+    !insertmacro Refuse "$(FileNotWritten)"
   ${EndIf}
   FileWrite $2 $1
   FileClose $2
@@ -466,7 +497,7 @@ Function WriteRegInfo
   Call RunConnectionOption
   Delete "${FIELDS}"
   ${If} $R7 != ""
-    !insertmacro Refuse "$INSTDIR\RegInfo.INI could not be written: $R7"
+    !insertmacro Refuse "$(RegInfoNotWritten)"
   ${EndIf}
 FunctionEnd
 
@@ -480,7 +511,7 @@ Function SecureFolder
   ; The account's SID, from the installer's own token.
   System::Call 'advapi32::OpenProcessToken(p -1, i 0x8, *p .r1) i .r2'
   ${If} $2 = 0
-    StrCpy $0 "this Windows account's identity could not be read"
+    StrCpy $0 "$(AccountUnknown)"
     Return
   ${EndIf}
   System::Call 'advapi32::GetTokenInformation(p r1, i 1, p 0, i 0, *i .r3)'
@@ -499,14 +530,14 @@ Function SecureFolder
   System::Free $4
   System::Call 'kernel32::CloseHandle(p r1)'
   ${If} $7 == ""
-    StrCpy $0 "this Windows account's identity could not be read"
+    StrCpy $0 "$(AccountUnknown)"
     Return
   ${EndIf}
   ; P: not inherited; OICI: passed on to the files and folders in it.
   StrCpy $8 "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;$7)"
   System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w r8, i 1, *p .r1, p 0) i .r2'
   ${If} $2 = 0
-    StrCpy $0 "the rights could not be built"
+    StrCpy $0 "$(RightsNotBuilt)"
     Return
   ${EndIf}
   System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r3, *p .r4, *i .r5)'
@@ -517,7 +548,7 @@ Function SecureFolder
     System::Call 'kernel32::FormatMessageW(i 0x1200, p 0, i r2, i 0, w .r3, i ${NSIS_MAX_STRLEN}, p 0)'
     ${WordReplace} $3 "$\r$\n" "" "+" $3
     ${Trim} $3 $3
-    StrCpy $0 "error $2: $3"
+    StrCpy $0 "$(RightsError)"
   ${EndIf}
 FunctionEnd
 
@@ -545,15 +576,15 @@ FunctionEnd
 Section "parktotals"
   SetOutPath $INSTDIR
   ; Before anything with a password goes in.
-  DetailPrint "Giving $INSTDIR to this account, SYSTEM and the Administrators only"
+  DetailPrint "$(DetailRights)"
   Call SecureFolder
   ${If} $0 != ""
-    !insertmacro Refuse "The rights of $INSTDIR could not be set to this account, SYSTEM and the Administrators only ($0), so another account could read RegInfo.INI or replace parktotals.exe. Choose a folder this account created, such as C:\parktotals."
+    !insertmacro Refuse "$(RightsNotSet)"
   ${EndIf}
   ClearErrors
   File "/oname=parktotals.exe" "${EXE}"
   ${If} ${Errors}
-    !insertmacro Refuse "$INSTDIR\parktotals.exe could not be written (is the program running, or is the folder read-only?)"
+    !insertmacro Refuse "$(ExeNotWritten)"
   ${EndIf}
   ${If} $HavePark == 1
     Call WriteParkConfig
@@ -562,11 +593,11 @@ Section "parktotals"
     Call WriteRegInfo
   ${EndIf}
   Call WriteTaskXml
-  DetailPrint "Registering the task $\"${TASK_NAME}$\" for this account, daily at $TaskTime"
+  DetailPrint "$(DetailTask)"
   nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /create /tn "${TASK_NAME}" /xml "$INSTDIR\parktotals-task.xml" /f'
   Pop $0
   ${If} $0 != 0
-    !insertmacro Refuse "The nightly task could not be registered (schtasks ended with $0). Import $INSTDIR\parktotals-task.xml in Task Scheduler instead."
+    !insertmacro Refuse "$(TaskNotRegistered)"
   ${EndIf}
 
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -597,14 +628,14 @@ Function DirectoryLeave
   CreateDirectory $INSTDIR
   FileOpen $0 "$INSTDIR\parktotals-setup.tmp" w
   ${If} ${Errors}
-    MessageBox MB_OK|MB_ICONEXCLAMATION "This Windows account cannot write to $INSTDIR. Choose a folder it can write to, such as C:\parktotals."
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$(FolderNotWritable)"
     Abort
   ${EndIf}
   FileClose $0
   Delete "$INSTDIR\parktotals-setup.tmp"
   Call ReadOldSettings
   ${If} $OldError != ""
-    MessageBox MB_OK|MB_ICONEXCLAMATION "$INSTDIR\RegInfo.INI cannot be read ($OldError).$\r$\n$\r$\nCorrect or delete it, then click Next again."
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$(RegInfoUnreadable)"
     Abort
   ${EndIf}
   ${If} $OldConnection == 1
@@ -618,12 +649,12 @@ Function DirectoryLeave
 FunctionEnd
 
 Function ParkPage
-  !insertmacro MUI_HEADER_TEXT "Car park number" "The number of this car park at head office."
+  !insertmacro MUI_HEADER_TEXT "$(ParkTitle)" "$(ParkSubtitle)"
   nsDialogs::Create 1018
   Pop $Dialog
-  ${NSD_CreateLabel} 0 0 100% 36u "The car park's number at head office: the kex_no of its row there. The figures are sent into that car park's row, so ask head office if unsure."
+  ${NSD_CreateLabel} 0 0 100% 36u "$(ParkIntro)"
   Pop $0
-  ${NSD_CreateLabel} 0 44u 80u 12u "Car park &number:"
+  ${NSD_CreateLabel} 0 44u 80u 12u "$(ParkLabel)"
   Pop $0
   ${If} $Park == ""
     StrCpy $Park $OldPark
@@ -638,7 +669,7 @@ Function ParkLeave
   ${NSD_GetText} $ParkField $Park
   ${Trim} $Park $Park
   ${If} $Park == ""
-    MessageBox MB_OK|MB_ICONEXCLAMATION "The car park number is required: the kex_no of this car park's row at head office."
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$(ParkRequired)"
     Abort
   ${EndIf}
   ${If} $Park S!= $OldPark
@@ -647,31 +678,31 @@ Function ParkLeave
 FunctionEnd
 
 Function DatabasePage
-  !insertmacro MUI_HEADER_TEXT "The car park's database" "The SQL Server the car park's system writes its figures to."
+  !insertmacro MUI_HEADER_TEXT "$(DatabaseTitle)" "$(DatabaseSubtitle)"
   nsDialogs::Create 1018
   Pop $Dialog
-  ${NSD_CreateLabel} 0 2u 60u 12u "&Server:"
+  ${NSD_CreateLabel} 0 2u 60u 12u "$(ServerLabel)"
   Pop $0
   ${NSD_CreateText} 64u 0 160u 12u $Server
   Pop $ServerField
-  ${NSD_CreateLabel} 64u 14u 236u 10u ". (this PC), PC\SQLEXPRESS (an instance) or 192.168.1.5,1433 (a port)"
+  ${NSD_CreateLabel} 64u 14u 236u 10u "$(ServerHint)"
   Pop $0
-  ${NSD_CreateLabel} 0 30u 60u 12u "&Database:"
+  ${NSD_CreateLabel} 0 30u 60u 12u "$(DatabaseLabel)"
   Pop $0
   ${NSD_CreateText} 64u 28u 160u 12u $Database
   Pop $DatabaseField
-  ${NSD_CreateRadioButton} 0 48u 100% 12u "SQL Server &login:"
+  ${NSD_CreateRadioButton} 0 48u 100% 12u "$(SqlLoginRadio)"
   Pop $SqlLoginRadio
   ${NSD_OnClick} $SqlLoginRadio DatabaseAuthClicked
-  ${NSD_CreateLabel} 12u 64u 52u 12u "&User:"
+  ${NSD_CreateLabel} 12u 64u 52u 12u "$(UserLabel)"
   Pop $0
   ${NSD_CreateText} 64u 62u 160u 12u $User
   Pop $UserField
-  ${NSD_CreateLabel} 12u 80u 52u 12u "&Password:"
+  ${NSD_CreateLabel} 12u 80u 52u 12u "$(PasswordLabel)"
   Pop $0
   ${NSD_CreatePassword} 64u 78u 160u 12u $Password
   Pop $PasswordField
-  ${NSD_CreateRadioButton} 0 98u 100% 12u "&Windows authentication (as the Windows account the task runs under)"
+  ${NSD_CreateRadioButton} 0 98u 100% 12u "$(WindowsAuthRadio)"
   Pop $WindowsAuthRadio
   ${NSD_OnClick} $WindowsAuthRadio DatabaseAuthClicked
   ${If} $WindowsAuth = 1
@@ -680,7 +711,7 @@ Function DatabasePage
     ${NSD_Check} $SqlLoginRadio
   ${EndIf}
   Call DatabaseAuthClicked
-  ${NSD_CreateLabel} 0 116u 100% 20u "Written into RegInfo.INI in the folder. Any characters may be used in the password."
+  ${NSD_CreateLabel} 0 116u 100% 20u "$(DatabaseNote)"
   Pop $0
   ${NSD_SetFocus} $ServerField
   nsDialogs::Show
@@ -712,16 +743,16 @@ Function DatabaseLeave
   ${Trim} $Server $Server
   ${Trim} $Database $Database
   ${If} $Server == ""
-    MessageBox MB_OK|MB_ICONEXCLAMATION "The server is required: the car park's SQL Server, such as . (this PC), PC\SQLEXPRESS or 192.168.1.5,1433."
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$(ServerRequired)"
     Abort
   ${EndIf}
   ${If} $Database == ""
-    MessageBox MB_OK|MB_ICONEXCLAMATION "The database is required: the car park's database on that server."
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$(DatabaseRequired)"
     Abort
   ${EndIf}
   ${If} $WindowsAuth = 0
   ${AndIf} $User == ""
-    MessageBox MB_OK|MB_ICONEXCLAMATION "The user is required for a SQL Server login (or choose Windows authentication)."
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$(UserRequired)"
     Abort
   ${EndIf}
   ${If} $OldConnection == ""
@@ -733,12 +764,12 @@ Function DatabaseLeave
 FunctionEnd
 
 Function TimePage
-  !insertmacro MUI_HEADER_TEXT "Time of the nightly run" "When Task Scheduler starts parktotals each day."
+  !insertmacro MUI_HEADER_TEXT "$(TimeTitle)" "$(TimeSubtitle)"
   nsDialogs::Create 1018
   Pop $Dialog
-  ${NSD_CreateLabel} 0 0 100% 36u "The program sends yesterday's figures, so any time after midnight works. A night the PC is off is made up when it is back on. The Windows account has to stay logged on (a locked screen is fine)."
+  ${NSD_CreateLabel} 0 0 100% 36u "$(TimeIntro)"
   Pop $0
-  ${NSD_CreateLabel} 0 44u 80u 12u "&Time (HH:MM):"
+  ${NSD_CreateLabel} 0 44u 80u 12u "$(TimeLabel)"
   Pop $0
   ${NSD_CreateText} 84u 42u 40u 12u $TaskTime
   Pop $TimeField
@@ -764,17 +795,17 @@ Function RunOnce
   SetOutPath $INSTDIR
   ExecWait '"$INSTDIR\parktotals.exe"' $0
   ${If} $0 == 0
-    StrCpy $1 "Exit code 0: all five figures were transferred."
+    StrCpy $1 "$(RunExit0)"
   ${ElseIf} $0 == 2
-    StrCpy $1 "Exit code 2: at least one figure was not transferred."
+    StrCpy $1 "$(RunExit2)"
   ${ElseIf} $0 == 1
-    StrCpy $1 "Exit code 1: the run stopped with an error (see the box it showed)."
+    StrCpy $1 "$(RunExit1)"
   ${Else}
-    StrCpy $1 "The program could not be run or ended with $0."
+    StrCpy $1 "$(RunFailed)"
   ${EndIf}
   Call LastReportBlock
   ${If} $3 != ""
-    StrCpy $1 "$1$\r$\n$\r$\nThe end of parktotals.log:$\r$\n$3"
+    StrCpy $1 "$1$\r$\n$\r$\n$(RunLogEnd)$\r$\n$3"
   ${Else}
     Call MemoLines
     StrCpy $1 "$1$\r$\n$\r$\nmemo1.txt:$\r$\n$3"
@@ -827,7 +858,7 @@ Function MemoLines
   ClearErrors
   FileOpen $4 "$INSTDIR\memo1.txt" r
   ${If} ${Errors}
-    StrCpy $3 "(none written)"
+    StrCpy $3 "$(MemoNone)"
     Return
   ${EndIf}
   ${For} $5 1 5
@@ -842,7 +873,7 @@ FunctionEnd
 ; ---- Uninstaller -----------------------------------------------------------
 
 
-Section "un.parktotals and its nightly task"
+Section "un.$(UnSectionProgram)"
   SectionIn RO
   nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /delete /tn "${TASK_NAME}" /f'
   Pop $0
@@ -852,7 +883,7 @@ Section "un.parktotals and its nightly task"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd
 
-Section /o "un.This car park's settings and reports" RemoveFilesSection
+Section /o "un.$(UnSectionSettings)" RemoveFilesSection
   Delete "$INSTDIR\RegInfo.INI"
   Delete "$INSTDIR\weixinconfig.ini"
   Delete "$INSTDIR\memo1.txt"

@@ -11,6 +11,8 @@ runs it):
                     and the box of "Run once now" after a good run (the
                     installer of scripts/release with the wine tests'
                     central account, built into BUILD_DIR/pictures/release)
+  installer-*-zh-CN.png  the same under a Chinese Windows (code page 936,
+                    display language Chinese)
 
 Each picture is checked as the window tests check theirs before it is
 written. The programs are those of a build folder: the wine tests' exe and
@@ -58,10 +60,10 @@ os.environ.update(wine_test_environment(BUILD),
 
 # The wine tests' helpers read their settings when imported.
 import session as wine_session  # noqa: E402
-from winetest import (CAPTION, CENTRAL_PASSWORD, CENTRAL_PORT, CENTRAL_USER, HOLD_UPDATES,  # noqa: E402
+from winetest import (CAPTION, CENTRAL_PASSWORD, CENTRAL_PORT, CENTRAL_USER, DEADLINE, HOLD_UPDATES,  # noqa: E402
                       LOCAL_PASSWORD, LOCAL_USER, SOURCE, WINDOW_RECT, Run, WineTestCase, central_rules,
-                      error_box_problem, frame_problem, local_rules, memo_problem, port_is_closed, reginfo,
-                      text_pixels, union, wait_for)
+                      empty_boxes_problem, error_box_problem, frame_problem, local_rules, memo_problem,
+                      port_is_closed, reginfo, text_pixels, union, wait_for)
 
 # FLTK places the window itself: its client area is where the program asks.
 LINUX_RECT = (1213, 437, 116, 9)
@@ -70,6 +72,7 @@ VERSION = os.environ.get("PARKTOTALS_VERSION", "")
 SETUP_NAME = f"parktotals-{VERSION}-setup.exe"
 # NSIS puts a blank after its window's title; its message boxes have none.
 SETUP_CAPTION = f"parktotals {VERSION} Setup "
+CHINESE_SETUP_CAPTION = f"parktotals {VERSION} 安装 "
 
 
 def build_installer():
@@ -88,11 +91,13 @@ def build_installer():
 
 def page_problem(rect, previous):
     """A page is right once Wine has drawn the installer's frame (active or
-    not) and the picture is no longer the one before the key press."""
+    not), with no character as an empty box, and the picture is no longer
+    the one before the key press."""
     def problem(picture):
         if picture == previous:
             return "still the picture before the key press"
-        return frame_problem(picture, rect, active=True) and frame_problem(picture, rect, active=False)
+        return ((frame_problem(picture, rect, active=True) and frame_problem(picture, rect, active=False))
+                or empty_boxes_problem(picture, rect))
     return problem
 
 
@@ -132,19 +137,30 @@ class Pictures(WineTestCase):
 
 
     def test_installer_pages(self):
+        self.installer_pages("", SETUP_CAPTION)
+
+    def test_installer_pages_in_chinese(self):
+        """The same pages under a Chinese Windows (code page 936, display
+        language Chinese): installer-*-zh-CN.png."""
+        self.installer_pages("-zh-CN", CHINESE_SETUP_CAPTION, **wine_session.CHINESE)
+
+    def installer_pages(self, suffix, caption, **env):
         self.assertTrue(port_is_closed(CENTRAL_PORT), f"something listens on the central port {CENTRAL_PORT}")
         setup = build_installer()
         local = self.standin("local", local_rules())
         self.standin("central", central_rules(), port=CENTRAL_PORT)
-        self.start(folder=os.path.dirname(setup), exe_name=SETUP_NAME)
+        self.start(folder=os.path.dirname(setup), exe_name=SETUP_NAME, **env)
+        # The next pictures' installer finds no install of this one.
+        self.addCleanup(self.uninstall)
         # NSIS's window does not carry the pid of the process started.
-        window = wait_for(lambda: self.display.windows(SETUP_CAPTION), "the installer's window")[0]
+        window = wait_for(lambda: self.display.windows(caption), "the installer's window")[0]
         rect = wait_for(lambda: self.display.rect(window), "the installer's window on the screen")
         last = [None]
 
         def page(name, key=None, text="", publish=True):
             """Presses the key, types `text` into the focused field, and
             takes the picture of what follows."""
+            name = name.replace(".png", suffix + ".png")
             if key:
                 self.display.press(window, key)
             if text:
@@ -163,23 +179,36 @@ class Pictures(WineTestCase):
         # The finish page follows once the task is registered: its picture
         # on the left is dark blue.
         left = (rect[0] + 10, rect[1] + 40, 100, 200)
+        finish = f"installer-finish{suffix}.png"
         last[0] = self.wait_for_picture(
-            "installer-finish.png", rect,
-            lambda picture: None if sum(1 for r, g, b in picture.pixels(left) if b > 60 and r < 40 and g < 40) > 5000
-            else "no finish page yet", "the finish page")
-        self.publish("installer-finish.png")
+            finish, rect,
+            lambda picture: empty_boxes_problem(picture, rect) or (
+                None if sum(1 for r, g, b in picture.pixels(left) if b > 60 and r < 40 and g < 40) > 5000
+                else "no finish page yet"), "the finish page")
+        self.publish(finish)
         # Finish with "Run once now" ticked: the program runs, then a box
         # says how it went.
         self.display.press(window, "Return")
-        box = wait_for(lambda: self.display.windows(SETUP_CAPTION.strip()), "the run's box")[0]
+        box = wait_for(lambda: self.display.windows(caption.strip()), "the run's box")[0]
         box_rect = wait_for(lambda: self.display.rect(box), "the box on the screen")
         # Without a window manager the installer's window stays above its box.
         self.display._run("xdotool", "windowraise", str(box))
-        self.wait_for_picture("installer-run-once.png", box_rect,
-                              lambda picture: None if text_pixels(picture.pixels(box_rect)) > 2000
-                              else "no text in the box yet", "the box drawn")
-        self.publish("installer-run-once.png")
+        run_once = f"installer-run-once{suffix}.png"
+        self.wait_for_picture(run_once, box_rect,
+                              lambda picture: empty_boxes_problem(picture, box_rect) or (
+                                  None if text_pixels(picture.pixels(box_rect)) > 2000 else "no text in the box yet"),
+                              "the box drawn")
+        self.publish(run_once)
         self.assertEqual(len(local.batches()), 5)
+
+    def uninstall(self):
+        """Removes the installed program, its task and the car park's files
+        from the prefix (the uninstaller runs on from a copy of itself)."""
+        folder = os.path.join(self.session["prefix"], "drive_c", "parktotals")
+        subprocess.run(["wine", "C:\\parktotals\\uninstall.exe", "/S", "/REMOVEFILES"],
+                       env=wine_session.wine_environment(self.session), stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=DEADLINE)
+        wait_for(lambda: not os.path.exists(folder), "the uninstaller to remove C:\\parktotals")
 
 
 def main():

@@ -29,6 +29,37 @@ Description=FreeTDS under the name of the Windows driver
 Driver=libtdsodbc.so
 """
 
+# Fonts for Chinese. Debian's fonts-wqy-microhei is all the prefix needs
+# under code page 936: Wine then finds no SimSun and takes any font with
+# the code page's characters. Under any other code page it takes fonts
+# without them, and Chinese shows as empty boxes: in the dialogs of NSIS's
+# Chinese language table, which ask for SimSun by its Chinese name 宋体, and
+# in message boxes, whose Tahoma Debian's Wine lacks and replaces by DejaVu
+# Sans. So 宋体 becomes the installed font, as a Chinese Windows has SimSun,
+# and DejaVu Sans is linked to it for the characters it lacks. Not SimSun
+# for Tahoma's own links: Wine would then draw Tahoma, English too, wholly
+# in the Chinese font. Through a .reg file in UTF-16: `wine reg add` would
+# take the Chinese name through the host's character set (not UTF-8 here,
+# where no locale is generated) and garble it.
+CHINESE_FONT = "WenQuanYi Micro Hei"
+# REG_MULTI_SZ, one "file,face" entry, as hexadecimal UTF-16.
+_LINK = ",".join(f"{b:02x}" for b in f"wqy-microhei.ttc,{CHINESE_FONT}\0\0".encode("utf-16-le"))
+CHINESE_FONTS_REG = f"""Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]
+"宋体"="{CHINESE_FONT}"
+
+[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]
+"DejaVu Sans"=hex(7):{_LINK}
+"""
+
+# Chinese as on the car parks' PCs: code page 936 and display language
+# 0x0804 (GetUserDefaultUILanguage, by which NSIS picks its language). Wine
+# takes the first from LC_CTYPE and the second from LC_MESSAGES as the C
+# library's setlocale() gives them; with no zh_CN locale generated on the
+# host setlocale() fails, and Wine falls back to LC_ALL for both.
+CHINESE = {"LC_ALL": "zh_CN.UTF-8"}
+
 # Windows the tests want drawn with their frames: Wine then positions them
 # itself instead of leaving that to a window manager (there is none).
 UNMANAGED_EXE = "Unmanaged.exe"
@@ -66,6 +97,24 @@ def wine_environment(session):
         LC_ALL="en_US.UTF-8",
     )
     return env
+
+
+def chinese_display_language_only():
+    """The environment of a PC whose display language is Chinese but whose
+    code page stays 1252 (its language for non-Unicode programs English).
+    LC_MESSAGES alone takes a real zh_CN locale: generated once per session
+    into the session's folder, for this process's children only (LOCPATH)."""
+    locales = os.path.join(session_dir(), "locales")
+    locale = os.path.join(locales, "zh_CN.UTF-8")
+    if not os.path.isdir(locale):
+        os.makedirs(locales, exist_ok=True)
+        # Its exit code also counts warnings: the locale made is what counts.
+        made = subprocess.run(["localedef", "-i", "zh_CN", "-f", "UTF-8", locale], stdin=subprocess.DEVNULL,
+                              capture_output=True, text=True, timeout=SETUP_TIMEOUT)
+        if not os.path.isdir(locale):
+            raise AssertionError(f"localedef could not make {locale} (package locales missing?): {made.stderr}")
+    # An empty LC_ALL counts as unset.
+    return {"LC_ALL": "", "LOCPATH": locales, "LC_CTYPE": "C.UTF-8", "LC_MESSAGES": "zh_CN.UTF-8"}
 
 
 def start_xvfb(log):
@@ -144,6 +193,10 @@ def start(unmanaged=(UNMANAGED_EXE,)):
     for exe in unmanaged:
         run_logged(["wine", "reg", "add", rf"HKCU\Software\Wine\AppDefaults\{exe}\X11 Driver",
                     "/v", "Managed", "/d", "N", "/f"], env, log)
+    fonts = os.path.join(directory, "chinese-fonts.reg")
+    with open(fonts, "wb") as f:
+        f.write(b"\xff\xfe" + CHINESE_FONTS_REG.replace("\n", "\r\n").encode("utf-16-le"))
+    run_logged(["wine", "reg", "import", fonts], env, log)
     # wineboot returns before what it started (services, the desktop
     # process building the font cache) has finished. The server ends only
     # once they have and it has written the registry to disk: wait for that.

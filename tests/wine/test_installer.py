@@ -6,7 +6,9 @@ with the values given, upgrades that keep the car park's files and the keys
 of RegInfo.INI the switches do not set, in any encoding, the uninstaller,
 and switches that are missing or wrong. The wizard: an upgrade clicked
 through shows and keeps the values already there, and "Run once now"
-reports the run.
+reports the run. Under a Chinese display language its boxes, pages and
+reasons are in Chinese, drawn with a font that has it (no empty boxes)
+in code page 936 and in 1252.
 
 Wine 8 takes the folder's rights (SetNamedSecurityInfoW succeeds) but keeps
 none of them: the call and its rights are checked in Wine's trace.
@@ -25,15 +27,16 @@ import zipfile
 
 import session as wine_session
 from winetest import (CENTRAL_PORT, DEADLINE, LOCAL_FIGURES, LOCAL_FIGURES_RULES, QUERIES, STANDIN, WineTestCase,
-                      batches, central_batches, central_rules, crlf_lines, decode_wine_string, statements, wait_for,
-                      windows_path, yesterday_key)
+                      batches, central_batches, central_rules, crlf_lines, decode_wine_string, empty_boxes_problem,
+                      statements, text_pixels, wait_for, windows_path, yesterday_key)
 
 RELEASE_BUILD = os.environ.get("PARKTOTALS_RELEASE_BUILD", "")
 VERSION = os.environ.get("PARKTOTALS_VERSION", "")
 SETUP = os.path.join(RELEASE_BUILD, f"parktotals-{VERSION}-setup.exe")
 ZIP = os.path.join(RELEASE_BUILD, f"parktotals-{VERSION}-win64.zip")
-# NSIS puts a blank after its window's title.
+# NSIS puts a blank after its window's title; its message boxes have none.
 SETUP_CAPTION = f"parktotals {VERSION} Setup "
+CHINESE_CAPTION = f"parktotals {VERSION} 安装 "
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\parktotals"
 
 # Everything the connection string reader treats specially.
@@ -43,8 +46,8 @@ PASSWORD_IN_REGINFO = '" pa;ss""wo\'rd=1 "'
 PASSWORD_SWITCH = '"/PASSWORD= pa;ss\\"wo\'rd=1 "'
 CHINESE_DATABASE = "停车场统计"
 
-# Code page 936 (GBK), as on the car parks' PCs.
-CHINESE = {"LC_ALL": "zh_CN.UTF-8"}
+# Code page 936 (GBK) and a Chinese display language, as on the car parks' PCs.
+CHINESE = wine_session.CHINESE
 
 # Wine's trace of every process started, with its command line.
 TRACE_PROCESSES = {"WINEDEBUG": "-all,+process"}
@@ -271,7 +274,13 @@ class SilentInstallTest(WineTestCase):
 
     def test_missing_or_wrong_switch_fails_and_writes_nothing(self):
         full = {"/PARK=": "208", "/SERVER=": ".", "/DATABASE=": "park", "/USER=": "sa", "/PASSWORD=": "Secret-9"}
+        # The reason in the display language: on standard error in the ANSI
+        # code page, or in UTF-8 where that code page has no Chinese.
+        chinese_936, chinese_1252 = (CHINESE, "gbk"), (wine_session.chinese_display_language_only(), "utf-8")
         cases = {
+            "no park, in Chinese": ({**full, "/PARK=": None}, [], "parktotals 安装程序：缺少 /PARK=：", chinese_936),
+            "mistyped switch, in Chinese under code page 1252":
+                (full, ["/PASWORD=Secret-9"], "parktotals 安装程序：未知的命令行参数 /PASWORD（", chinese_1252),
             "no park": ({**full, "/PARK=": None}, [], "/PARK= is missing"),
             "empty park": ({**full, "/PARK=": ""}, [], "/PARK= is empty"),
             "no server": ({**full, "/SERVER=": None}, [], "/SERVER= is missing"),
@@ -283,11 +292,13 @@ class SilentInstallTest(WineTestCase):
             "hour 24": (full, ["/TIME=24:00"], "The time must be HH:MM"),
             "mistyped switch": (full, ["/PASWORD=Secret-9"], "unknown switch /PASWORD"),
         }
-        for name, (values, extra, message) in cases.items():
+        for name, (values, extra, message, *language) in cases.items():
+            env, encoding = language[0] if language else (None, "utf-8")
             with self.subTest(name):
                 switches = [f'"{key}{value}"' for key, value in values.items() if value is not None] + extra
-                done = self.install(*switches)
-                error = done.output
+                done = self.install(*switches, env=env)
+                with open(done.output_path, "rb") as f:
+                    error = f.read().decode(encoding, errors="replace")
                 self.assertEqual(done.returncode, 2, error)
                 self.assertIn(message, error)
                 self.assertNotIn("Secret-9", error)
@@ -366,6 +377,49 @@ class SilentInstallTest(WineTestCase):
         # Wine's trace cuts the text short: the figures' lines are past it.
         self.assertEqual(local.events("login")[0]["password"], PASSWORD)
         self.assertEqual(central.batches(), central_batches(statements(LOCAL_FIGURES, "208", date)))
+
+    def test_chinese_display_language_shows_chinese_boxes_and_pages(self):
+        """NSIS picks Chinese by the display language alone, and Wine draws
+        it in either code page (see the fonts in session.py)."""
+        shutil.copy(SETUP, self.folder)
+        name = os.path.basename(SETUP)
+        for code_page, env in (("936", CHINESE), ("1252", wine_session.chinese_display_language_only())):
+            with self.subTest(f"code page {code_page}"):
+                # A message box: a mistyped switch stops the wizard before it starts.
+                run = self.start(exe_name=name, args=["/PASWORD=x"], **env)
+                texts = wait_for(run.message_box_texts, "the box about the switch")
+                self.assertTrue(texts[0].startswith("未知的命令行参数 /PASWORD（"), texts[0])
+                box = wait_for(lambda: self.display.windows(CHINESE_CAPTION.strip()), "the box")[0]
+                rect = wait_for(lambda: self.display.rect(box, shown=True), "the box on the screen")
+                self.wait_for_picture(f"box-{code_page}.png", rect, lambda picture: self.chinese_problem(picture, rect),
+                                      "the box's text drawn")
+                self.gone(run, CHINESE_CAPTION.strip())
+
+                # NSIS's folder page, then the car park number page.
+                run = self.start(exe_name=name, args=[f"/D={windows_path(self.target)}"], **env)
+                window = wait_for(lambda: self.display.windows(CHINESE_CAPTION), "the installer, titled in Chinese")[0]
+                rect = wait_for(lambda: self.display.rect(window, shown=True), "the installer's window on the screen")
+                folder_page = self.wait_for_picture(f"folder-{code_page}.png", rect,
+                                                    lambda picture: self.chinese_problem(picture, rect),
+                                                    "the folder page drawn")
+                self.display.press(window, "Return")
+                self.wait_for_picture(f"park-{code_page}.png", rect, lambda picture: "still the folder page"
+                                      if picture == folder_page else self.chinese_problem(picture, rect),
+                                      "the car park number page drawn")
+                self.gone(run, CHINESE_CAPTION)
+
+    def chinese_problem(self, picture, rect):
+        """Text on the window's light background, no character as an empty box."""
+        pixels = picture.pixels(rect)
+        if sum(1 for p in pixels if min(p) > 200) < len(pixels) // 2:
+            return "not drawn yet"
+        return empty_boxes_problem(picture, rect) or (None if text_pixels(pixels) > 300 else "no text drawn")
+
+    def gone(self, run, caption):
+        """Ends the run and waits until its windows are gone, so that the next
+        run's windows of the same title are not mistaken for them."""
+        run.kill()
+        wait_for(lambda: not self.display.windows(caption), "the installer's windows to go")
 
 
 if __name__ == "__main__":

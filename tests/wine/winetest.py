@@ -300,6 +300,48 @@ def text_pixels(pixels):
     return sum(1 for p in pixels if max(p) < 100)
 
 
+def empty_box(letter):
+    """Whether a letter (its columns of dark pixels, top to bottom) is an
+    empty box, as Wine draws a character its fonts lack: the top and bottom
+    lines of a box at least 4 px wide and 6 high (its sides are grey, or
+    dark), nothing inside."""
+    rows = [i for column in letter for i, dark in enumerate(column) if dark]
+    top, bottom = min(rows), max(rows)
+    if bottom - top < 5 or len(letter) < 4:
+        return False
+    side = tuple(top <= i <= bottom for i in range(len(letter[0])))
+    rim = tuple(i in (top, bottom) for i in range(len(letter[0])))
+    return all(column == rim for column in letter[1:-1]) and {letter[0], letter[-1]} <= {rim, side}
+
+
+def empty_boxes_problem(picture, rect):
+    """Whether the text in `rect` shows characters as empty boxes, three or
+    more in a row (a word of Chinese without a font for it). Line by line,
+    letters split at blank columns. None when there are none."""
+    x0, y0, width, height = rect
+    dark = [[max(picture.pixel(x, y)) < 100 for x in range(x0, x0 + width)] for y in range(y0, y0 + height)]
+    y = 0
+    while y < height:
+        top = y
+        while y < height and any(dark[y]):
+            y += 1
+        if y == top:
+            y += 1
+            continue
+        run, letter = 0, []
+        for x in range(width + 1):
+            column = tuple(row[x] for row in dark[top:y]) if x < width else ()
+            if any(column):
+                letter.append(column)
+            elif letter:
+                run = run + 1 if empty_box(letter) else 0
+                letter = []
+                if run == 3:
+                    return (f"characters drawn as empty boxes at y={y0 + top} (fonts-wqy-microhei missing, or the "
+                            "fonts of session.py?)")
+    return None
+
+
 def memo_problem(picture, client_rect):
     """What is wrong with the memo strip of a window whose client area is
     at `client_rect`: it lies 16 px in, is cut off by the client area's
@@ -333,8 +375,11 @@ class Display:
 
     def windows(self, name, pid=None):
         """Ids of the windows called exactly `name`, of process `pid` if given."""
-        # xdotool matches names ignoring case: the title is compared here.
-        found = self._run("xdotool", "search", "--name", "^" + re.escape(name) + "$")
+        # xdotool matches names ignoring case, and reads what is not ASCII in
+        # them as "?" where Wine's Unix character set is ASCII (zh_CN not
+        # generated): it finds candidates, the title is compared here.
+        pattern = "".join(re.escape(c) if c.isascii() else ".*" for c in name)
+        found = self._run("xdotool", "search", "--name", "^" + pattern + "$")
         ids = [int(line) for line in found.stdout.split()]
         return [w for w in ids if self.title(w) == name and (pid is None or self.pid(w) == pid)]
 
@@ -342,12 +387,15 @@ class Display:
         match = re.match(r'"(.*)"$', self.prop(window, "_NET_WM_NAME"))
         return json.loads('"' + match.group(1) + '"') if match else None
 
-    def rect(self, window):
-        """(x, y, width, height) on the screen, or None once the window is gone."""
+    def rect(self, window, shown=False):
+        """(x, y, width, height) on the screen, or None once the window is
+        gone (with `shown`: or while it is not mapped yet)."""
         info = self._run("xwininfo", "-id", str(window))
         if info.returncode != 0:
             return None
         text = info.stdout.decode()
+        if shown and "IsViewable" not in text:
+            return None
 
         def field(label):
             return int(re.search(label + r":\s+(-?\d+)", text).group(1))
