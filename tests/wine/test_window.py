@@ -7,10 +7,11 @@ unless a test starts a stand-in there)."""
 import os
 import unittest
 
+import session as wine_session
 from winetest import (CAPTION, CENTRAL_PORT, CLIENT_RECT, HOLD_UPDATES, LOCAL_FIGURES, STANDIN, SW_HIDE,
                       SW_SHOWDEFAULT, SW_SHOWMAXIMIZED, SW_SHOWMINIMIZED, SW_SHOWMINNOACTIVE, SW_SHOWNORMAL,
-                      WINDOW_RECT, WineTestCase, central_batches, central_rules, crlf_lines, error_box_problem,
-                      frame_problem, holds_for, local_rules, memo_problem, port_is_closed, reginfo, statements,
+                      WINDOW_RECT, WineTestCase, central_batches, central_rules, crlf_lines, empty_boxes_problem,
+                      error_box_problem, frame_problem, holds_for, local_rules, memo_problem, port_is_closed, reginfo, statements,
                       stop_icon_problem, union, wait_for, wait_for_value, yesterday_key)
 
 UNREACHABLE = "Unable to connect: Adaptive Server is unavailable or does not exist."
@@ -122,6 +123,18 @@ class WindowTest(WineTestCase):
         self.display.press(box, "Return")
         self.assertEqual(run.wait(), 1)
         self.assertEqual(sorted(os.listdir(self.folder)), ["bad-option-box.png", "parktotals.exe", "wine.log"])
+
+    def test_bad_option_box_in_chinese_under_a_chinese_display_language(self):
+        run = self.start(args=["--now"], **wine_session.CHINESE)
+        box = self.window(run, "parktotals", "the error box titled parktotals")
+        texts = wait_for(run.message_box_texts, "the error box's text in the trace")
+        self.assertEqual(texts, ['未知选项 "--now"：用 --help 可列出所有选项。'])
+        box_rect = self.display.rect(box)
+        self.wait_for_picture("bad-option-box-zh-CN.png", box_rect,
+                              lambda picture: empty_boxes_problem(picture, box_rect)
+                              or stop_icon_problem(picture, box_rect), "the box's Chinese drawn, its stop icon")
+        self.display.press(box, "Return")
+        self.assertEqual(run.wait(), 1)
 
     def test_window_and_error_box_drawn_with_their_frames(self):
         run = self.start("Unmanaged.exe")
