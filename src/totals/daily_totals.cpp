@@ -3,6 +3,7 @@
 #include "db/database_error.h"
 #include "totals/figures.h"
 #include "totals/memo_file.h"
+#include "text/message_table.h"
 #include "totals/nights_record.h"
 #include "totals/profile.h"
 
@@ -87,7 +88,7 @@ void TryFigure(Gateway& gateway, Memo& memo, int figure, const std::string& park
     } catch (...) {
         if (record.status == FigureStatus::NotTried) {
             record.status = FigureStatus::NotSent;
-            record.failure = FailureReason{"Unknown error", "", 0};
+            record.failure = FailureReason{Say(msg::kUnknownError), "", 0};
         }
     }
 }
