@@ -1,9 +1,9 @@
 #include "totals/daily_totals.h"
 
 #include "db/database_error.h"
+#include "text/message_table.h"
 #include "totals/figures.h"
 #include "totals/memo_file.h"
-#include "text/message_table.h"
 #include "totals/nights_record.h"
 #include "totals/profile.h"
 
