@@ -71,15 +71,6 @@ int WholeNumber(std::string_view name, Option option, const std::string& text, i
     return value;
 }
 
-bool HasDateShape(const std::string& text) {
-    if (text.size() != 10) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const bool dash = i == 4 || i == 7;
-        if (dash != (text[i] == '-') || (!dash && (text[i] < '0' || text[i] > '9'))) return false;
-    }
-    return true;
-}
-
 DayRange Days(std::string_view name, const std::string& text, LocalDate today) {
     const std::size_t dots = text.find("..");
     const std::string first = text.substr(0, dots);
@@ -88,13 +79,9 @@ DayRange Days(std::string_view name, const std::string& text, LocalDate today) {
     for (int i = 0; i < 2; ++i) {
         const std::string& day = i == 0 ? first : last;
         const std::optional<LocalDate> date = ParseIsoDate(day);
-        if (date) {
-            days[i] = *date;
-        } else if (HasDateShape(day)) {
-            RefuseValue(name, Option::Date, text, Say(msg::kNoCalendarDay, {day}));
-        } else {
-            RefuseValue(name, Option::Date, text);
-        }
+        if (!date) RefuseValue(name, Option::Date, text);
+        if (!IsCalendarDate(*date)) RefuseValue(name, Option::Date, text, Say(msg::kNoCalendarDay, {day}));
+        days[i] = *date;
     }
     const DayRange range{days[0], days[1]};
     if (const std::optional<std::string> problem = DayRangeProblem(range, today))

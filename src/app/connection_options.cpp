@@ -1,10 +1,10 @@
 #include "app/connection_options.h"
-#include "text/message_table.h"
 
 #include "db/oledb_string.h"
 #include "db/reginfo.h"
 #include "text/ascii.h"
 #include "text/errors.h"
+#include "text/message_table.h"
 #include "text/text_codec.h"
 #include "totals/memo_file.h"
 #include "totals/profile.h"

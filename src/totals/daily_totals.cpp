@@ -93,10 +93,20 @@ void TryFigure(Gateway& gateway, Memo& memo, int figure, const std::string& park
     }
 }
 
-bool WaitBeforeRetry(const JobSettings& settings, const RetryRound& round) {
-    if (settings.wait_before_retry) return settings.wait_before_retry(round);
-    std::this_thread::sleep_for(round.wait);
-    return true;
+// Records the round, numbered `number`, and waits before it. False when the
+// wait was cut short (the window closed): the round says so, and the run
+// is to end.
+bool WaitForRound(RetryRound round, int number, const JobSettings& settings, JobRecord& record) {
+    round.number = number;
+    round.retries = settings.options.retries;
+    round.wait = settings.options.retry_wait;
+    record.rounds.push_back(std::move(round));
+    const RetryRound& recorded = record.rounds.back();
+    if (settings.wait_before_retry ? settings.wait_before_retry(recorded)
+                                   : (std::this_thread::sleep_for(recorded.wait), true))
+        return true;
+    record.rounds.back().interrupted = true;
+    return false;
 }
 
 // Opens the central connection, trying again after the wait while the
@@ -110,15 +120,8 @@ bool OpenCentralWithRetries(Gateway& gateway, const JobSettings& settings, JobRe
         } catch (const DatabaseError& error) {
             if (number > settings.options.retries || !IsTransient(error)) throw;
             RetryRound round;
-            round.number = number;
-            round.retries = settings.options.retries;
-            round.wait = settings.options.retry_wait;
             round.central_unreached = FailureReasonOf(error);
-            record.rounds.push_back(round);
-            if (!WaitBeforeRetry(settings, round)) {
-                record.rounds.back().interrupted = true;
-                return false;
-            }
+            if (!WaitForRound(std::move(round), number, settings, record)) return false;
         }
     }
 }
@@ -128,21 +131,13 @@ bool OpenCentralWithRetries(Gateway& gateway, const JobSettings& settings, JobRe
 void RetryFigures(Gateway& gateway, Memo& memo, const JobSettings& settings, JobRecord& record) {
     for (int number = 1; number <= settings.options.retries; ++number) {
         RetryRound round;
-        round.number = number;
-        round.retries = settings.options.retries;
-        round.wait = settings.options.retry_wait;
         for (const NightRecord& night : record.nights) {
             for (int figure = 0; figure < kFigureCount; ++figure) {
                 const FigureRecord& last = night.figures[static_cast<std::size_t>(figure)];
                 if (WorthRetrying(last)) round.pending.push_back({night.date_key, figure, last});
             }
         }
-        if (round.pending.empty()) return;
-        record.rounds.push_back(round);
-        if (!WaitBeforeRetry(settings, round)) {
-            record.rounds.back().interrupted = true;
-            return;
-        }
+        if (round.pending.empty() || !WaitForRound(std::move(round), number, settings, record)) return;
         // Open once here rather than once per figure, each at the cost of
         // the login time-out.
         if (!gateway.IsCentralOpen()) {

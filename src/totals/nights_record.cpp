@@ -1,7 +1,8 @@
 #include "totals/nights_record.h"
-#include "text/message_table.h"
 
+#include "text/ascii.h"
 #include "text/errors.h"
+#include "text/message_table.h"
 #include "totals/memo_file.h"
 #include "totals/run_report.h"
 
@@ -21,12 +22,6 @@ bool IsDateKey(std::string_view text) {
     return IsCalendarDate({number(0, 4), static_cast<unsigned>(number(4, 2)), static_cast<unsigned>(number(6, 2))});
 }
 
-std::string_view Trimmed(std::string_view line) {
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) line.remove_suffix(1);
-    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-    return line;
-}
-
 } // namespace
 
 NightsRecord ParseNightsRecord(std::string_view text) {
@@ -35,13 +30,15 @@ NightsRecord ParseNightsRecord(std::string_view text) {
     while (!text.empty()) {
         ++number;
         const std::size_t end = text.find('\n');
-        const std::string_view line = Trimmed(text.substr(0, end));
+        std::string_view line = text.substr(0, end);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        line = TrimBlanks(line);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         if (line.empty() || line.front() == '#') continue;
         if (IsDateKey(line)) {
             record.sent.emplace(line);
-        } else if (line.substr(0, kFirst.size()) == kFirst && IsDateKey(Trimmed(line.substr(kFirst.size())))) {
-            record.first = std::string(Trimmed(line.substr(kFirst.size())));
+        } else if (line.substr(0, kFirst.size()) == kFirst && IsDateKey(TrimBlanks(line.substr(kFirst.size())))) {
+            record.first = std::string(TrimBlanks(line.substr(kFirst.size())));
         } else {
             throw UserError(Say(msg::kNightsLineNotUnderstood, {std::to_string(number), line.substr(0, 40)}));
         }

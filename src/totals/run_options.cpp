@@ -13,7 +13,6 @@ std::optional<LocalDate> ParseIsoDate(const std::string& text) {
     }
     const LocalDate date{std::stoi(text.substr(0, 4)), static_cast<unsigned>(std::stoi(text.substr(5, 2))),
                          static_cast<unsigned>(std::stoi(text.substr(8, 2)))};
-    if (!IsCalendarDate(date)) return std::nullopt;
     return date;
 }
 

@@ -29,7 +29,8 @@ struct RunOptions {
     int catch_up = 0;                                // nights before yesterday to look back, 0..kMaxDays
 };
 
-// "yyyy-mm-dd", a real calendar day; nullopt for anything else.
+// The date written as "yyyy-mm-dd", nullopt for anything else. It may be
+// no day of the calendar (2026-02-30): IsCalendarDate tells.
 std::optional<LocalDate> ParseIsoDate(const std::string& text);
 // "yyyy-mm-dd".
 std::string FormatIsoDate(LocalDate date);

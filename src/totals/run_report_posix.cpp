@@ -1,7 +1,7 @@
 #include "totals/run_report.h"
-#include "text/message_table.h"
 
 #include "text/errors.h"
+#include "text/message_table.h"
 
 #include <cerrno>
 #include <cstring>

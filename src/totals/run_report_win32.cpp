@@ -1,6 +1,6 @@
 #include "totals/run_report.h"
-#include "text/message_table.h"
 
+#include "text/message_table.h"
 #include "text/text_codec_win32.h"
 
 #include <windows.h>
