@@ -2,14 +2,26 @@
 
 #include "db/connection_string.h"
 
+#include <algorithm>
+#include <chrono>
 #include <thread>
 #include <utility>
 
 namespace parktotals {
+namespace {
+
+// How soon a wait notices a stop asked for.
+constexpr std::chrono::milliseconds kStopPollStep{100};
+
+} // namespace
 
 bool Shell::Pause(std::chrono::seconds wait) {
-    std::this_thread::sleep_for(wait);
-    return true;
+    // In short steps, so that a stop asked for from another thread ends it.
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (auto now = std::chrono::steady_clock::now(); now < deadline && !stop_.Requested();
+         now = std::chrono::steady_clock::now())
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(deadline - now, kStopPollStep));
+    return !stop_.Requested();
 }
 
 Tformmaindalventis::Tformmaindalventis(Shell& shell, FormSettings settings, Gateway* job_gateway)
@@ -32,6 +44,7 @@ void Tformmaindalventis::FormCreate() noexcept {
 
 void Tformmaindalventis::Timer1Timer() {
     Timer1.enabled = false;
+    settings_.job.stop = &shell_.Stop();
     outcome_ = RunDailyTotals(*gateway_, Memo1, settings_.job, job_record_);
     shell_.CloseForm();
 }

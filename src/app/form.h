@@ -38,9 +38,16 @@ public:
     }
     virtual bool PrintsNotices() const { return false; }
     // Waits `wait` before the job tries again, the window (if any) kept as
-    // it is and answering. Returns false as soon as the window is closed:
-    // the run then ends at once. Without a window it only sleeps.
+    // it is and answering. Returns false as soon as a stop is asked for
+    // (the window closed, a signal, the session ending): the run then ends
+    // at once. Without a window it only sleeps.
     virtual bool Pause(std::chrono::seconds wait);
+
+    // The run's stop request: the platform sets it, the job asks it.
+    StopFlag& Stop() { return stop_; }
+
+protected:
+    StopFlag stop_;
 };
 
 struct FormSettings {

@@ -145,12 +145,16 @@ OdbcLink& Connection::Link() {
     return *link_;
 }
 
-void Connection::CheckLinkAfter(const DatabaseError& error) noexcept {
+void Connection::ThrowAfter(const DatabaseError& error) {
     // FreeTDS 1.3 reports a link lost in mid-statement as 01000 "Unexpected
     // EOF from the server" (20017), and one lost while idle as HY000
     // "Unknown error"; only the calls after those say 08S01. The driver does
     // mark the connection dead at once, so it is asked as well.
-    if (link_ && (error.LinkLost() || link_->IsDead())) link_.reset();
+    // Called inside the handler: "throw;" rethrows the error as it was.
+    if (!link_ || !(error.LinkLost() || link_->IsDead())) throw;
+    link_.reset();
+    if (error.LinkLost() || error.Final()) throw;
+    throw DatabaseError(error.what(), error.SqlState(), error.NativeCode(), true);
 }
 
 std::optional<std::string> Query::Scalar(const std::string& statement) {
@@ -173,8 +177,7 @@ std::optional<std::string> Query::Scalar(const std::string& statement) {
         return value;
     } catch (const DatabaseError& error) {
         // The statement handle is freed by now, before its link goes.
-        connection_.CheckLinkAfter(error);
-        throw;
+        connection_.ThrowAfter(error);
     }
 }
 
@@ -198,8 +201,7 @@ std::optional<long long> Query::Execute(const std::string& statement) {
         if (rows < 0) return std::nullopt;
         return rows;
     } catch (const DatabaseError& error) {
-        connection_.CheckLinkAfter(error);
-        throw;
+        connection_.ThrowAfter(error);
     }
 }
 

@@ -49,8 +49,9 @@ private:
     // The open link, opening it first when closed (one attempt).
     OdbcLink& Link();
     // After a statement failed: when its link is gone, the connection
-    // counts as closed from now on.
-    void CheckLinkAfter(const DatabaseError& error) noexcept;
+    // counts as closed from now on, and the error to throw says the link
+    // was lost, whatever its own codes say.
+    [[noreturn]] void ThrowAfter(const DatabaseError& error);
     void SetUpSession();
 
     std::string connection_string_;

@@ -28,20 +28,67 @@ bool IsLinkFailureState(std::string_view sqlstate) {
     return sqlstate == "08S01" || sqlstate == "08S02" || sqlstate == "08003" || sqlstate == "08007";
 }
 
-bool IsLoginRefusal(const DatabaseError& error) {
-    return error.NativeCode() == 18456 || error.SqlState() == "28000";
+namespace {
+
+constexpr long kAnyNumber = -1;
+
+struct KindRule {
+    std::string_view sqlstate; // empty: any
+    long native_code;          // kAnyNumber: any
+    FailureKind kind;
+};
+
+// The first rule that matches decides; the numbers before the states, as a
+// number says more than the state drivers wrap it in.
+constexpr KindRule kKindRules[] = {
+    {"", 18456, FailureKind::LoginRefused}, // SQL Server: "Login failed for user"
+    {"28000", kAnyNumber, FailureKind::LoginRefused},
+    {"", 1205, FailureKind::Busy}, // chosen as the deadlock victim
+    {"", 1222, FailureKind::Busy}, // lock request time-out
+    // FreeTDS: "Unable to connect: Adaptive Server is unavailable or does not
+    // exist"; the Microsoft driver: "SQL Server does not exist or access denied".
+    {"", 20009, FailureKind::NoAnswer},
+    {"", 17, FailureKind::NoAnswer},
+    // FreeTDS: "Unexpected EOF from the server", also as a mere warning
+    // (01000) when the link died mid-answer; "Write to the server failed";
+    // "Read from the server failed".
+    {"", 20017, FailureKind::LinkLost},
+    {"", 20006, FailureKind::LinkLost},
+    {"", 20004, FailureKind::LinkLost},
+    {"HYT00", kAnyNumber, FailureKind::TimedOut},
+    {"HYT01", kAnyNumber, FailureKind::TimedOut},
+    {"08S01", kAnyNumber, FailureKind::LinkLost},
+    {"08S02", kAnyNumber, FailureKind::LinkLost},
+    {"08003", kAnyNumber, FailureKind::LinkLost},
+    {"08007", kAnyNumber, FailureKind::LinkLost},
+    {"08001", kAnyNumber, FailureKind::NoAnswer}, // "Unable to connect to data source"
+};
+
+} // namespace
+
+FailureKind KindOf(const DatabaseError& error) {
+    if (error.Final()) return FailureKind::Final;
+    for (const KindRule& rule : kKindRules) {
+        if ((rule.sqlstate.empty() || rule.sqlstate == error.SqlState()) &&
+            (rule.native_code == kAnyNumber || rule.native_code == error.NativeCode()))
+            return rule.kind;
+    }
+    // Another record of the call said the link was gone.
+    return error.LinkLost() ? FailureKind::LinkLost : FailureKind::Final;
 }
 
-bool IsNoAnswer(const DatabaseError& error) {
-    return error.NativeCode() == 20009 || error.NativeCode() == 17 || error.SqlState() == "HYT00";
-}
-
-bool IsTimeOut(const DatabaseError& error) { return error.SqlState() == "HYT00" || error.SqlState() == "HYT01"; }
-
-bool IsTransient(const DatabaseError& error) {
-    if (IsLoginRefusal(error) || error.Final()) return false;
-    return error.LinkLost() || IsNoAnswer(error) || IsTimeOut(error) || error.SqlState() == "08001" ||
-           error.NativeCode() == 1205 || error.NativeCode() == 1222;
+bool WorthAnotherTry(FailureKind kind) {
+    switch (kind) {
+    case FailureKind::NoAnswer:
+    case FailureKind::LinkLost:
+    case FailureKind::TimedOut:
+    case FailureKind::Busy:
+        return true;
+    case FailureKind::Final:
+    case FailureKind::LoginRefused:
+        break;
+    }
+    return false;
 }
 
 DatabaseError MakeDatabaseError(const std::vector<DiagnosticRecord>& records, std::string_view call) {

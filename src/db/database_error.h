@@ -55,25 +55,33 @@ std::string CleanDriverMessage(std::string_view raw);
 
 bool IsLinkFailureState(std::string_view sqlstate);
 
-// The server refused the login itself (SQL Server error 18456, SQLSTATE
-// 28000): wrong user or password, not a fault of the network.
-bool IsLoginRefusal(const DatabaseError& error);
+// What a failure means for another try. The one place that decides is
+// KindOf, from a table of SQLSTATEs and native error numbers.
+enum class FailureKind {
+    Final,        // the statement's own error, or a refusal: another try ends alike
+    LoginRefused, // the server refused the login (18456, 28000): wrong user or password
+    NoAnswer,     // no server answered, or the connection could not be made
+    LinkLost,     // the link went in the middle of a call
+    TimedOut,     // the driver stopped waiting (the query, login or connection time-out)
+    Busy,         // the server's deadlock victim (1205) or lock time-out (1222)
+};
 
-// No server answered: FreeTDS's 20009 "Unable to connect: Adaptive Server
-// is unavailable or does not exist", the Microsoft driver's 17 "SQL Server
-// does not exist or access denied", or the login time-out (HYT00).
-bool IsNoAnswer(const DatabaseError& error);
+FailureKind KindOf(const DatabaseError& error);
 
-// The driver gave up waiting for the server: HYT00 (the query or login
-// time-out), HYT01 (the connection time-out). What was sent may still be
-// carried out.
-bool IsTimeOut(const DatabaseError& error);
-
-// A failure another try may get past: no answer from the server (or a
-// failed connection, 08001), a lost link, a time-out, the server's deadlock
-// victim (1205) or lock time-out (1222). Never a refused login, refused
+// Another try may get past a failure of this kind: it passes (no answer, a
+// lost link, a time-out, a deadlock). Never a refused login, refused
 // encryption, or an error in the statement itself.
-bool IsTransient(const DatabaseError& error);
+bool WorthAnotherTry(FailureKind kind);
+
+inline bool IsLoginRefusal(const DatabaseError& error) { return KindOf(error) == FailureKind::LoginRefused; }
+inline bool IsTimeOut(const DatabaseError& error) { return KindOf(error) == FailureKind::TimedOut; }
+inline bool IsTransient(const DatabaseError& error) { return WorthAnotherTry(KindOf(error)); }
+// No server answered a login: nothing listened, or not within the login
+// time-out.
+inline bool IsNoAnswer(const DatabaseError& error) {
+    const FailureKind kind = KindOf(error);
+    return kind == FailureKind::NoAnswer || kind == FailureKind::TimedOut;
+}
 
 // The error for a failed call, from the records it left. The first record
 // that is not a warning (class 01) speaks for the failure, but a server's

@@ -20,16 +20,21 @@ DatabaseGateway::DatabaseGateway(Connection& local, Query& local_query, Connecti
 namespace {
 
 // What a failed open of the local connection means for the person who set
-// it up. SQL Server refuses a login with error 18456; FreeTDS says a server
-// did not answer with 08S01 (then 08001), or HYT00 when its time-out ran out.
+// it up.
 LocalSetUp::Status ClassifyOpenFailure(const std::exception& error) {
     const auto* database = dynamic_cast<const DatabaseError*>(&error);
     if (database == nullptr) return LocalSetUp::Status::NotUnderstood;
-    if (IsLoginRefusal(*database)) return LocalSetUp::Status::LoginRefused;
-    // FreeTDS reports it as 08001, as if no server had answered.
-    if (dynamic_cast<const EncryptionRefusedError*>(database) != nullptr) return LocalSetUp::Status::Failed;
-    if (database->SqlState().rfind("08", 0) == 0 || database->SqlState() == "HYT00")
+    switch (KindOf(*database)) {
+    case FailureKind::LoginRefused:
+        return LocalSetUp::Status::LoginRefused;
+    case FailureKind::NoAnswer:
+    case FailureKind::LinkLost:
+    case FailureKind::TimedOut:
         return LocalSetUp::Status::Unreachable;
+    case FailureKind::Final:
+    case FailureKind::Busy:
+        break;
+    }
     return LocalSetUp::Status::Failed;
 }
 
@@ -81,6 +86,17 @@ bool DatabaseGateway::IsCentralOpen() const { return central_.IsOpen(); }
 void DatabaseGateway::CloseCentral() { central_.Close(); }
 
 QueryResult DatabaseGateway::QueryLocalScalar(const std::string& statement, std::string& value) {
+    // The login on its own, so that the job can tell a database that does
+    // not let it in from a query that failed.
+    try {
+        local_.Open();
+    } catch (const std::exception& error) {
+        FailureReason failure = FailureReasonOf(error);
+        failure.at_login = true;
+        return QueryResult(std::move(failure));
+    } catch (...) {
+        return QueryResult(FailureReason{Say(msg::kUnknownError), "", 0, false, true});
+    }
     try {
         value = local_query_.Scalar(statement).value_or(std::string());
         return {};

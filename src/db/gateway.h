@@ -16,6 +16,9 @@ struct FailureReason {
     // Another try may go through: the failure passes (no answer, a lost
     // link, a time-out, a deadlock), unlike a refusal or the statement's own.
     bool transient = false;
+    // It failed logging in, before any statement: the database's other
+    // statements would wait for the same login.
+    bool at_login = false;
 };
 
 // What a local query came to: true on success, or why it failed.

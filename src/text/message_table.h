@@ -249,10 +249,23 @@ inline constexpr Message kRetryCentralUnreached{"Retry {0} of {1} in {2} s: the 
                                                 "{2} 秒后第 {0} 次重试（共 {1} 次）：未能连接到中心数据库：{3}"};
 inline constexpr Message kRetryFigure{"Retry {0} of {1} in {2} s: {3} of {4}: {5}",
                                       "{2} 秒后第 {0} 次重试（共 {1} 次）：{4} 的{3}：{5}"};
-inline constexpr Message kRetryInterrupted{"Retry {0} of {1} not made: the window was closed during the wait, ending the run",
-                                           "第 {0} 次重试（共 {1} 次）未进行：等待期间窗口被关闭，运行就此结束"};
+inline constexpr Message kRetryInterrupted{"Retry {0} of {1} not made: the run was stopped during the wait",
+                                           "第 {0} 次重试（共 {1} 次）未进行：等待期间运行被停止"};
 inline constexpr Message kRetryStillUnreached{"Retry {0} of {1}: the central database was still not reached: {2}",
                                               "第 {0} 次重试（共 {1} 次）：仍未能连接到中心数据库：{2}"};
+
+// A run stopped from outside: {0} is one of the causes below.
+inline constexpr Message kStoppedLine{"Stopped before its end: {0}; the figures not tried were not sent",
+                                      "运行在结束前被停止：{0}；未尝试的数据没有发送"};
+inline constexpr Message kStoppedWindowClosed{"the window was closed", "窗口被关闭"};
+inline constexpr Message kStoppedSigterm{"SIGTERM (the service was stopped, or the machine is shutting down)",
+                                         "SIGTERM（服务被停止，或计算机正在关机）"};
+inline constexpr Message kStoppedSigint{"SIGINT (Ctrl+C)", "SIGINT（Ctrl+C）"};
+inline constexpr Message kStoppedSighup{"SIGHUP (its terminal was closed)", "SIGHUP（终端被关闭）"};
+inline constexpr Message kStoppedSignal{"signal {0}", "信号 {0}"};
+inline constexpr Message kStoppedSessionEnding{"Windows is shutting down, or the user is logging off",
+                                               "Windows 正在关机，或用户正在注销"};
+inline constexpr Message kStoppedConsoleClosed{"its console window was closed", "其控制台窗口被关闭"};
 
 // The end of the block.
 inline constexpr Message kNightsRecordLine{"Record of transferred nights: {0}", "已传送夜间记录：{0}"};
@@ -283,11 +296,16 @@ inline constexpr Message kNightsFileComment{
 inline constexpr Message kNightsFileFirstComment{
     "# \"first\" is the first night the nightly run sent: --catch-up never re-sends it or a night before it.",
     "# \"first\" 是每晚运行发送的第一晚：--catch-up 不会补发这一晚及其之前的任何一晚。"};
-inline constexpr Message kNightsLineNotUnderstood{
-    "line {0} (\"{1}\") is neither a date key (yyyymmdd) nor \"first yyyymmdd\"",
-    "第 {0} 行（\"{1}\"）既不是日期代码（yyyymmdd），也不是 \"first yyyymmdd\""};
+inline constexpr Message kNightsLineSkipped{
+    "line {0} (\"{1}\") left out: it is neither a date key (yyyymmdd) nor \"first yyyymmdd\"",
+    "第 {0} 行（“{1}”）已跳过：它既不是日期代码（yyyymmdd），也不是 “first yyyymmdd”"};
+inline constexpr Message kNightsKeyInFuture{
+    "line {0}: {1} lies after yesterday ({2}) and is left out (was the PC's clock ahead?)",
+    "第 {0} 行：{1} 晚于昨天（{2}），已跳过（电脑的时钟是否曾经走快？）"};
+inline constexpr Message kNightsFirstInFuture{
+    "line {0}: \"first {1}\" lies after yesterday ({2}); the earliest night recorded counts as the first instead",
+    "第 {0} 行：“first {1}” 晚于昨天（{2}）；改以记录中最早的日期作为起始"};
 inline constexpr Message kFileCannotBeRead{"{0} cannot be read: {1}", "无法读取 {0}：{1}"};
-inline constexpr Message kFileNotUnderstood{"{0} is not understood: {1}", "无法识别 {0}：{1}"};
 inline constexpr Message kFileNotWritten{"{0} could not be written: {1}", "无法写入 {0}：{1}"};
 inline constexpr Message kFileNotUpdated{"{0} could not be updated: {1}", "无法更新 {0}：{1}"};
 
@@ -344,6 +362,8 @@ inline constexpr Message kOptionValueWhy{"{0} {1}: {2}", "{0} {1}：{2}"};
 inline constexpr Message kNoCalendarDay{"{0} is no day of the calendar", "{0} 不是日历上存在的日期"};
 inline constexpr Message kNotBeforeToday{"{0} is not before today ({1}): only past days can be sent",
                                          "{0} 不早于今天（{1}）：只能发送过去的日期"};
+inline constexpr Message kBeforeEarliestDay{"{0} lies before {1}: no figures were sent then, a typing error?",
+                                           "{0} 早于 {1}：那时还没有发送过数据，是否输入有误？"};
 inline constexpr Message kRangeReversed{"{0} comes after {1}: the first day goes before the last",
                                         "{0} 在 {1} 之后：起始日期必须在结束日期之前"};
 inline constexpr Message kRangeTooLong{"the range holds {0} days; at most {1} can be sent at once",

@@ -15,155 +15,226 @@ namespace {
 // No value read from a file can hold it: lines end at CR or LF.
 constexpr const char* kMissing = "\n";
 
-// Sends one figure's update and records what became of it. Returns the
-// statement when the server accepted it.
-std::optional<std::string> SendFigure(Gateway& gateway, int figure, const std::string& park_number,
-                                      const NightRecord& night, FigureRecord& record) {
-    ++record.tries;
-    record.value.clear();
-    record.rows.reset();
-    record.failure = {};
-    std::string value = "0";
-    // A failed query skips the figure: sending "0" would overwrite the
-    // central figure with a number nobody computed.
-    const std::optional<LocalDate> day =
-        night.kind == NightKind::Yesterday ? std::nullopt : std::optional<LocalDate>(night.date);
-    const QueryResult query = gateway.QueryLocalScalar(FigureQuery(figure, day), value);
-    if (!query) {
-        record.status = FigureStatus::NotSent;
-        record.failure = *query.failure();
-        return std::nullopt;
-    }
-    // NULL means there was nothing to add up, so zero is the truth.
-    // (push_back, because assigning "0" trips a GCC 12 -Wrestrict false alarm.)
-    if (value.empty()) value.push_back('0');
-    record.value = value;
-    const std::string statement = BuildUpdateStatement(figure, value, park_number, night.date_key);
-    try {
-        record.rows = gateway.ExecCentral(statement);
-    } catch (const DatabaseError& error) {
-        // A lost link may or may not have taken the update with it; after a
-        // time-out the server may still apply it (once a lock is released).
-        if (IsTimeOut(error))
-            record.status = FigureStatus::TimedOut;
-        else
-            record.status = error.LinkLost() || !gateway.IsCentralOpen() ? FigureStatus::LinkLost
-                                                                         : FigureStatus::Refused;
-        record.failure = FailureReasonOf(error);
-        // FreeTDS may tell of a link that died mid-answer with a mere
-        // warning (01000, 20017); the connection is gone all the same, and
-        // a new one may get through, unless it was refused.
-        if (record.status == FigureStatus::LinkLost && !IsLoginRefusal(error) && !error.Final())
-            record.failure.transient = true;
-        return std::nullopt;
-    } catch (const std::exception& error) {
-        // Refused before it left (a NUL in the statement).
-        record.status = FigureStatus::NotSent;
-        record.failure = FailureReasonOf(error);
-        return std::nullopt;
-    }
-    // Only a count says the update reached its row. One that matched none,
-    // or came back without a count, is not transferred, though the server
-    // accepted it (and so it goes into the memo).
-    if (!record.rows)
-        record.status = FigureStatus::Uncounted;
-    else
-        record.status = *record.rows == 0 ? FigureStatus::MatchedNoRow : FigureStatus::Transferred;
-    return statement;
-}
+// One pass over the figures. A login that failed in it is not tried again
+// before the next: a database that does not answer costs its login
+// time-out once a pass, not once a figure.
+struct Pass {
+    std::optional<FailureReason> local_login;
+    std::optional<FailureReason> central_login;
+};
 
-// One try of one figure; whatever goes wrong stays with the figure.
-void TryFigure(Gateway& gateway, Memo& memo, int figure, const std::string& park_number, NightRecord& night) {
-    FigureRecord& record = night.figures[static_cast<std::size_t>(figure)];
-    try {
-        const std::optional<std::string> accepted = SendFigure(gateway, figure, park_number, night, record);
-        // Accepted is logged, whatever happens to the memo's view.
-        if (accepted) memo.AppendLine(*accepted);
-    } catch (const std::exception& error) {
-        // One figure's failure must not cost the others.
-        if (record.status == FigureStatus::NotTried) {
+// One run of the job: where everything goes, the day the run is for, and
+// its one budget of waits.
+class NightlyRun {
+public:
+    NightlyRun(Gateway& gateway, Memo& memo, const JobSettings& settings, JobRecord& record, LocalDate today)
+        : gateway_(gateway), memo_(memo), settings_(settings), record_(record), today_(today) {}
+
+    // Opens the central connection, trying again after a wait while the
+    // failure passes and waits are left. False when the run is to end
+    // (stopped, or the connection merely found closed).
+    bool OpenCentral() {
+        for (;;) {
+            if (StopAsked()) return false;
+            try {
+                gateway_.OpenCentral();
+                return gateway_.IsCentralOpen();
+            } catch (const DatabaseError& error) {
+                if (!IsTransient(error) || !WaitsLeft()) throw;
+                RetryRound round;
+                round.central_unreached = FailureReasonOf(error);
+                if (!Wait(std::move(round))) return false;
+            }
+        }
+    }
+
+    // The first try of every figure asked for.
+    void FirstPass() {
+        Pass pass;
+        for (NightRecord& night : record_.nights) {
+            for (int figure = 0; figure < kFigureCount; ++figure) {
+                if (StopAsked()) return;
+                if (night.Asks(figure)) TryFigure(figure, night, pass);
+            }
+        }
+    }
+
+    // Then, while waits are left, each round waits and tries again the
+    // figures that failed for a reason that passes.
+    void Retries() {
+        for (;;) {
+            RetryRound round;
+            for (const NightRecord& night : record_.nights) {
+                for (int figure = 0; figure < kFigureCount; ++figure) {
+                    const FigureRecord& last = night.figures[static_cast<std::size_t>(figure)];
+                    if (WorthRetrying(last)) round.pending.push_back({night.date_key, figure, last});
+                }
+            }
+            if (round.pending.empty() || !WaitsLeft() || !Wait(std::move(round))) return;
+            // Open once here rather than once per figure, each at the cost
+            // of the login time-out.
+            if (!gateway_.IsCentralOpen()) {
+                try {
+                    gateway_.OpenCentral();
+                } catch (const DatabaseError& error) {
+                    record_.rounds.back().reopen_failed = FailureReasonOf(error);
+                    if (IsTransient(error)) continue;
+                    return;
+                }
+            }
+            Pass pass;
+            for (NightRecord& night : record_.nights) {
+                for (int figure = 0; figure < kFigureCount; ++figure) {
+                    if (StopAsked()) return;
+                    if (WorthRetrying(night.figures[static_cast<std::size_t>(figure)])) TryFigure(figure, night, pass);
+                }
+            }
+        }
+    }
+
+private:
+    bool StopAsked() {
+        if (settings_.stop == nullptr || !settings_.stop->Requested()) return false;
+        record_.stopped = settings_.stop->Get();
+        return true;
+    }
+
+    bool WaitsLeft() const { return static_cast<int>(record_.rounds.size()) < settings_.options.retries; }
+
+    // Records the round and waits before it. False when the run is to end
+    // instead: the round says so.
+    bool Wait(RetryRound round) {
+        round.number = static_cast<int>(record_.rounds.size()) + 1;
+        round.retries = settings_.options.retries;
+        round.wait = settings_.options.retry_wait;
+        record_.rounds.push_back(std::move(round));
+        const RetryRound& recorded = record_.rounds.back();
+        if (!StopAsked() && (settings_.wait_before_retry ? settings_.wait_before_retry(recorded)
+                                                         : (std::this_thread::sleep_for(recorded.wait), true)))
+            return true;
+        record_.rounds.back().interrupted = true;
+        // A wait cut short without a request said: its window was closed.
+        if (!StopAsked()) record_.stopped = StopRequest{StopCause::WindowClosed};
+        return false;
+    }
+
+    // The query a figure's try sends. Figures 3 to 5 of yesterday ask for
+    // the server's yesterday, as they always did, until the local day has
+    // moved on since the run started: from then on they name the run's
+    // night, as a past day's do, so that a try after midnight still adds up
+    // the night the date key says.
+    std::string QueryFor(int figure, const NightRecord& night) const {
+        if (!HasDayQuery(figure)) return FigureQuery(figure);
+        if (night.kind == NightKind::Yesterday && DaysBetween(today_, settings_.today()) == 0)
+            return FigureQuery(figure);
+        return FigureQuery(figure, night.date);
+    }
+
+    // Sends one figure's update and records what became of it. Returns the
+    // statement when the server accepted it.
+    std::optional<std::string> SendFigure(int figure, const NightRecord& night, FigureRecord& record, Pass& pass) {
+        ++record.tries;
+        record.value.clear();
+        record.rows.reset();
+        record.failure = {};
+        // A failed query skips the figure: sending "0" would overwrite the
+        // central figure with a number nobody computed.
+        std::string value = "0";
+        const QueryResult query =
+            pass.local_login ? QueryResult(*pass.local_login) : gateway_.QueryLocalScalar(QueryFor(figure, night), value);
+        if (!query) {
+            record.status = FigureStatus::NotSent;
+            record.failure = *query.failure();
+            if (record.failure.at_login) pass.local_login = record.failure;
+            return std::nullopt;
+        }
+        // NULL means there was nothing to add up, so zero is the truth.
+        // (push_back, because assigning "0" trips a GCC 12 -Wrestrict false alarm.)
+        if (value.empty()) value.push_back('0');
+        record.value = value;
+        // A link lost with an earlier figure: logged in again once a pass.
+        if (!gateway_.IsCentralOpen()) {
+            if (!pass.central_login) {
+                try {
+                    gateway_.OpenCentral();
+                } catch (const std::exception& error) {
+                    pass.central_login = FailureReasonOf(error);
+                    pass.central_login->at_login = true;
+                }
+            }
+            if (pass.central_login) {
+                record.status = FigureStatus::NotSent;
+                record.failure = *pass.central_login;
+                return std::nullopt;
+            }
+        }
+        const std::string statement = BuildUpdateStatement(figure, value, record_.park.number, night.date_key);
+        try {
+            record.rows = gateway_.ExecCentral(statement);
+        } catch (const DatabaseError& error) {
+            // A lost link may or may not have taken the update with it; after
+            // a time-out the server may still apply it (once a lock is
+            // released).
+            const FailureKind kind = KindOf(error);
+            if (kind == FailureKind::TimedOut)
+                record.status = FigureStatus::TimedOut;
+            else if (kind == FailureKind::LinkLost || kind == FailureKind::NoAnswer || !gateway_.IsCentralOpen())
+                record.status = FigureStatus::LinkLost;
+            else
+                record.status = FigureStatus::Refused;
+            record.failure = FailureReasonOf(error);
+            return std::nullopt;
+        } catch (const std::exception& error) {
+            // Refused before it left (a NUL in the statement).
             record.status = FigureStatus::NotSent;
             record.failure = FailureReasonOf(error);
+            return std::nullopt;
         }
-    } catch (...) {
-        if (record.status == FigureStatus::NotTried) {
-            record.status = FigureStatus::NotSent;
-            record.failure = FailureReason{Say(msg::kUnknownError), "", 0};
-        }
+        // Only a count says the update reached its row. One that matched none,
+        // or came back without a count, is not transferred, though the server
+        // accepted it (and so it goes into the memo).
+        if (!record.rows)
+            record.status = FigureStatus::Uncounted;
+        else
+            record.status = *record.rows == 0 ? FigureStatus::MatchedNoRow : FigureStatus::Transferred;
+        return statement;
     }
-}
 
-// Records the round, numbered `number`, and waits before it. False when the
-// wait was cut short (the window closed): the round says so, and the run
-// is to end.
-bool WaitForRound(RetryRound round, int number, const JobSettings& settings, JobRecord& record) {
-    round.number = number;
-    round.retries = settings.options.retries;
-    round.wait = settings.options.retry_wait;
-    record.rounds.push_back(std::move(round));
-    const RetryRound& recorded = record.rounds.back();
-    if (settings.wait_before_retry ? settings.wait_before_retry(recorded)
-                                   : (std::this_thread::sleep_for(recorded.wait), true))
-        return true;
-    record.rounds.back().interrupted = true;
-    return false;
-}
-
-// Opens the central connection, trying again after the wait while the
-// failure passes and tries are left. Returns false when the run is to end
-// (the wait was cut short, or the connection was merely found closed).
-bool OpenCentralWithRetries(Gateway& gateway, const JobSettings& settings, JobRecord& record) {
-    for (int number = 1;; ++number) {
+    // One try of one figure; whatever goes wrong stays with the figure.
+    void TryFigure(int figure, NightRecord& night, Pass& pass) {
+        FigureRecord& record = night.figures[static_cast<std::size_t>(figure)];
         try {
-            gateway.OpenCentral();
-            return gateway.IsCentralOpen();
-        } catch (const DatabaseError& error) {
-            if (number > settings.options.retries || !IsTransient(error)) throw;
-            RetryRound round;
-            round.central_unreached = FailureReasonOf(error);
-            if (!WaitForRound(std::move(round), number, settings, record)) return false;
+            const std::optional<std::string> accepted = SendFigure(figure, night, record, pass);
+            // Accepted is logged, whatever happens to the memo's view.
+            if (accepted) memo_.AppendLine(*accepted);
+        } catch (const std::exception& error) {
+            // One figure's failure must not cost the others.
+            if (record.status == FigureStatus::NotTried) {
+                record.status = FigureStatus::NotSent;
+                record.failure = FailureReasonOf(error);
+            }
+        } catch (...) {
+            if (record.status == FigureStatus::NotTried) {
+                record.status = FigureStatus::NotSent;
+                record.failure = FailureReason{Say(msg::kUnknownError), "", 0};
+            }
         }
     }
-}
 
-// The retries after the first pass: each round waits, then tries again the
-// figures that failed for a reason that passes.
-void RetryFigures(Gateway& gateway, Memo& memo, const JobSettings& settings, JobRecord& record) {
-    for (int number = 1; number <= settings.options.retries; ++number) {
-        RetryRound round;
-        for (const NightRecord& night : record.nights) {
-            for (int figure = 0; figure < kFigureCount; ++figure) {
-                const FigureRecord& last = night.figures[static_cast<std::size_t>(figure)];
-                if (WorthRetrying(last)) round.pending.push_back({night.date_key, figure, last});
-            }
-        }
-        if (round.pending.empty() || !WaitForRound(std::move(round), number, settings, record)) return;
-        // Open once here rather than once per figure, each at the cost of
-        // the login time-out.
-        if (!gateway.IsCentralOpen()) {
-            try {
-                gateway.OpenCentral();
-            } catch (const DatabaseError& error) {
-                record.rounds.back().reopen_failed = FailureReasonOf(error);
-                if (IsTransient(error)) continue;
-                return;
-            }
-        }
-        for (NightRecord& night : record.nights) {
-            for (int figure = 0; figure < kFigureCount; ++figure) {
-                if (WorthRetrying(night.figures[static_cast<std::size_t>(figure)]))
-                    TryFigure(gateway, memo, figure, record.park.number, night);
-            }
-        }
-    }
-}
+    Gateway& gateway_;
+    Memo& memo_;
+    const JobSettings& settings_;
+    JobRecord& record_;
+    const LocalDate today_;
+};
 
 void PlanCatchUp(const JobSettings& settings, LocalDate today, JobRecord& record, std::vector<LocalDate>& missed) {
     record.catch_up.asked = true;
     record.catch_up.nights_looked_at = settings.options.catch_up;
     try {
-        const NightsRecord nights = ReadNightsRecord(settings.nights_path);
+        NightsRecord nights = ReadNightsRecord(settings.nights_path, today);
         record.catch_up.first = nights.first;
+        record.nights_record_skipped = std::move(nights.skipped);
         missed = MissedNights(nights, today, settings.options.catch_up);
     } catch (const std::exception& error) {
         record.catch_up.problem = error.what();
@@ -257,7 +328,7 @@ Outcome RunDailyTotals(Gateway& gateway, Memo& memo, const JobSettings& settings
     record = JobRecord();
     memo.Clear();
     // One date for the whole run, so a run that crosses midnight cannot
-    // spread its figures over two days.
+    // spread its figures over two days (QueryFor keeps the queries on it).
     const LocalDate today = settings.today();
     std::vector<LocalDate> missed;
     if (settings.options.catch_up > 0) PlanCatchUp(settings, today, record, missed);
@@ -267,21 +338,24 @@ Outcome RunDailyTotals(Gateway& gateway, Memo& memo, const JobSettings& settings
     }
     record.date_key = record.nights.empty() ? YesterdayKey(today) : record.nights.front().date_key;
 
-    if (!OpenCentralWithRetries(gateway, settings, record)) return Outcome::Incomplete;
+    NightlyRun run(gateway, memo, settings, record, today);
+    if (!run.OpenCentral()) return Outcome::Incomplete;
     record.figures_started = true;
     record.park = LookUpParkNumber(settings.park_config_path);
 
-    for (NightRecord& night : record.nights) {
-        for (int figure = 0; figure < kFigureCount; ++figure) {
-            if (night.Asks(figure)) TryFigure(gateway, memo, figure, record.park.number, night);
-        }
-    }
-    RetryFigures(gateway, memo, settings, record);
+    run.FirstPass();
+    run.Retries();
 
-    record.nights_record_problem = RecordTransferredNights(settings.nights_path, record.nights);
+    record.nights_record_problem =
+        RecordTransferredNights(settings.nights_path, record.nights, today, record.nights_record_skipped);
     gateway.CloseCentral();
     SaveMemoFile(settings.memo_path, memo.Lines());
-    return record.TransferredCount() == record.AskedCount() ? Outcome::AllTransferred : Outcome::Incomplete;
+    // Catch-up asked for, with a record it cannot read or write, would
+    // silently never catch up again.
+    const bool catch_up_failed =
+        record.catch_up.asked && (record.catch_up.problem || record.nights_record_problem);
+    return record.TransferredCount() == record.AskedCount() && !catch_up_failed ? Outcome::AllTransferred
+                                                                                 : Outcome::Incomplete;
 }
 
 } // namespace parktotals

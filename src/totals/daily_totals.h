@@ -5,6 +5,7 @@
 #include "totals/figures.h"
 #include "totals/memo.h"
 #include "totals/run_options.h"
+#include "totals/stop_flag.h"
 
 #include <array>
 #include <chrono>
@@ -35,9 +36,11 @@ struct JobSettings {
     DateSource today = TodayOnLocalClock;
     RunOptions options;
     // Called before each retry round; waits round.wait and returns true, or
-    // false when the run is to end instead (its window was closed). Without
+    // false when the run is to end instead (a stop was asked for). Without
     // one the job sleeps.
     std::function<bool(const RetryRound& round)> wait_before_retry;
+    // Asked between figures; a stop ends the run as every run ends.
+    const StopFlag* stop = nullptr;
 };
 
 inline constexpr const char* kDefaultParkNumber = "1";
@@ -121,7 +124,7 @@ struct RetryRound {
     // tried again.
     std::optional<FailureReason> central_unreached;
     std::vector<Pending> pending;
-    bool interrupted = false; // the window was closed during the wait
+    bool interrupted = false; // the run was stopped during the wait
     // After the wait, the central database still could not be opened.
     std::optional<FailureReason> reopen_failed;
 };
@@ -137,6 +140,10 @@ struct JobRecord {
     std::vector<RetryRound> rounds;
     // Why transferred-nights.txt could not be read or written.
     std::optional<std::string> nights_record_problem;
+    // What reading it left out, one sentence each.
+    std::vector<std::string> nights_record_skipped;
+    // Set when a request from outside ended the run before its end.
+    std::optional<StopRequest> stopped;
 
     int TransferredCount() const;
     int AskedCount() const;
@@ -156,11 +163,13 @@ bool WorthRetrying(const FigureRecord& figure);
 // of this car park in the central one (or figures 3 to 5 into past days'
 // rows, as the options ask); every accepted statement goes to the memo, and
 // the memo to memo1.txt. Figures that failed for a reason that passes are
-// tried again as the options allow, never one the server accepted. Errors
+// tried again as the options allow (at most options.retries waits in the
+// whole run, whatever failed), never one the server accepted. Errors
 // opening the central connection (after the last try) or closing it and
 // saving memo1.txt propagate; everything that goes wrong with one figure
 // stays with that figure, its reason in `record`. The nights whose figures
-// 3 to 5 got through are added to transferred-nights.txt.
+// 3 to 5 got through are added to transferred-nights.txt. A stop asked for
+// ends the run after the statement under way, as every run ends.
 Outcome RunDailyTotals(Gateway& gateway, Memo& memo, const JobSettings& settings, JobRecord& record);
 
 } // namespace parktotals

@@ -3,6 +3,7 @@
 #include "text/ascii.h"
 #include "text/errors.h"
 #include "text/message_table.h"
+#include "text/text_codec.h"
 #include "totals/memo_file.h"
 #include "totals/run_report.h"
 
@@ -24,8 +25,13 @@ bool IsDateKey(std::string_view text) {
 
 } // namespace
 
-NightsRecord ParseNightsRecord(std::string_view text) {
+NightsRecord ParseNightsRecord(std::string_view text, LocalDate today) {
+    const std::string yesterday = YesterdayKey(today);
     NightsRecord record;
+    DropUtf8Bom(text);
+    // MS-DOS editors end a text with Ctrl-Z.
+    if (!text.empty() && text.back() == '\x1A') text.remove_suffix(1);
+    std::optional<std::string> future_first;
     int number = 0;
     while (!text.empty()) {
         ++number;
@@ -35,26 +41,40 @@ NightsRecord ParseNightsRecord(std::string_view text) {
         line = TrimBlanks(line);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         if (line.empty() || line.front() == '#') continue;
-        if (IsDateKey(line)) {
-            record.sent.emplace(line);
-        } else if (line.substr(0, kFirst.size()) == kFirst && IsDateKey(TrimBlanks(line.substr(kFirst.size())))) {
-            record.first = std::string(TrimBlanks(line.substr(kFirst.size())));
+        const bool is_first = line.substr(0, kFirst.size()) == kFirst;
+        const std::string_view key = is_first ? TrimBlanks(line.substr(kFirst.size())) : line;
+        if (!IsDateKey(key)) {
+            record.skipped.push_back(Say(msg::kNightsLineSkipped, {std::to_string(number), line.substr(0, 40)}));
+        } else if (key > yesterday) {
+            record.skipped.push_back(Say(is_first ? msg::kNightsFirstInFuture : msg::kNightsKeyInFuture,
+                                         {std::to_string(number), key, yesterday}));
+            if (is_first) future_first = std::string(key);
+        } else if (is_first) {
+            record.first = std::string(key);
         } else {
-            throw UserError(Say(msg::kNightsLineNotUnderstood, {std::to_string(number), line.substr(0, 40)}));
+            record.sent.emplace(key);
         }
     }
+    // A "first" set by a clock running ahead would hide every night until
+    // then: the earliest night kept marks the start instead, or, with none,
+    // this run's, before which nothing counts as missed.
+    if (future_first && !record.first) record.first = record.sent.empty() ? yesterday : *record.sent.begin();
     return record;
 }
 
-std::string NightsRecordText(const NightsRecord& record, std::string_view line_end) {
+std::string NightsRecordText(const NightsRecord& record, LocalDate today, std::string_view line_end) {
     std::string text;
     const auto line = [&](const std::string& content) { text += content + std::string(line_end); };
     line(Say(msg::kNightsFileComment));
     line(Say(msg::kNightsFileFirstComment));
     if (record.first) line(std::string(kFirst) + *record.first);
-    const std::size_t skip = record.sent.size() > kNightsKept ? record.sent.size() - kNightsKept : 0;
-    for (auto key = std::next(record.sent.begin(), static_cast<std::ptrdiff_t>(skip)); key != record.sent.end(); ++key)
-        line(*key);
+    // Counted back from yesterday: a night after it never pushes out one
+    // before it.
+    const std::string oldest = DateKey(AddDays(today, -static_cast<int>(kNightsKept)));
+    const std::string yesterday = YesterdayKey(today);
+    for (const std::string& key : record.sent) {
+        if (key >= oldest && key <= yesterday) line(key);
+    }
     return text;
 }
 
@@ -79,19 +99,15 @@ std::vector<LocalDate> MissedNights(const NightsRecord& record, LocalDate today,
     return missed;
 }
 
-NightsRecord ReadNightsRecord(const std::string& path) {
-    std::string text;
-    if (std::optional<std::string> failure = ReadReportFile(path, text))
+NightsRecord ReadNightsRecord(const std::string& path, LocalDate today) {
+    std::string bytes;
+    if (std::optional<std::string> failure = ReadReportFile(path, bytes))
         throw UserError(Say(msg::kFileCannotBeRead, {path, *failure}));
-    try {
-        return ParseNightsRecord(text);
-    } catch (const UserError& error) {
-        throw UserError(Say(msg::kFileNotUnderstood, {path, error.what()}));
-    }
+    return ParseNightsRecord(FileTextToUtf8(bytes), today);
 }
 
-std::optional<std::string> RecordTransferredNights(const std::string& path,
-                                                   const std::vector<NightRecord>& nights) noexcept {
+std::optional<std::string> RecordTransferredNights(const std::string& path, const std::vector<NightRecord>& nights,
+                                                   LocalDate today, std::vector<std::string>& skipped) noexcept {
     try {
         if (std::none_of(nights.begin(), nights.end(),
                          [](const NightRecord& night) { return night.DayFiguresTransferred(); }))
@@ -100,9 +116,16 @@ std::optional<std::string> RecordTransferredNights(const std::string& path,
         // added its nights since this one started.
         const std::optional<std::string> locked =
             UnderReportLock(path, kRunReportLockWait, [&]() -> std::optional<std::string> {
-                NightsRecord record = ReadNightsRecord(path);
+                NightsRecord record = ReadNightsRecord(path, today);
+                for (const std::string& line : record.skipped) {
+                    if (std::find(skipped.begin(), skipped.end(), line) == skipped.end()) skipped.push_back(line);
+                }
                 AddTransferredNights(record, nights);
-                ReplaceWholeFile(path, NightsRecordText(record, NativeReportFormat().line_end));
+                // Windows: UTF-8 behind its mark, so that Notepad shows the
+                // comments in every language.
+                const ReportFormat format = NativeReportFormat();
+                ReplaceWholeFile(path, std::string(format.byte_order_mark ? "\xEF\xBB\xBF" : "") +
+                                           NightsRecordText(record, today, format.line_end));
                 return std::nullopt;
             });
         if (locked) return Say(msg::kFileNotUpdated, {path, *locked});

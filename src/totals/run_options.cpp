@@ -27,6 +27,8 @@ std::optional<std::string> DayRangeProblem(const DayRange& range, LocalDate toda
     const int last = DaysBetween(today, range.last);
     if (last >= 0)
         return Say(msg::kNotBeforeToday, {FormatIsoDate(range.last), FormatIsoDate(today)});
+    if (DaysBetween(kEarliestDay, range.first) < 0)
+        return Say(msg::kBeforeEarliestDay, {FormatIsoDate(range.first), FormatIsoDate(kEarliestDay)});
     if (last < first)
         return Say(msg::kRangeReversed, {FormatIsoDate(range.first), FormatIsoDate(range.last)});
     if (last - first + 1 > kMaxDays)

@@ -16,6 +16,8 @@ inline constexpr std::chrono::seconds kDefaultRetryWait{300};
 inline constexpr std::chrono::seconds kMaxRetryWait{3600};
 // The longest --date range, and the most nights --catch-up looks back.
 inline constexpr int kMaxDays = 31;
+// No car park sent figures before it: an earlier day is a typing error.
+inline constexpr LocalDate kEarliestDay{2000, 1, 1};
 
 struct DayRange {
     LocalDate first;
@@ -35,8 +37,9 @@ std::optional<LocalDate> ParseIsoDate(const std::string& text);
 // "yyyy-mm-dd".
 std::string FormatIsoDate(LocalDate date);
 
-// Why `range` cannot be sent on `today` (a day that is today or later, a
-// range that ends before it starts or spans more than kMaxDays days), or
+// Why `range` cannot be sent on `today` (a day that is today or later or
+// before kEarliestDay, a range that ends before it starts or spans more
+// than kMaxDays days), or
 // nullopt when it can.
 std::optional<std::string> DayRangeProblem(const DayRange& range, LocalDate today);
 

@@ -132,6 +132,25 @@ std::string ExitCodeMeaning(int exit_code, int asked) {
     }
 }
 
+std::string StopText(const StopRequest& stop) {
+    switch (stop.cause) {
+    case StopCause::Signal:
+        // The numbers are the same on every POSIX system.
+        if (stop.signal == 15) return Say(msg::kStoppedSigterm);
+        if (stop.signal == 2) return Say(msg::kStoppedSigint);
+        if (stop.signal == 1) return Say(msg::kStoppedSighup);
+        return Say(msg::kStoppedSignal, {std::to_string(stop.signal)});
+    case StopCause::SessionEnding:
+        return Say(msg::kStoppedSessionEnding);
+    case StopCause::ConsoleClosed:
+        return Say(msg::kStoppedConsoleClosed);
+    case StopCause::None:
+    case StopCause::WindowClosed:
+        break;
+    }
+    return Say(msg::kStoppedWindowClosed);
+}
+
 std::string Seconds(std::chrono::milliseconds duration) {
     char number[32];
     std::snprintf(number, sizeof number, "%.2f", static_cast<double>(duration.count()) / 1000.0);
@@ -219,7 +238,9 @@ std::vector<std::string> RunReportLines(const RunRecord& record) {
     for (const RetryRound& round : job.rounds) {
         for (const std::string& line : RetryRoundLines(round)) lines.push_back(line);
     }
+    for (const std::string& skipped : job.nights_record_skipped) lines.push_back(Say(msg::kNightsRecordLine, {skipped}));
     if (job.nights_record_problem) lines.push_back(Say(msg::kNightsRecordLine, {*job.nights_record_problem}));
+    if (job.stopped) lines.push_back(Say(msg::kStoppedLine, {StopText(*job.stopped)}));
     const int asked = job.nights.empty() ? kFigureCount : job.AskedCount();
     lines.push_back(Say(msg::kEndLine, {std::to_string(record.exit_code), ExitCodeMeaning(record.exit_code, asked),
                                         std::to_string(job.TransferredCount()), std::to_string(asked),
@@ -234,6 +255,7 @@ std::vector<std::string> HeadlessNotices(const RunRecord& record) {
     const JobRecord& job = record.job;
     std::vector<std::string> notices;
     if (job.catch_up.problem) notices.push_back(Say(msg::kNoticeNoCatchUp, {*job.catch_up.problem}));
+    if (job.stopped) notices.push_back(Say(msg::kStoppedLine, {StopText(*job.stopped)}));
     if (!job.figures_started) {
         // An error says why, unless the connection was merely found closed.
         if (!record.error_box) notices.push_back(Say(msg::kNoticeCentralNotReached));

@@ -131,14 +131,6 @@ TEST_F(DailyTotalsTest, MissingConfigMeansParkOne) {
     EXPECT_NE(gateway.executed[0].find("kex_no='1' and"), std::string::npos);
 }
 
-TEST_F(DailyTotalsTest, DateIsTakenOnceForTheWholeRun) {
-    int asked = 0;
-    settings.today = [&asked] { return ++asked == 1 ? LocalDate{2026, 12, 31} : LocalDate{2027, 1, 1}; };
-    RunDailyTotals(gateway, memo, settings);
-    EXPECT_EQ(asked, 1);
-    for (const std::string& s : gateway.executed) EXPECT_NE(s.find("='20261230'"), std::string::npos) << s;
-}
-
 TEST_F(DailyTotalsTest, CentralOpenFailureAbortsBeforeAnythingIsWritten) {
     gateway.open_error = "SQL Server does not exist or access denied";
     dir.Write("memo1.txt", "older run\r\n");

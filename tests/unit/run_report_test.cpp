@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -222,6 +223,142 @@ TEST_F(RetryTest, ClosingTheWindowDuringAWaitEndsTheRunThere) {
     EXPECT_EQ(MemoText(memo.Lines()), testing::ReadBytes(settings.memo_path)) << "what was accepted is kept";
 }
 
+// A run that starts before midnight and tries figure 3 again after it: the
+// tries after midnight add up the run's night, under its key.
+TEST_F(RetryTest, TriesAfterMidnightAddUpTheRunsNight) {
+    LocalDate now{2026, 12, 31};
+    settings.today = [&now] { return now; };
+    settings.options.retries = 1;
+    gateway.before_exec = [&now](int figure) {
+        if (figure != 2 || now.year == 2027) return;
+        now = {2027, 1, 1};
+        throw DatabaseError("Communication link failure", "08S01", 20017, true);
+    };
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::AllTransferred);
+    const LocalDate night{2026, 12, 30};
+    ASSERT_EQ(gateway.queried.size(), 6u);
+    EXPECT_EQ(gateway.queried[2], FigureQuery(2)) << "before midnight: the nightly text as it always was";
+    EXPECT_EQ(gateway.queried[3], FigureQuery(3, night));
+    EXPECT_EQ(gateway.queried[5], FigureQuery(2, night)) << "the retry";
+    EXPECT_EQ(gateway.queried[0], FigureQuery(0)) << "figures 1 and 2 count what is there now";
+    for (const std::string& s : gateway.executed) EXPECT_NE(s.find("='20261230'"), std::string::npos) << s;
+}
+
+// --retries N is N waits in the whole run, whatever failed; a stop asked
+// for ends the run between figures and before a wait, and it still ends
+// as every run does.
+TEST_F(RetryTest, OneBudgetOfWaitsAndAStopBetweenFigures) {
+    settings.options.retries = 2;
+    gateway.open_errors = {DatabaseError("Unable to connect", "08001", 20009, false)};
+    gateway.time_out = {2};
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::Incomplete);
+    ASSERT_EQ(waits.size(), 2u) << "the central login's wait and one for figure 3";
+    EXPECT_TRUE(waits[0].central_unreached);
+    EXPECT_EQ(waits[1].number, 2);
+    EXPECT_EQ(record.nights[0].figures[2].tries, 2);
+
+    StopFlag stop;
+    settings.stop = &stop;
+    gateway = FakeGateway();
+    waits.clear();
+    gateway.before_exec = [&stop](int figure) {
+        if (figure == 1) stop.Request(StopCause::Signal, 15);
+    };
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::Incomplete);
+    EXPECT_EQ(gateway.executed.size(), 2u) << "the statement under way finishes, no other starts";
+    EXPECT_EQ(record.nights[0].figures[2].status, FigureStatus::NotTried);
+    ASSERT_TRUE(record.stopped);
+    EXPECT_EQ(record.stopped->signal, 15);
+    EXPECT_EQ(MemoText(memo.Lines()), testing::ReadBytes(settings.memo_path));
+    const std::vector<std::string> lines = RunReportLines(RunOf(record));
+    EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                           [](const std::string& line) { return line.rfind("Stopped before its end: SIGTERM", 0) == 0; }),
+              lines.end());
+
+    // Asked for during a wait: the wait ends, nothing more is tried.
+    StopFlag later;
+    settings.stop = &later;
+    gateway = FakeGateway();
+    gateway.time_out = {2};
+    settings.wait_before_retry = [&later](const RetryRound&) {
+        later.Request(StopCause::SessionEnding);
+        return false;
+    };
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::Incomplete);
+    EXPECT_EQ(gateway.executed.size(), 5u);
+    EXPECT_TRUE(record.rounds.at(0).interrupted);
+    EXPECT_EQ(record.stopped->cause, StopCause::SessionEnding);
+}
+
+// The longest run: every login and every statement runs into its time-out
+// on every pass. A fake clock adds up what each call would cost; the run
+// must stay within the bound the service's limit is set from.
+TEST_F(RetryTest, WorstCaseRunStaysWithinItsBound) {
+    using std::chrono::seconds;
+    const seconds login{120}, statement{30};
+    seconds spent{0};
+    settings.options = {3, seconds{300}, std::nullopt, 7};
+    dir.Write("transferred-nights.txt", "first 20260101\n");
+    settings.wait_before_retry = [&](const RetryRound& round) {
+        spent += round.wait;
+        return true;
+    };
+    struct Case {
+        const char* what;
+        bool central_login, local_login, local_query, central_statement;
+    } cases[] = {
+        {"the central login", true, false, false, false},
+        {"the local login", false, true, false, false},
+        {"the local queries", false, false, true, false},
+        {"the central statements", false, false, false, true},
+    };
+    const int figures = 5 + 3 * 7, passes = 4;
+    const seconds bound = passes * (login + login + figures * 2 * statement) + 3 * seconds{300};
+    for (const Case& c : cases) {
+        spent = seconds{0};
+        struct TimingOut : FakeGateway {
+            seconds* spent;
+            Case c;
+            seconds login, statement;
+            void OpenCentral() override {
+                if (c.central_login) {
+                    *spent += login;
+                    throw DatabaseError("Login timeout expired", "HYT00", 0, false);
+                }
+                FakeGateway::OpenCentral();
+            }
+            QueryResult QueryLocalScalar(const std::string& query, std::string& value) override {
+                FakeGateway::QueryLocalScalar(query, value);
+                if (c.local_login) {
+                    *spent += login;
+                    return QueryResult(FailureReason{"Login timeout expired", "HYT00", 0, true, true});
+                }
+                if (!c.local_query) return {};
+                *spent += statement;
+                return QueryResult(FailureReason{"Query timeout expired", "HYT00", 0, true});
+            }
+            ChangedRows ExecCentral(const std::string& update) override {
+                FakeGateway::ExecCentral(update);
+                if (!c.central_statement) return 1;
+                *spent += statement;
+                throw DatabaseError("Query timeout expired", "HYT00", 0, false);
+            }
+        } slow;
+        slow.spent = &spent;
+        slow.c = c;
+        slow.login = login;
+        slow.statement = statement;
+        try {
+            RunDailyTotals(slow, memo, settings, record);
+        } catch (const DatabaseError&) {
+            EXPECT_TRUE(c.central_login) << c.what;
+        }
+        EXPECT_LE(spent, bound) << c.what;
+        EXPECT_EQ(record.rounds.size(), 3u) << c.what;
+        if (c.local_login) EXPECT_EQ(spent, 4 * login + 3 * seconds{300}) << "one login a pass";
+    }
+}
+
 TEST_F(RetryTest, PastDaysSendFiguresThreeToFiveForTheirOwnDay) {
     settings.options.dates = DayRange{{2026, 2, 26}, {2026, 2, 28}}; // yesterday included
     EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::AllTransferred);
@@ -278,13 +415,60 @@ TEST_F(RetryTest, CatchUpSendsOnlyTheNightsThisInstallationMissed) {
     EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::AllTransferred);
     EXPECT_EQ(record.nights.size(), 1u);
 
-    // A record nobody can read is left as it is, and the run says so.
-    dir.Write("transferred-nights.txt", "first 20260301\n2026-03-02\n");
+    // A line it cannot read is named and left out; the rest still counts,
+    // and the run records its own night.
+    dir.Write("transferred-nights.txt", "\xEF\xBB\xBF# saved by Notepad\r\nfirst 20260301\r\n2026-03-02\r\n20260305\r\n");
+    settings.today = [] { return LocalDate{2026, 3, 7}; };
+    gateway = FakeGateway();
     EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::AllTransferred);
-    ASSERT_TRUE(record.catch_up.problem);
-    EXPECT_NE(record.catch_up.problem->find("line 2"), std::string::npos) << *record.catch_up.problem;
+    EXPECT_EQ(record.catch_up.missed, (std::vector<std::string>{"20260302", "20260303", "20260304"}));
+    ASSERT_EQ(record.nights_record_skipped.size(), 1u);
+    EXPECT_NE(record.nights_record_skipped[0].find("line 3"), std::string::npos);
+    const std::string mended = testing::ReadBytes(settings.nights_path);
+    EXPECT_EQ(mended.substr(mended.find("\nfirst ") + 1),
+              "first 20260301\n20260302\n20260303\n20260304\n20260305\n20260306\n");
+
+    // A folder in its place: catch-up cannot work, and the exit code says so.
+    std::filesystem::remove(settings.nights_path);
+    std::filesystem::create_directory(settings.nights_path);
+    gateway = FakeGateway();
+    EXPECT_EQ(RunDailyTotals(gateway, memo, settings, record), Outcome::Incomplete);
+    EXPECT_TRUE(record.catch_up.problem);
     EXPECT_TRUE(record.nights_record_problem);
-    EXPECT_EQ(testing::ReadBytes(settings.nights_path), "first 20260301\n2026-03-02\n");
+}
+
+// What a person's editor or a wrong clock leaves in the record.
+TEST(NightsRecordTest, ReadsWhatEditorsAndClocksLeave) {
+    const LocalDate today{2026, 3, 10}; // yesterday 20260309
+    const struct {
+        const char* text;
+        const char* first;
+        std::vector<std::string> sent;
+        std::size_t skipped;
+    } cases[] = {
+        {"\xEF\xBB\xBF" "first 20260301\r\n20260302\r\n\x1A", "20260301", {"20260302"}, 0},
+        {"# note\n\n  20260302  \nfirst 20260301", "20260301", {"20260302"}, 0},
+        {"first 20260301\n2026-03-02\n20260230\nfirst\n20260303\n", "20260301", {"20260303"}, 3},
+        {"first 20260301\n20260309\n20260310\n20270101\n", "20260301", {"20260309"}, 2},
+        // A "first" after yesterday: the earliest night kept starts it.
+        {"first 20270101\n20260305\n20260307\n", "20260305", {"20260305", "20260307"}, 1},
+        {"first 20270101\n", "20260309", {}, 1},
+    };
+    for (const auto& c : cases) {
+        const NightsRecord record = ParseNightsRecord(c.text, today);
+        EXPECT_EQ(record.first.value_or("none"), c.first) << c.text;
+        EXPECT_EQ(std::vector<std::string>(record.sent.begin(), record.sent.end()), c.sent) << c.text;
+        EXPECT_EQ(record.skipped.size(), c.skipped) << c.text;
+    }
+    // The window counts back from yesterday: no future night pushes out a
+    // real one.
+    NightsRecord full;
+    for (int back = 1; back <= 80; ++back) full.sent.insert(DateKey(AddDays(today, -back)));
+    for (int ahead = 0; ahead < 80; ++ahead) full.sent.insert(DateKey(AddDays(today, 300 + ahead)));
+    const std::string text = NightsRecordText(full, today, "\n");
+    EXPECT_NE(text.find("20260309\n"), std::string::npos);
+    EXPECT_EQ(text.find("2027"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + static_cast<long>(kNightsKept));
 }
 
 TEST(ParkNumberSourceTest, SaysWhetherTheNumberIsTheFilesOrTheDefault) {
