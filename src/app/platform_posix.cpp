@@ -2,10 +2,32 @@
 
 #include <X11/Xlib.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 
 namespace parktotals {
+namespace {
+
+StopFlag* g_stop = nullptr;
+
+// Only sets the flag (one lock-free atomic): nothing else is safe here.
+extern "C" void OnStopSignal(int number) {
+    if (g_stop != nullptr) g_stop->Request(StopCause::Signal, number);
+}
+
+} // namespace
+
+void CatchStopSignals(StopFlag& flag) {
+    g_stop = &flag;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    // A statement under way goes on (SA_RESTART); the handler is used once,
+    // so that a second signal has its default effect and ends the process.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    for (const int number : {SIGTERM, SIGINT, SIGHUP}) sigaction(number, &action, nullptr);
+}
 
 bool DisplayAvailable() {
     const char* name = std::getenv("DISPLAY");

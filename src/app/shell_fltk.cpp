@@ -48,13 +48,19 @@ public:
     void CloseForm() override { window_.hide(); }
 
     // Runs the event loop until the deadline, so that the window is painted
-    // and can be moved meanwhile; closing it ends the wait and the run.
+    // and can be moved meanwhile; closing it, or a stop asked for by a
+    // signal, ends the wait and the run. A signal does not wake the loop:
+    // it looks at the flag every tenth of a second.
     bool Pause(std::chrono::seconds wait) override {
         const auto deadline = std::chrono::steady_clock::now() + wait;
-        while (window_.shown()) {
+        while (!stop_.Requested()) {
+            if (!window_.shown()) {
+                stop_.Request(StopCause::WindowClosed);
+                break;
+            }
             const std::chrono::duration<double> left = deadline - std::chrono::steady_clock::now();
             if (left.count() <= 0) return true;
-            Fl::wait(left.count());
+            Fl::wait(std::min(left.count(), 0.1));
         }
         return false;
     }
@@ -131,6 +137,7 @@ void OnTick(void* data) noexcept {
 
 int RunFltkShell(const std::string& title, FormSettings settings) {
     FltkShell shell("formmaindalventis");
+    CatchStopSignals(shell.Stop());
     Application app(shell, title);
     Tformmaindalventis form(shell, std::move(settings));
     shell.ShowMemo(form.Memo1);

@@ -33,6 +33,7 @@ private:
 
 int RunHeadlessShell(const std::string& title, FormSettings settings) {
     HeadlessShell shell;
+    CatchStopSignals(shell.Stop());
     Application app(shell, title);
     Tformmaindalventis form(shell, std::move(settings));
     form.Memo1.SetView(&shell);

@@ -7,7 +7,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <stdexcept>
 
 // The Windows window: a dialog frame, a small caption and a strip of the memo
@@ -109,8 +111,11 @@ public:
     }
 
     // Pumps the window's messages until the deadline, so that it is painted
-    // and can be moved meanwhile. The window destroyed, or the quit posted,
-    // ends the wait and the run; the quit is posted again for the main loop.
+    // and can be moved meanwhile. The window destroyed, the quit posted, or
+    // a stop asked for (the session ending, the console closed) ends the
+    // wait and the run; the quit is posted again for the main loop. A stop
+    // from the console's thread does not wake the loop: it looks at the
+    // flag every tenth of a second.
     bool Pause(std::chrono::seconds wait) override {
         const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(wait.count()) * 1000;
         for (;;) {
@@ -118,16 +123,18 @@ public:
             while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != 0) {
                 if (message.message == WM_QUIT) {
                     PostQuitMessage(static_cast<int>(message.wParam));
+                    stop_.Request(StopCause::WindowClosed);
                     return false;
                 }
                 TranslateMessage(&message);
                 DispatchMessageW(&message);
             }
-            if (window_ == nullptr) return false;
+            if (window_ == nullptr) stop_.Request(StopCause::WindowClosed);
+            if (stop_.Requested()) return false;
             const ULONGLONG now = GetTickCount64();
             if (now >= deadline) return true;
-            MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
-                                        MWMO_INPUTAVAILABLE);
+            MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 100)),
+                                        QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         }
     }
 
@@ -184,6 +191,14 @@ private:
             KillTimer(window, kTimer1Id);
             app_->DeliverTimerTick(*form_);
             return 0;
+        case WM_QUERYENDSESSION:
+            // Shutdown or log-off: the run stops at its next step and ends
+            // as every run does, its files written before the session goes.
+            stop_.Request(StopCause::SessionEnding);
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wparam != FALSE) stop_.Request(StopCause::SessionEnding);
+            return 0;
         case WM_SETFOCUS:
             // Memo1 is first in the tab order.
             if (memo_ != nullptr) SetFocus(memo_);
@@ -211,6 +226,31 @@ private:
     Tformmaindalventis* form_ = nullptr;
 };
 
+StopFlag* g_stop = nullptr;
+HANDLE g_run_ended = nullptr;
+
+// Called on a thread of its own when the program has a console (started
+// from one, or given one) and it is interrupted or closed.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    if (g_stop == nullptr) return FALSE;
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+        g_stop->Request(StopCause::Signal, SIGINT);
+        return TRUE;
+    case CTRL_CLOSE_EVENT:
+        g_stop->Request(StopCause::ConsoleClosed);
+        break;
+    default: // log-off, shutdown
+        g_stop->Request(StopCause::SessionEnding);
+        break;
+    }
+    // Windows ends the process as soon as this returns: hold it for the
+    // few seconds Windows allows, until the run has written its files.
+    if (g_run_ended != nullptr) WaitForSingleObject(g_run_ended, 5000);
+    return TRUE;
+}
+
 } // namespace
 
 int RunWin32Shell(const std::string& title, FormSettings settings, int show_command) {
@@ -226,6 +266,10 @@ int RunWin32Shell(const std::string& title, FormSettings settings, int show_comm
     Application app(shell, title);
     Tformmaindalventis form(shell, std::move(settings));
 
+    g_stop = &shell.Stop();
+    g_run_ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+
     shell.Create(app, form);
     form.FormCreate();
     shell.Show(show_command);
@@ -236,7 +280,9 @@ int RunWin32Shell(const std::string& title, FormSettings settings, int show_comm
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-    return app.ExitCode(form);
+    const int exit_code = app.ExitCode(form);
+    if (g_run_ended != nullptr) SetEvent(g_run_ended);
+    return exit_code;
 }
 
 } // namespace parktotals

@@ -13,6 +13,12 @@ int RunHeadlessShell(const std::string& title, FormSettings settings);
 // `show_command` is WinMain's: SW_SHOWMAXIMIZED, SW_SHOWMINNOACTIVE or another.
 int RunWin32Shell(const std::string& title, FormSettings settings, int show_command);
 
+// POSIX: SIGTERM, SIGINT and SIGHUP (the service stopped, the machine
+// shutting down, Ctrl+C, the terminal closed) become a stop request on
+// `flag`, which the run's waits and the job notice; a second one ends the
+// process at once.
+void CatchStopSignals(StopFlag& flag);
+
 // Whether a graphical display can be opened (X11 on Linux; always on Windows).
 bool DisplayAvailable();
 

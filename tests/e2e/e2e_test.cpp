@@ -19,7 +19,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -291,6 +293,43 @@ TEST_F(HeadlessRunTest, NightWhoseLinkDropsOnceEndsWithAllFiveOnRetry) {
               std::string::npos);
 }
 
+// Stopped by the service manager while it waits to try again: the run ends
+// at once as every run ends, with what head office accepted in memo1.txt,
+// its report block and exit code 2.
+TEST_F(HeadlessRunTest, SigtermDuringARetryWaitEndsTheRunWithItsFiles) {
+    Script dropping = CentralScript();
+    dropping.rules.insert(dropping.rules.begin(),
+                          Rule::Regex("update T_kextotal set month_money_yushou[\\s\\S]*", Answer::Drop()));
+    central.SetScript(dropping);
+    ChildProcess run({program, "--retries", "2", "--retry-wait", "3600"}, Options());
+    ASSERT_TRUE(testing::WaitUntil([&] { return run.Stderr().find("Retry 1 of 2") != std::string::npos; },
+                                   kGenerousTimeout))
+        << run.Stderr();
+    run.Signal(SIGTERM);
+    EXPECT_EQ(run.Wait(2s), 2) << run.Stderr();
+    const std::vector<std::string> expected = ExpectedStatements();
+    EXPECT_EQ(MemoFile(), Line(expected[0]) + Line(expected[2]) + Line(expected[3]) + Line(expected[4]));
+    const std::string report = Read("parktotals.log");
+    EXPECT_NE(report.find("Stopped before its end: SIGTERM"), std::string::npos) << report;
+    EXPECT_NE(Read("transferred-nights.txt").find("\n" + Yesterday() + "\n"), std::string::npos);
+}
+
+// A local database that takes connections and never answers: its login
+// time-out is paid at start-up and once a pass, not once a figure.
+TEST_F(HeadlessRunTest, SilentLocalServerCostsOneLoginTimeOutAPass) {
+    std::atomic<int> connections{0};
+    Script silent;
+    silent.login_delay = Script::kNeverAnswer;
+    standin::Server hanging(silent, 0, standin::Observer{[&](int) { ++connections; }, {}, {}, {}, {}});
+    SetRegInfo("Provider=SQLOLEDB.1;Password=pw;User ID=sa;Initial Catalog=parking;Connect Timeout=2;"
+               "Data Source=127.0.0.1," + std::to_string(hanging.port()));
+    const testing::ProcessResult run =
+        testing::RunProcess({program, "--retries", "1", "--retry-wait", "1"}, Options(), kGenerousTimeout);
+    EXPECT_EQ(run.exit_code, 2) << run.err;
+    EXPECT_EQ(connections.load(), 3) << "start-up, the first pass, the retry";
+    hanging.Stop();
+}
+
 std::string RegexEscaped(std::string_view text) {
     std::string escaped;
     for (const char c : text) {
@@ -444,8 +483,9 @@ TEST_F(WindowRunTest, ClosingTheWindowDuringARetryWaitEndsTheRun) {
     ASSERT_TRUE(xvfb->CloseWindow("formmaindalventis"));
     EXPECT_EQ(run.Wait(std::chrono::seconds(10)), 2) << "still waiting, or ended otherwise: " << run.Stderr();
     const std::string report = Read("parktotals.log");
-    EXPECT_NE(report.find("Retry 1 of 2 not made: the window was closed during the wait"), std::string::npos)
+    EXPECT_NE(report.find("Retry 1 of 2 not made: the run was stopped during the wait"), std::string::npos)
         << report;
+    EXPECT_NE(report.find("Stopped before its end: the window was closed"), std::string::npos) << report;
     EXPECT_EQ(report.find("Error box"), std::string::npos) << report;
 }
 
