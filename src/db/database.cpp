@@ -43,8 +43,8 @@ DatabaseError NamedInstanceUnanswered(const DatabaseError& error, const std::str
 // driver's own (FreeTDS 20002, 08001 "Unable to connect to data source"),
 // not the time-out nor a server that never answered.
 bool FailedBeforeLogin(const DatabaseError& error) {
-    if (IsNoAnswer(error)) return false;
-    return error.NativeCode() == 0 || error.NativeCode() == 20002 || error.SqlState() == "08001";
+    const FailureKind kind = KindOf(error);
+    return kind == FailureKind::ConnectFailed || (kind == FailureKind::Final && error.NativeCode() == 0);
 }
 
 // FreeTDS 1.3.17 asks the SQL Server Browser for a named instance's port 16

@@ -61,7 +61,10 @@ constexpr KindRule kKindRules[] = {
     {"08S02", kAnyNumber, FailureKind::LinkLost},
     {"08003", kAnyNumber, FailureKind::LinkLost},
     {"08007", kAnyNumber, FailureKind::LinkLost},
-    {"08001", kAnyNumber, FailureKind::NoAnswer}, // "Unable to connect to data source"
+    // FreeTDS: "Adaptive Server connection failed"; "Unable to connect to
+    // data source".
+    {"", 20002, FailureKind::ConnectFailed},
+    {"08001", kAnyNumber, FailureKind::ConnectFailed},
 };
 
 } // namespace
@@ -80,6 +83,7 @@ FailureKind KindOf(const DatabaseError& error) {
 bool WorthAnotherTry(FailureKind kind) {
     switch (kind) {
     case FailureKind::NoAnswer:
+    case FailureKind::ConnectFailed:
     case FailureKind::LinkLost:
     case FailureKind::TimedOut:
     case FailureKind::Busy:

@@ -60,7 +60,8 @@ bool IsLinkFailureState(std::string_view sqlstate);
 enum class FailureKind {
     Final,        // the statement's own error, or a refusal: another try ends alike
     LoginRefused, // the server refused the login (18456, 28000): wrong user or password
-    NoAnswer,     // no server answered, or the connection could not be made
+    NoAnswer,     // no server answered
+    ConnectFailed, // the connection could not be made, the driver does not say why
     LinkLost,     // the link went in the middle of a call
     TimedOut,     // the driver stopped waiting (the query, login or connection time-out)
     Busy,         // the server's deadlock victim (1205) or lock time-out (1222)

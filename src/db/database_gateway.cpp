@@ -28,6 +28,7 @@ LocalSetUp::Status ClassifyOpenFailure(const std::exception& error) {
     case FailureKind::LoginRefused:
         return LocalSetUp::Status::LoginRefused;
     case FailureKind::NoAnswer:
+    case FailureKind::ConnectFailed:
     case FailureKind::LinkLost:
     case FailureKind::TimedOut:
         return LocalSetUp::Status::Unreachable;

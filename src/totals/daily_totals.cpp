@@ -178,7 +178,7 @@ private:
             const FailureKind kind = KindOf(error);
             if (kind == FailureKind::TimedOut)
                 record.status = FigureStatus::TimedOut;
-            else if (kind == FailureKind::LinkLost || kind == FailureKind::NoAnswer || !gateway_.IsCentralOpen())
+            else if (kind == FailureKind::LinkLost || !gateway_.IsCentralOpen())
                 record.status = FigureStatus::LinkLost;
             else
                 record.status = FigureStatus::Refused;

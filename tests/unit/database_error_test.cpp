@@ -59,29 +59,35 @@ TEST(DatabaseErrorTest, LinkLossFromAnyRecord) {
 
 // What a retry may mend: failures that pass, never a refusal or the
 // statement's own error.
-TEST(DatabaseErrorTest, TransientOnlyWhenAnotherTryMayGetThrough) {
+TEST(DatabaseErrorTest, KindDecidesWhetherAnotherTryMayGetThrough) {
+    using K = FailureKind;
     const struct {
         DatabaseError error;
-        bool transient;
+        FailureKind kind;
     } cases[] = {
-        {{"Unable to connect", "08S01", 20009, true}, true},
-        {{"Unable to connect", "08001", 20009, false}, true},
-        {{"Login timeout expired", "HYT00", 0, false}, true},
-        {{"Timeout expired", "HYT00", 0, false}, true},
-        {{"Connection timeout", "HYT01", 0, false}, true},
-        {{"Write to the server failed", "08S01", 20006, true}, true},
-        {{"chosen as the deadlock victim", "40001", 1205, false}, true},
-        {{"Lock request time out period exceeded", "HY000", 1222, false}, true},
-        {{"Login failed for user 'sa'", "28000", 18456, false}, false},
-        {{"Login failed for user 'sa'", "08001", 18456, false}, false},
-        {EncryptionRefusedError({"Adaptive Server connection failed", "08001", 20002, false}), false},
-        {{"Invalid column name 'Deposit'", "42S22", 207, false}, false},
-        {{"Conversion failed", "22018", 245, false}, false},
-        {{"Cannot open database \"x\"", "42000", 4060, false}, false},
+        {{"Unable to connect", "08S01", 20009, true}, K::NoAnswer},
+        {{"Unable to connect", "08001", 20009, false}, K::NoAnswer},
+        {{"SQL Server does not exist or access denied", "08001", 17, false}, K::NoAnswer},
+        {{"Adaptive Server connection failed", "08001", 20002, false}, K::ConnectFailed},
+        {{"Login timeout expired", "HYT00", 0, false}, K::TimedOut},
+        {{"Connection timeout", "HYT01", 0, false}, K::TimedOut},
+        {{"Write to the server failed", "08S01", 20006, true}, K::LinkLost},
+        // FreeTDS says a link that died mid-answer with a mere warning.
+        {{"Unexpected EOF from the server", "01000", 20017, false}, K::LinkLost},
+        {{"Unknown error", "HY000", 0, true}, K::LinkLost},
+        {{"chosen as the deadlock victim", "40001", 1205, false}, K::Busy},
+        {{"Lock request time out period exceeded", "HY000", 1222, false}, K::Busy},
+        {{"Login failed for user 'sa'", "28000", 18456, false}, K::LoginRefused},
+        {{"Login failed for user 'sa'", "08001", 18456, false}, K::LoginRefused},
+        {EncryptionRefusedError({"Adaptive Server connection failed", "08001", 20002, false}), K::Final},
+        {{"Invalid column name 'Deposit'", "42S22", 207, false}, K::Final},
+        {{"Conversion failed", "22018", 245, false}, K::Final},
+        {{"Cannot open database \"x\"", "42000", 4060, false}, K::Final},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(IsTransient(c.error), c.transient) << c.error.what() << " " << c.error.NativeCode();
-        EXPECT_EQ(FailureReasonOf(c.error).transient, c.transient) << c.error.what();
+        EXPECT_EQ(KindOf(c.error), c.kind) << c.error.what() << " " << c.error.NativeCode();
+        const bool transient = c.kind != K::Final && c.kind != K::LoginRefused;
+        EXPECT_EQ(FailureReasonOf(c.error).transient, transient) << c.error.what();
     }
 }
 
