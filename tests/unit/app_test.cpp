@@ -98,6 +98,7 @@ TEST(CommandLineTest, RefusesWithTheOptionAndWhatItTakes) {
         {{"--date", "2026-12-08..2026-12-09"}, "--date \"2026-12-08..2026-12-09\"", "only past days"},
         {{"--date", "2026-11-07..2026-12-08"}, "--date \"2026-11-07..2026-12-08\"", "at most 31"},
         {{"--date", "2026-12-05..2026-12-01"}, "--date \"2026-12-05..2026-12-01\"", "first day goes before"},
+        {{"--date", "0001-01-01"}, "--date \"0001-01-01\"", "lies before 2000-01-01"},
         {{"--date", "2026-02-29"}, "2026-02-29 is no day of the calendar", "yyyy-mm-dd"},
         {{"--date=2026-02-30..2026-03-01"}, "2026-02-30 is no day of the calendar", "FIRST..LAST"},
         {{"--date", "2026-12-01.."}, "--date \"2026-12-01..\"", "FIRST..LAST"},

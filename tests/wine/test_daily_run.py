@@ -6,11 +6,12 @@ exe)."""
 import datetime
 import json
 import os
+import subprocess
 import unittest
 
 from winetest import (CENTRAL_PASSWORD, CENTRAL_PORT, CENTRAL_USER, LOCAL_FIGURES, LOCAL_PASSWORD, LOCAL_USER,
                       QUERIES, SET_NOCOUNT_OFF, STANDIN, WineTestCase, batches, central_batches, central_rules,
-                      crlf_lines, local_rules, reginfo, statements, wait_for_value, windows_path, yesterday_key)
+                      crlf_lines, holds_for, wait_for, local_rules, reginfo, statements, wait_for_value, windows_path, yesterday_key)
 
 # Answers of each type a figure's query may give, and the text each becomes
 # in the statement under Wine (its C runtime is not glibc).
@@ -92,6 +93,23 @@ class DailyRunTest(WineTestCase):
         self.assertEqual(code, 2)
         self.assertEqual([login["accepted"] for login in self.local.events("login")], [False])
         self.assertEqual(self.central.batches(), [SET_NOCOUNT_OFF])
+
+    def test_session_ending_during_a_retry_wait_ends_the_run_with_its_files(self):
+        """Windows shutting down while the run waits to try figure 2 again:
+        the run ends at once as every run ends, exit code 2."""
+        self.start_local()
+        self.start_central("regex drop | update T_kextotal set month_money_yushou[\\s\\S]*\n")
+        run = self.start(args=["--retries", "2", "--retry-wait", "3600"])
+        # The first pass: the session's set-up and five updates, and the
+        # set-up of the session that replaced the dropped one.
+        wait_for(lambda: len(self.central.batches()) >= 7, "the run to wait for its retry")
+        holds_for(run.running, 1, "the run to wait")
+        subprocess.run(["wine", "wineboot", "--end-session"], env=run.env, timeout=60, check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.assertEqual(run.wait(timeout=30), 2)
+        report = self.read("parktotals.log").decode("utf-8-sig")
+        self.assertIn("Stopped before its end: Windows is shutting down", report)
+        self.assertEqual(self.read("memo1.txt").count(b"\r\n"), 4)
 
     def test_each_answer_type_becomes_the_text_the_statement_carries(self):
         self.start_local(TYPED_ANSWERS)
