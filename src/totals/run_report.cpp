@@ -257,8 +257,9 @@ std::vector<std::string> HeadlessNotices(const RunRecord& record) {
     if (job.catch_up.problem) notices.push_back(Say(msg::kNoticeNoCatchUp, {*job.catch_up.problem}));
     if (job.stopped) notices.push_back(Say(msg::kStoppedLine, {StopText(*job.stopped)}));
     if (!job.figures_started) {
-        // An error says why, unless the connection was merely found closed.
-        if (!record.error_box) notices.push_back(Say(msg::kNoticeCentralNotReached));
+        // An error or a stop says why, unless the connection was merely
+        // found closed.
+        if (!record.error_box && !job.stopped) notices.push_back(Say(msg::kNoticeCentralNotReached));
         return notices;
     }
     const ParkNumber& park = job.park;

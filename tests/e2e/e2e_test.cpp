@@ -73,6 +73,14 @@ protected:
 
 class HeadlessRunTest : public ProgramRunTest {
 protected:
+    // The central server drops its link on figure 2's update.
+    static Script DroppingFigureTwo() {
+        Script dropping = CentralScript();
+        dropping.rules.insert(dropping.rules.begin(),
+                              Rule::Regex("update T_kextotal set month_money_yushou[\\s\\S]*", Answer::Drop()));
+        return dropping;
+    }
+
     standin::Server central{CentralScript(), kCentralPort};
 };
 
@@ -266,10 +274,7 @@ TEST_F(HeadlessRunTest, DateKeyAroundDaylightSavingChangesIsTheLocalDayBefore) {
 // The central link drops on one update; the retry a second later gets it
 // through, and every figure is accepted once.
 TEST_F(HeadlessRunTest, NightWhoseLinkDropsOnceEndsWithAllFiveOnRetry) {
-    Script dropping = CentralScript();
-    dropping.rules.insert(dropping.rules.begin(),
-                          Rule::Regex("update T_kextotal set month_money_yushou[\\s\\S]*", Answer::Drop()));
-    central.SetScript(dropping);
+    central.SetScript(DroppingFigureTwo());
     ChildProcess run({program, "--retries", "2", "--retry-wait", "1"}, Options());
     // The new session's set-up after the drop: the dropped update has been
     // answered, and the retry is a second away.
@@ -297,10 +302,7 @@ TEST_F(HeadlessRunTest, NightWhoseLinkDropsOnceEndsWithAllFiveOnRetry) {
 // at once as every run ends, with what head office accepted in memo1.txt,
 // its report block and exit code 2.
 TEST_F(HeadlessRunTest, SigtermDuringARetryWaitEndsTheRunWithItsFiles) {
-    Script dropping = CentralScript();
-    dropping.rules.insert(dropping.rules.begin(),
-                          Rule::Regex("update T_kextotal set month_money_yushou[\\s\\S]*", Answer::Drop()));
-    central.SetScript(dropping);
+    central.SetScript(DroppingFigureTwo());
     ChildProcess run({program, "--retries", "2", "--retry-wait", "3600"}, Options());
     ASSERT_TRUE(testing::WaitUntil([&] { return run.Stderr().find("Retry 1 of 2") != std::string::npos; },
                                    kGenerousTimeout))
