@@ -50,6 +50,17 @@ std::vector<DiagnosticRecord> ReadDiagnostics(SQLSMALLINT handle_type, SQLHANDLE
     return records;
 }
 
+// FreeTDS 1.3.17 tells of a link that broke while it connected (closed
+// during PRELOGIN or the TLS handshake) only in a warning after its 08001
+// "Unable to connect to data source": 20017 "Unexpected EOF from the
+// server", or 20004 and 20006 for a read or write that failed. Without it
+// the records are those of a handshake the driver itself gave up.
+bool LinkBrokeOff(const std::vector<DiagnosticRecord>& records) {
+    return std::any_of(records.begin(), records.end(), [](const DiagnosticRecord& record) {
+        return record.native_code == 20017 || record.native_code == 20004 || record.native_code == 20006;
+    });
+}
+
 } // namespace
 
 SQLRETURN CheckOdbc(SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE handle, const char* call) {
@@ -84,9 +95,15 @@ OdbcLink::OdbcLink(const std::string& odbc_connection_string, int login_timeout_
                "SQLSetConnectAttr");
     std::u16string text = Utf8ToUtf16(odbc_connection_string);
     const ScopedFreeTdsConf conf(freetds_conf);
-    dbc_.Check(SQLDriverConnectW(dbc_.get(), nullptr, SqlText(text.data()), SQL_NTS, nullptr, 0, nullptr,
-                                 SQL_DRIVER_NOPROMPT),
-               "SQLDriverConnect");
+    const SQLRETURN rc = SQLDriverConnectW(dbc_.get(), nullptr, SqlText(text.data()), SQL_NTS, nullptr, 0, nullptr,
+                                           SQL_DRIVER_NOPROMPT);
+    if (rc == SQL_ERROR) {
+        const std::vector<DiagnosticRecord> records = ReadDiagnostics(SQL_HANDLE_DBC, dbc_.get());
+        const DatabaseError error = MakeDatabaseError(records, "SQLDriverConnect");
+        throw DatabaseError(error.what(), error.SqlState(), error.NativeCode(),
+                            error.LinkLost() || LinkBrokeOff(records));
+    }
+    dbc_.Check(rc, "SQLDriverConnect");
     connected_ = true;
 }
 
