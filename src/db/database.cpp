@@ -41,8 +41,9 @@ DatabaseError NamedInstanceUnanswered(const DatabaseError& error, const std::str
 
 // A failure to connect that no server's error number speaks for: the
 // driver's own (FreeTDS 20002, 08001 "Unable to connect to data source"),
-// not the time-out nor a server that never answered.
+// not the time-out, a server that never answered, nor a link that broke.
 bool FailedBeforeLogin(const DatabaseError& error) {
+    if (error.LinkLost()) return false;
     const FailureKind kind = KindOf(error);
     return kind == FailureKind::ConnectFailed || (kind == FailureKind::Final && error.NativeCode() == 0);
 }
@@ -105,7 +106,11 @@ void Connection::Open() {
         // (FreeTDS: 20002 "Adaptive Server connection failed", and no login
         // is sent). A server that did not answer at all is not blamed on it,
         // nor one that answered the login with an error of its own (4060,
-        // no such database): the handshake had gone through.
+        // no such database): the handshake had gone through. Nor is a link
+        // that broke during PRELOGIN or the handshake (FreeTDS: 20017 among
+        // the records; a time-out: HYT00): another try may get through.
+        // FreeTDS 1.3.17 says of a reset (ECONNRESET) in the handshake
+        // exactly what it says of a refusal, and so that stays a refusal.
         if (target.encryption != Encryption::Off && FailedBeforeLogin(error)) throw EncryptionRefusedError(error);
         if (IsNoAnswer(error) && !target.named_instance.empty())
             throw NamedInstanceUnanswered(error, target.named_instance);

@@ -118,8 +118,15 @@ DatabaseError MakeDatabaseError(const std::vector<DiagnosticRecord>& records, st
             }
         }
     }
+    // FreeTDS 1.3.17 tells of a link that broke while it connected (closed
+    // during PRELOGIN or the TLS handshake) only in a warning after its 08001
+    // "Unable to connect to data source": 20017 "Unexpected EOF from the
+    // server", or 20004 and 20006 for a read or a write that failed.
     bool link_lost = false;
-    for (const DiagnosticRecord& record : records) link_lost = link_lost || IsLinkFailureState(record.sqlstate);
+    for (const DiagnosticRecord& record : records) {
+        link_lost = link_lost || IsLinkFailureState(record.sqlstate) || record.native_code == 20017 ||
+                    record.native_code == 20004 || record.native_code == 20006;
+    }
 
     std::string message = CleanDriverMessage(speaker->message);
     if (message.empty()) message = Say(msg::kCallFailedWithState, {call, speaker->sqlstate});

@@ -262,6 +262,18 @@ TEST_F(EncryptionRefusedTest, CentralServerGetsNoLoginAndTheRunStops) {
         EXPECT_FALSE(form.gateway.IsCentralOpen());
     }
     EXPECT_EQ(central_connections.load(), 2);
+
+    // A job with a retry to spare tries once: a refusal does not pass.
+    testing::FormComponents form(CentralConnectionString(testing::StandinHost(central.port()),
+                                                         testing::kCentralUser, kPassword, {true, true}));
+    JobSettings settings;
+    settings.memo_path = dir / "memo1.txt";
+    settings.options.retries = 1;
+    settings.wait_before_retry = [](const RetryRound&) { return true; };
+    Memo memo;
+    JobRecord record;
+    EXPECT_THROW(RunDailyTotals(form.gateway, memo, settings, record), EncryptionRefusedError);
+    EXPECT_EQ(central_connections.load(), 3);
     EXPECT_TRUE(central.logins().empty());
 }
 
@@ -372,6 +384,25 @@ TEST_F(EncryptedRunTest, UncheckedSelfSignedCertificateIsRefusedBeforeTheLogin) 
         EXPECT_EQ(set_up.failure.message.find("Secret"), std::string::npos) << set_up.failure.message;
     }
     EXPECT_TRUE(local.logins().empty());
+}
+
+// The central link broken once in the TLS handshake: a network fault, tried
+// again, not a refusal.
+TEST_F(EncryptedRunTest, HandshakeBrokenOnceIsTriedAgain) {
+    standin::Script script = testing::CentralScript();
+    script.prelogin_fault = standin::PreloginFault::DropInHandshake;
+    script.prelogin_fault_count = 1;
+    central.SetScript(script);
+    testing::FormComponents form(CentralConnectionString(testing::StandinHost(central.port()), testing::kCentralUser,
+                                                         testing::kCentralPassword, {true, true}));
+    form.gateway.SetUpLocalConnection(dir.Write("RegInfo.INI", Reginfo("Encrypt=yes;TrustServerCertificate=yes")));
+    JobSettings settings = Settings();
+    settings.options.retries = 1;
+    settings.wait_before_retry = [](const RetryRound&) { return true; };
+    Memo memo;
+    JobRecord record;
+    EXPECT_EQ(RunDailyTotals(form.gateway, memo, settings, record), Outcome::AllTransferred);
+    EXPECT_EQ(record.rounds.size(), 1u);
 }
 
 // A database the server does not have, after a good encrypted handshake:

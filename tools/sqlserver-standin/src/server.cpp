@@ -39,6 +39,7 @@ struct Server::Impl final : SessionHost {
     std::vector<Login> logins;
     std::vector<Batch> batches;
     int attentions = 0;
+    int prelogin_faults = 0;  // met since the script was set
 
     // An eventfd that Release() writes to and nobody reads: readable from
     // the first release on, so it wakes every connection holding an answer,
@@ -104,6 +105,14 @@ struct Server::Impl final : SessionHost {
 
     const TlsContext* Tls() override { return tls.get(); }
     bool EncryptionRequired() override { return encryption_required; }
+
+    PreloginFault TakePreloginFault() override {
+        std::lock_guard lock(mutex);
+        if (script->prelogin_fault_count >= 0 && prelogin_faults >= script->prelogin_fault_count)
+            return PreloginFault::None;
+        ++prelogin_faults;
+        return script->prelogin_fault;
+    }
 
     bool WaitForRelease(int fd) override {
         pollfd watched[2] = {{release_fd, POLLIN, 0}, {fd, POLLIN, 0}};
@@ -222,6 +231,7 @@ void Server::SetScript(Script script) {
     auto next = std::make_shared<const Script>(std::move(script));
     std::lock_guard lock(impl_->mutex);
     impl_->script = std::move(next);
+    impl_->prelogin_faults = 0;
 }
 
 std::vector<Login> Server::logins() const {

@@ -107,6 +107,8 @@ private:
         if (!logged_in_) {
             if (m.type == kPrelogin && !prelogin_seen_) {
                 prelogin_seen_ = true;
+                fault_ = host_.TakePreloginFault();
+                if (fault_ == PreloginFault::DropBeforeAnswer) return false;
                 return HoldLogin() && Prelogin(m.payload);
             }
             if (m.type == kLogin7) {
@@ -200,6 +202,12 @@ private:
             data += o.data;
         }
         if (!Reply(head + '\xFF' + data, kDefaultPacketSize)) return false;
+        if (fault_ == PreloginFault::DropInHandshake || fault_ == PreloginFault::StallInHandshake) {
+            // Whatever the client sends next is never answered.
+            while (reader_.ReadPacket() && fault_ == PreloginFault::StallInHandshake) {
+            }
+            return false;
+        }
         if (refuse) {
             host_.RecordError(connection_,
                               "refused: the client does not support encryption, which this server requires");
@@ -491,6 +499,7 @@ private:
     MessageReader reader_;
     std::unique_ptr<TlsLayer> tls_;
     LoginEncryption encryption_ = LoginEncryption::None;
+    PreloginFault fault_ = PreloginFault::None;
     bool prelogin_seen_ = false;
     bool logged_in_ = false;
     bool nocount_ = false;

@@ -20,6 +20,8 @@ public:
     // The certificate, or null when the server has none.
     virtual const TlsContext* Tls() = 0;
     virtual bool EncryptionRequired() = 0;
+    // The script's pre-login fault if this connection is to meet it, counted.
+    virtual PreloginFault TakePreloginFault() = 0;
     // Waits until held answers may go (true), or until `fd` has something
     // to read: a request, or the end of the connection (false).
     virtual bool WaitForRelease(int fd) = 0;

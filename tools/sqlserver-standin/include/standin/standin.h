@@ -160,6 +160,19 @@ private:
     Answer answer_;
 };
 
+// A network fault during a connection's pre-login, before any login.
+enum class PreloginFault {
+    None,
+    // The client's PRELOGIN is read, and the connection closed unanswered.
+    DropBeforeAnswer,
+    // PRELOGIN is answered, and the connection closed once the client's next
+    // packet arrives: where encryption was agreed, its first TLS record.
+    DropInHandshake,
+    // The same, but the connection stays open and silent until the client
+    // leaves: its login time-out ends the wait.
+    StallInHandshake,
+};
+
 // Everything the stand-in is told to do.
 struct Script {
     std::vector<Rule> rules;  // the first match answers
@@ -176,6 +189,10 @@ struct Script {
     // connections and then hangs: the client's login time-out ends the wait.
     std::chrono::milliseconds login_delay{0};
     static constexpr std::chrono::milliseconds kNeverAnswer = std::chrono::milliseconds::max();
+    // The fault the next `prelogin_fault_count` connections meet after the
+    // script is set (negative: every one); those after them meet none.
+    PreloginFault prelogin_fault = PreloginFault::None;
+    int prelogin_fault_count = -1;
     // A server whose "user options" set NOCOUNT: a session gets no row
     // counts (DONE without DONE_COUNT) until it says SET NOCOUNT OFF. Either
     // way every session may say SET NOCOUNT ON or OFF, and the stand-in
