@@ -28,8 +28,8 @@ public:
     int ExitCode(const Tformmaindalventis& form) const;
 
 private:
-    // Gives the shell the run's notices, then appends the run to the
-    // report. Returns the error box's text for a report that could not be
+    // Gives the shell the run's notices, writes the run's event, then
+    // appends the run to the report. Returns the error box's text for a report that could not be
     // written, when the shell prints no notices.
     std::optional<std::string> ReportRun(const Tformmaindalventis& form,
                                          const std::optional<std::string>& error_box) noexcept;

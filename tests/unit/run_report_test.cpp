@@ -3,9 +3,11 @@
 
 #include "support/fake_gateway.h"
 #include "support/temp_dir.h"
+#include "text/utf16.h"
 #include "totals/daily_totals.h"
 #include "totals/figures.h"
 #include "totals/nights_record.h"
+#include "totals/run_event.h"
 #include "totals/run_report.h"
 
 #include <gtest/gtest.h>
@@ -469,6 +471,52 @@ TEST(RunReportTest, ServerTextCannotStartALineOrSteerATerminal) {
                         "==== Run of 2099-01-01 00:00:00 ====\\nEnd: exit code 0\\x1b[2J\\x07\\x7f\\u009b\\u2028 "
                         "\xE5\x88\x97\xE5\x90\x8D \\xff\\xe5\\x88 (SQLSTATE 40001, error 1205)");
     EXPECT_EQ(lines[11], "Error box: Unable to connect\\n==== Run of 2099");
+}
+
+// What a monitoring rule keys on: the ID and type by exit code, and the
+// strings it reads without parsing the text.
+TEST(RunEventTest, IdTypeAndStringsFollowTheRun) {
+    RunRecord run = NormalRun();
+    RunEvent event = RunEventFor(run, RunReportLines(run));
+    EXPECT_EQ(std::make_pair(event.id, event.type), std::make_pair(1000u, EventType::Information));
+    EXPECT_EQ(event.strings, (std::vector<std::string>{"208", "20260228", "5", "5", EventText(RunReportLines(run), 99999)}));
+
+    run.job.nights[0].figures[1] = {FigureStatus::Refused, "5400", std::nullopt, {"Arithmetic overflow", "22003", 8115}};
+    run.exit_code = 2;
+    event = RunEventFor(run, RunReportLines(run));
+    EXPECT_EQ(std::make_pair(event.id, event.type), std::make_pair(1001u, EventType::Warning));
+    EXPECT_EQ(std::vector<std::string>(event.strings.begin(), event.strings.begin() + 4),
+              (std::vector<std::string>{"208", "20260228", "4", "5"}));
+
+    // Stopped before the figures: the night it was for, none transferred.
+    run.job.figures_started = false;
+    run.job.nights.clear();
+    run.exit_code = 1;
+    event = RunEventFor(run, RunReportLines(run));
+    EXPECT_EQ(std::make_pair(event.id, event.type), std::make_pair(1002u, EventType::Error));
+    EXPECT_EQ(std::vector<std::string>(event.strings.begin(), event.strings.begin() + 4),
+              (std::vector<std::string>{"208", "20260228", "0", "5"}));
+}
+
+TEST(RunEventTest, TextLongerThanAnEventKeepsWholeLinesAndNamesTheLog) {
+    const std::vector<std::string> lines = {"==== Run ====", std::string(100, 'a'), std::string(100, 'b')};
+    EXPECT_EQ(EventText(lines, 250), "==== Run ====\r\n" + lines[1] + "\r\n" + lines[2]);
+    const std::string cut = EventText(lines, 200);
+    const std::string note = cut.substr(cut.rfind("\r\n") + 2);
+    EXPECT_NE(note.find("parktotals.log"), std::string::npos);
+    EXPECT_EQ(cut, "==== Run ====\r\n" + lines[1] + "\r\n" + note);
+    EXPECT_LE(Utf8ToUtf16(cut).size(), 200u);
+
+    // A first line longer than an event: its start, in UTF-16 characters,
+    // never half of a pair (U+1F697 is one).
+    const std::string car = "\xF0\x9F\x9A\x97";
+    std::string wide_line;
+    for (int i = 0; i < 100; ++i) wide_line += car;
+    for (std::size_t limit : {note.size() + 12, note.size() + 13}) {
+        const std::string start = EventText({wide_line}, limit);
+        EXPECT_EQ(start.substr(0, start.find("\r\n")), car + car + car + car + car);
+        EXPECT_LE(Utf8ToUtf16(start).size(), limit);
+    }
 }
 
 std::string Block(const std::string& name, std::size_t size) {
