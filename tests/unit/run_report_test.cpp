@@ -473,29 +473,20 @@ TEST(RunReportTest, ServerTextCannotStartALineOrSteerATerminal) {
     EXPECT_EQ(lines[11], "Error box: Unable to connect\\n==== Run of 2099");
 }
 
-// What a monitoring rule keys on: the ID and type by exit code, and the
-// strings it reads without parsing the text.
-TEST(RunEventTest, IdTypeAndStringsFollowTheRun) {
+// What a monitoring rule reads without parsing the text (the ID and type
+// of each exit code: the wine tests). With past days: the first of them,
+// and every figure asked for on each.
+TEST(RunEventTest, StringsNameTheFirstNightAndCountWhatEachNightAsked) {
     RunRecord run = NormalRun();
-    RunEvent event = RunEventFor(run, RunReportLines(run));
-    EXPECT_EQ(std::make_pair(event.id, event.type), std::make_pair(1000u, EventType::Information));
-    EXPECT_EQ(event.strings, (std::vector<std::string>{"208", "20260228", "5", "5", EventText(RunReportLines(run), 99999)}));
-
-    run.job.nights[0].figures[1] = {FigureStatus::Refused, "5400", std::nullopt, {"Arithmetic overflow", "22003", 8115}};
+    run.job.nights[0].kind = NightKind::Resent;
+    for (int i : {0, 1}) run.job.nights[0].figures[static_cast<std::size_t>(i)] = {FigureStatus::NotAsked, "", {}, {}};
+    run.job.nights.push_back(run.job.nights[0]);
+    run.job.nights[1].date_key = "20260301";
+    run.job.nights[1].figures[4] = {FigureStatus::Refused, "86.25", std::nullopt, {"Arithmetic overflow", "22003", 8115}};
     run.exit_code = 2;
-    event = RunEventFor(run, RunReportLines(run));
-    EXPECT_EQ(std::make_pair(event.id, event.type), std::make_pair(1001u, EventType::Warning));
-    EXPECT_EQ(std::vector<std::string>(event.strings.begin(), event.strings.begin() + 4),
-              (std::vector<std::string>{"208", "20260228", "4", "5"}));
-
-    // Stopped before the figures: the night it was for, none transferred.
-    run.job.figures_started = false;
-    run.job.nights.clear();
-    run.exit_code = 1;
-    event = RunEventFor(run, RunReportLines(run));
-    EXPECT_EQ(std::make_pair(event.id, event.type), std::make_pair(1002u, EventType::Error));
-    EXPECT_EQ(std::vector<std::string>(event.strings.begin(), event.strings.begin() + 4),
-              (std::vector<std::string>{"208", "20260228", "0", "5"}));
+    const std::vector<std::string> lines = RunReportLines(run);
+    const RunEvent event = RunEventFor(run, lines);
+    EXPECT_EQ(event.strings, (std::vector<std::string>{"208", "20260228", "5", "6", EventText(lines, 99999)}));
 }
 
 TEST(RunEventTest, TextLongerThanAnEventKeepsWholeLinesAndNamesTheLog) {

@@ -168,8 +168,9 @@ class ReleaseZipTest(unittest.TestCase):
                 f.write(changed)
             self.assertNotEqual(signature_check(exe)[0], 0, "a changed byte passed")
 
-    def test_exe_is_stripped(self):
+    def test_exe_is_stripped_and_under_2_mb(self):
         exe = self.files["parktotals.exe"]
+        self.assertLess(len(exe), 2 * 1024 * 1024)
         pe = struct.unpack_from("<I", exe, 0x3C)[0]
         section_count = struct.unpack_from("<H", exe, pe + 6)[0]
         optional_size = struct.unpack_from("<H", exe, pe + 20)[0]
