@@ -4,6 +4,8 @@
 #include "text/utf16.h"
 #include "totals/figures.h"
 
+#include <algorithm>
+
 namespace parktotals {
 namespace {
 
