@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/form.h"
+#include "totals/run_event.h"
 
 #include <optional>
 #include <string>
@@ -12,7 +13,9 @@ namespace parktotals {
 // code.
 class Application {
 public:
-    Application(Shell& shell, std::string title) : shell_(shell), title_(std::move(title)) {}
+    // `write_event` is for tests: it stands in for the platform's.
+    Application(Shell& shell, std::string title, decltype(&WriteRunEvent) write_event = WriteRunEvent)
+        : shell_(shell), title_(std::move(title)), write_event_(write_event) {}
 
     const std::string& Title() const { return title_; }
 
@@ -36,6 +39,7 @@ private:
 
     Shell& shell_;
     std::string title_;
+    decltype(&WriteRunEvent) write_event_;
     bool aborted_ = false;
     bool report_lost_ = false;
 };
