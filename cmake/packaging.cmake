@@ -5,6 +5,11 @@
 
 set(PARKTOTALS_TASK_FOLDER "C:\\parktotals" CACHE STRING "Windows folder the scheduled task runs parktotals.exe from")
 set(PARKTOTALS_TASK_TIME "02:30" CACHE STRING "Time of day (HH:MM, 24 h) the scheduled task starts the program")
+# scripts/release --sign: the exe, the uninstaller and the installer are
+# signed by scripts/lib/sign-file, which takes the certificate from the
+# environment.
+option(PARKTOTALS_SIGN "Sign parktotals.exe and the installer's uninstaller (scripts/release --sign)" OFF)
+set(sign_command ${PROJECT_SOURCE_DIR}/scripts/lib/sign-file)
 
 if(NOT PARKTOTALS_TASK_TIME MATCHES "^([01][0-9]|2[0-3]):[0-5][0-9]$")
   message(FATAL_ERROR "PARKTOTALS_TASK_TIME must be HH:MM (00:00 to 23:59), not \"${PARKTOTALS_TASK_TIME}\"")
@@ -58,12 +63,19 @@ if(PARKTOTALS_MAKENSIS)
     COMMAND ${CMAKE_COMMAND} -DZIP=${CMAKE_BINARY_DIR}/parktotals-${PROJECT_VERSION}-win64.zip
             -DWORK_DIR=${package_dir}/setup -DMAKENSIS=${PARKTOTALS_MAKENSIS} -DVERSION=${PROJECT_VERSION}
             -DSCRIPT=${windows_files}/parktotals-setup.nsi -DTASK_NSH=${package_dir}/task.nsh
+            -DSIGN_COMMAND=$<$<BOOL:${PARKTOTALS_SIGN}>:${sign_command}>
             -DOUTFILE=${CMAKE_BINARY_DIR}/parktotals-${PROJECT_VERSION}-setup.exe
             -P ${PROJECT_SOURCE_DIR}/cmake/make_setup.cmake
     VERBATIM)
 endif()
 
 install(TARGETS parktotals RUNTIME DESTINATION parktotals)
+# Signed once CPack has stripped it (a later strip would break the
+# signature), before it is packed; the installer takes it from the zip.
+if(PARKTOTALS_SIGN)
+  install(CODE "execute_process(COMMAND \"${sign_command}\"
+                  \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/parktotals/parktotals.exe\" COMMAND_ERROR_IS_FATAL ANY)")
+endif()
 install(FILES
   ${package_dir}/README.txt
   ${package_dir}/RegInfo.INI

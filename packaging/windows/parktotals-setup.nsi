@@ -8,7 +8,8 @@
 ; one parser of it and the keys the pages do not show are kept.
 ;
 ; makensis -DVERSION=x.y.z -DEXE=<stripped parktotals.exe> -DOUTFILE=<setup.exe>
-;          -DTASK_NSH=<the task's XML as NSIS lines> parktotals-setup.nsi
+;          -DTASK_NSH=<the task's XML as NSIS lines>
+;          [-DSIGN_COMMAND=<a program that signs the file it is given>] parktotals-setup.nsi
 
 Unicode true
 ; The program is 64-bit; a 64-bit installer also runs under Debian's wine64.
@@ -31,6 +32,14 @@ ManifestDPIAware false
 ; (a password there would show in process lists). Deleted after each use.
 !define FIELDS "$PLUGINSDIR\connection.ini"
 !define TASK_NAME "parktotals"
+; The program's events in the Application log: its exe holds their texts.
+!define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\parktotals"
+
+; scripts/release --sign: the uninstaller is signed before it goes in (the
+; installer itself afterwards).
+!ifdef SIGN_COMMAND
+  !uninstfinalize '"${SIGN_COMMAND}" "%1"' = 0
+!endif
 
 Name "parktotals ${VERSION}"
 OutFile "${OUTFILE}"
@@ -600,6 +609,16 @@ Section "parktotals"
     !insertmacro Refuse "$(TaskNotRegistered)"
   ${EndIf}
 
+  ; HKLM takes an administrator. Without one the events are written all
+  ; the same, only Event Viewer then lacks their text.
+  DetailPrint "$(DetailEventSource)"
+  ClearErrors
+  WriteRegExpandStr HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile" "$INSTDIR\parktotals.exe"
+  WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7
+  ${If} ${Errors}
+    DetailPrint "$(EventSourceNotRegistered)"
+  ${EndIf}
+
   WriteUninstaller "$INSTDIR\uninstall.exe"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "parktotals"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -881,6 +900,11 @@ Section "un.$(UnSectionProgram)"
   Delete "$INSTDIR\parktotals-task.xml"
   Delete "$INSTDIR\uninstall.exe"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ; Only this installation's: another folder's may have registered it since.
+  ReadRegStr $0 HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile"
+  ${If} $0 == "$INSTDIR\parktotals.exe"
+    DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
+  ${EndIf}
 SectionEnd
 
 Section /o "un.$(UnSectionSettings)" RemoveFilesSection

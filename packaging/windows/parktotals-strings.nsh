@@ -206,6 +206,12 @@ LangString DetailTask ${LANG_SIMPCHINESE} "正在为当前账户注册计划任�
 LangString TaskNotRegistered ${LANG_ENGLISH} "The nightly task could not be registered (schtasks ended with $0). Import $INSTDIR\parktotals-task.xml in Task Scheduler instead."
 LangString TaskNotRegistered ${LANG_SIMPCHINESE} "无法注册每晚计划任务（schtasks 返回 $0）。请改为在任务计划程序中导入 $INSTDIR\parktotals-task.xml。"
 
+LangString DetailEventSource ${LANG_ENGLISH} "Registering the event source $\"${TASK_NAME}$\" for the Application log"
+LangString DetailEventSource ${LANG_SIMPCHINESE} "正在为“应用程序”日志注册事件源“${TASK_NAME}”"
+
+LangString EventSourceNotRegistered ${LANG_ENGLISH} "The event source needs an administrator: the runs' events still go to the Application log, but Event Viewer cannot show their text until it is registered (see README.txt)."
+LangString EventSourceNotRegistered ${LANG_SIMPCHINESE} "注册事件源需要管理员权限：每次运行的事件仍会写入“应用程序”日志，但在注册之前，事件查看器无法显示其内容（见 README.txt）。"
+
 ; ---- The box after "Run once now" ------------------------------------------
 
 LangString RunExit0 ${LANG_ENGLISH} "Exit code 0: all five figures were transferred."

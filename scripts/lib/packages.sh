@@ -11,6 +11,7 @@ BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev
   fonts-wqy-microhei fonts-dejavu-core        # Chinese under Wine: a font for it, and the one linked to it
   locales                                     # a zh_CN locale for the wine tests (localedef)
   nsis                                        # its installer (makensis)
+  osslsigncode openssl                        # scripts/release --sign, and its test's throw-away certificates
   clang libclang-rt-14-dev                    # scripts/fuzz: libFuzzer and the sanitizer runtimes
   libc++-dev libc++abi-dev                    # the program built with clang and libc++ too
   faketime

@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "app/app_title.h"
+#include "text/errors.h"
 #include "text/message_table.h"
 
 #include <exception>
@@ -37,7 +38,11 @@ std::optional<std::string> Application::ReportRun(const Tformmaindalventis& form
     try {
         const RunRecord record = form.RecordRun(ExitCode(form), error_box);
         for (const std::string& notice : HeadlessNotices(record)) shell_.Notice(title_, notice);
-        const std::optional<std::string> failure = AppendRunReport(form.ReportPath(), RunReportLines(record));
+        std::vector<std::string> lines = RunReportLines(record);
+        // The event first, so that the report can say it was not written.
+        if (const std::optional<std::string> not_written = write_event_(RunEventFor(record, lines)))
+            lines.push_back(OneLine(Say(msg::kEventNotWritten, {*not_written})));
+        const std::optional<std::string> failure = AppendRunReport(form.ReportPath(), lines);
         if (!failure) return std::nullopt;
         if (shell_.PrintsNotices()) {
             shell_.Notice(title_, Say(msg::kNoticeReportNotWritten, {form.ReportPath(), *failure}));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/form.h"
+#include "totals/run_event.h"
 
 #include <optional>
 #include <string>
@@ -12,7 +13,9 @@ namespace parktotals {
 // code.
 class Application {
 public:
-    Application(Shell& shell, std::string title) : shell_(shell), title_(std::move(title)) {}
+    // `write_event` is for tests: it stands in for the platform's.
+    Application(Shell& shell, std::string title, decltype(&WriteRunEvent) write_event = WriteRunEvent)
+        : shell_(shell), title_(std::move(title)), write_event_(write_event) {}
 
     const std::string& Title() const { return title_; }
 
@@ -28,14 +31,15 @@ public:
     int ExitCode(const Tformmaindalventis& form) const;
 
 private:
-    // Gives the shell the run's notices, then appends the run to the
-    // report. Returns the error box's text for a report that could not be
+    // Gives the shell the run's notices, writes the run's event, then
+    // appends the run to the report. Returns the error box's text for a report that could not be
     // written, when the shell prints no notices.
     std::optional<std::string> ReportRun(const Tformmaindalventis& form,
                                          const std::optional<std::string>& error_box) noexcept;
 
     Shell& shell_;
     std::string title_;
+    decltype(&WriteRunEvent) write_event_;
     bool aborted_ = false;
     bool report_lost_ = false;
 };

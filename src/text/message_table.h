@@ -322,6 +322,13 @@ inline constexpr Message kFolderCannotBeOpened{"its folder cannot be opened: {0}
 inline constexpr Message kCannotBeLocked{"it cannot be locked: {0}", "无法锁定：{0}"};
 inline constexpr Message kLockedByAnotherRun{"another run kept it locked for {0} s", "另一次运行将其锁定了 {0} 秒"};
 
+// The run's event in Windows' Application log. {0}: the report's file name.
+inline constexpr Message kEventTextCut{"... cut short here: {0} has the rest of this run",
+                                       "……内容过长，已在此截断：本次运行的其余内容见 {0}。"};
+// A line of the report; {0}: the system's reason.
+inline constexpr Message kEventNotWritten{"Event log: this run could not be written to the Application log: {0}",
+                                          "事件日志：本次运行未能写入“应用程序”日志：{0}"};
+
 // (end of the run report's messages)
 
 // ---------------------------------------------------------------------------

@@ -262,5 +262,18 @@ TEST_F(RunControlTest, PartialRunAndEarlyCloseAreReportedAsIncomplete) {
     EXPECT_EQ(app.ExitCode(form), 2);
 }
 
+TEST_F(RunControlTest, EventThatCannotBeWrittenOnlyAddsItsReasonToTheReport) {
+    Application app(shell, "Parktotals",
+                    [](const RunEvent&) noexcept -> std::optional<std::string> { return "The event log is full"; });
+    Tformmaindalventis form(shell, settings, &gateway);
+    app.DeliverTimerTick(form);
+    EXPECT_TRUE(shell.boxes.empty());
+    EXPECT_EQ(app.ExitCode(form), 0);
+    const std::string report = testing::ReadBytes(settings.report_path);
+    // The block as ever, with the reason in one line at its end.
+    EXPECT_NE(report.find("\nEnd: exit code 0, "), std::string::npos) << report;
+    EXPECT_TRUE(report.ends_with(": The event log is full\n\n")) << report;
+}
+
 } // namespace
 } // namespace parktotals

@@ -3,9 +3,11 @@
 
 #include "support/fake_gateway.h"
 #include "support/temp_dir.h"
+#include "text/utf16.h"
 #include "totals/daily_totals.h"
 #include "totals/figures.h"
 #include "totals/nights_record.h"
+#include "totals/run_event.h"
 #include "totals/run_report.h"
 
 #include <gtest/gtest.h>
@@ -653,6 +655,43 @@ TEST(RunReportTest, ServerTextCannotStartALineOrSteerATerminal) {
                         "==== Run of 2099-01-01 00:00:00 ====\\nEnd: exit code 0\\x1b[2J\\x07\\x7f\\u009b\\u2028 "
                         "\xE5\x88\x97\xE5\x90\x8D \\xff\\xe5\\x88 (SQLSTATE 40001, error 1205)");
     EXPECT_EQ(lines[11], "Error box: Unable to connect\\n==== Run of 2099");
+}
+
+// What a monitoring rule reads without parsing the text (the ID and type
+// of each exit code: the wine tests). With past days: the first of them,
+// and every figure asked for on each.
+TEST(RunEventTest, StringsNameTheFirstNightAndCountWhatEachNightAsked) {
+    RunRecord run = NormalRun();
+    run.job.nights[0].kind = NightKind::Resent;
+    for (int i : {0, 1}) run.job.nights[0].figures[static_cast<std::size_t>(i)] = {FigureStatus::NotAsked, "", {}, {}};
+    run.job.nights.push_back(run.job.nights[0]);
+    run.job.nights[1].date_key = "20260301";
+    run.job.nights[1].figures[4] = {FigureStatus::Refused, "86.25", std::nullopt, {"Arithmetic overflow", "22003", 8115}};
+    run.exit_code = 2;
+    const std::vector<std::string> lines = RunReportLines(run);
+    const RunEvent event = RunEventFor(run, lines);
+    EXPECT_EQ(event.strings, (std::vector<std::string>{"208", "20260228", "5", "6", EventText(lines, 99999)}));
+}
+
+TEST(RunEventTest, TextLongerThanAnEventKeepsWholeLinesAndNamesTheLog) {
+    const std::vector<std::string> lines = {"==== Run ====", std::string(100, 'a'), std::string(100, 'b')};
+    EXPECT_EQ(EventText(lines, 250), "==== Run ====\r\n" + lines[1] + "\r\n" + lines[2]);
+    const std::string cut = EventText(lines, 200);
+    const std::string note = cut.substr(cut.rfind("\r\n") + 2);
+    EXPECT_NE(note.find("parktotals.log"), std::string::npos);
+    EXPECT_EQ(cut, "==== Run ====\r\n" + lines[1] + "\r\n" + note);
+    EXPECT_LE(Utf8ToUtf16(cut).size(), 200u);
+
+    // A first line longer than an event: its start, in UTF-16 characters,
+    // never half of a pair (U+1F697 is one).
+    const std::string car = "\xF0\x9F\x9A\x97";
+    std::string wide_line;
+    for (int i = 0; i < 100; ++i) wide_line += car;
+    for (std::size_t limit : {note.size() + 12, note.size() + 13}) {
+        const std::string start = EventText({wide_line}, limit);
+        EXPECT_EQ(start.substr(0, start.find("\r\n")), car + car + car + car + car);
+        EXPECT_LE(Utf8ToUtf16(start).size(), limit);
+    }
 }
 
 std::string Block(const std::string& name, std::size_t size) {

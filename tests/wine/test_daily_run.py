@@ -9,9 +9,10 @@ import os
 import subprocess
 import unittest
 
-from winetest import (CENTRAL_PASSWORD, CENTRAL_PORT, CENTRAL_USER, LOCAL_FIGURES, LOCAL_PASSWORD, LOCAL_USER,
-                      QUERIES, SET_NOCOUNT_OFF, STANDIN, WineTestCase, batches, central_batches, central_rules,
-                      crlf_lines, holds_for, wait_for, local_rules, reginfo, statements, wait_for_value, windows_path, yesterday_key)
+from winetest import (CENTRAL_PASSWORD, CENTRAL_PORT, CENTRAL_USER, EVENT_INFORMATION, EVENT_WARNING, LOCAL_FIGURES,
+                      LOCAL_PASSWORD, LOCAL_USER, QUERIES, SET_NOCOUNT_OFF, STANDIN, WineTestCase, batches,
+                      central_batches, central_rules, crlf_lines, holds_for, local_rules, reginfo, statements,
+                      wait_for, wait_for_value, windows_path, yesterday_key)
 
 # Answers of each type a figure's query may give, and the text each becomes
 # in the statement under Wine (its C runtime is not glibc).
@@ -32,7 +33,8 @@ class DailyRunTest(WineTestCase):
         """Runs the exe until it ends by itself; returns its exit code and
         the date key of the run."""
         before = yesterday_key()
-        code = self.wait_to_end(self.start(**env))
+        self.last_run = self.start(**env)
+        code = self.wait_to_end(self.last_run)
         if yesterday_key() != before:
             self.skipTest("the run crossed midnight")
         return code, before
@@ -53,6 +55,7 @@ class DailyRunTest(WineTestCase):
         self.assertEqual((login["user"], login["password"], login["database"]),
                          (CENTRAL_USER, CENTRAL_PASSWORD, CENTRAL_USER + "_db"))
         self.assertEqual(self.local.events("login")[0]["database"], "park")
+        self.assert_one_event(self.last_run, EVENT_INFORMATION, 1000, ["42", date, "5", "5"])
 
     def test_reginfo_saved_by_notepad_as_unicode_in_either_byte_order(self):
         self.start_central()
@@ -125,6 +128,7 @@ class DailyRunTest(WineTestCase):
         self.assertEqual(code, 2)
         expected = statements(LOCAL_FIGURES, "1", date)
         self.assertEqual(self.read("memo1.txt"), crlf_lines(s for i, s in enumerate(expected) if i != 1).encode())
+        self.assert_one_event(self.last_run, EVENT_WARNING, 1001, ["1", date, "4", "5"])
 
     def test_memo_file_that_cannot_be_created_stops_the_run_with_error_box(self):
         self.start_local()

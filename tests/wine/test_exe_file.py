@@ -14,7 +14,7 @@ WINDOWS_DLLS = {
     "advapi32.dll", "comctl32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "odbc32.dll", "odbccp32.dll",
     "ole32.dll", "oleaut32.dll", "shell32.dll", "user32.dll", "ws2_32.dll",
 }
-RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
+RT_ICON, RT_MESSAGETABLE, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 11, 14, 16, 24
 IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
 
 
@@ -38,8 +38,9 @@ def pe_layout(data):
     return subsystem, offset(resources_rva), offset
 
 
-def resources(data):
-    """{(type, id): bytes} of the first language of every resource named by number."""
+def resources(data, all_languages=False):
+    """{(type, id): bytes} of the first language of every resource named by
+    number; with `all_languages`, {(type, id, language): bytes}."""
     _, base, offset = pe_layout(data)
 
     def entries(directory):
@@ -53,9 +54,25 @@ def resources(data):
         for name, names, _ in entries(types):
             if name & 0x80000000:
                 continue
-            _, leaf, _ = next(entries(names))
-            rva, size = struct.unpack_from("<II", data, base + leaf)
-            found[(type_id, name)] = data[offset(rva):offset(rva) + size]
+            for language, leaf, _ in entries(names):
+                rva, size = struct.unpack_from("<II", data, base + leaf)
+                found[(type_id, name, language) if all_languages else (type_id, name)] = \
+                    data[offset(rva):offset(rva) + size]
+                if not all_languages:
+                    break
+    return found
+
+
+def messages(table):
+    """{id: text} of a message table resource (MESSAGE_RESOURCE_DATA)."""
+    found = {}
+    for block in range(struct.unpack_from("<I", table)[0]):
+        low, high, at = struct.unpack_from("<III", table, 4 + 12 * block)
+        for message_id in range(low, high + 1):
+            length, flags = struct.unpack_from("<HH", table, at)
+            text = table[at + 4:at + length]
+            found[message_id] = text.decode("utf-16-le" if flags & 1 else "ascii").rstrip("\0")
+            at += length
     return found
 
 
@@ -90,6 +107,18 @@ class ExeFileTest(unittest.TestCase):
         manifest = self.resources[(RT_MANIFEST, 1)].decode("utf-8")
         self.assertRegex(manifest, r'name="Microsoft\.Windows\.Common-Controls"\s+version="6\.0\.0\.0"')
         self.assertNotRegex(manifest.lower(), "dpiaware")
+
+    def test_event_texts_are_in_english_and_chinese_with_every_insertion_string(self):
+        # Without them Event Viewer says "the description cannot be found".
+        tables = {language: messages(table) for (kind, _, language), table in
+                  resources(self.data, all_languages=True).items() if kind == RT_MESSAGETABLE}
+        self.assertEqual(set(tables), {0x409, 0x804})
+        for language, texts in tables.items():
+            self.assertEqual(set(texts), {1000, 1001, 1002}, hex(language))
+            for message_id, text in texts.items():
+                self.assertEqual(sorted(re.findall(r"%[0-9]", text)), ["%0", "%1", "%2", "%3", "%4", "%5"],
+                                 (hex(language), message_id, text))
+        self.assertIn("号停车场", tables[0x804][1000])
 
     def test_version_info_carries_the_project_version(self):
         info = self.resources[(RT_VERSION, 1)]

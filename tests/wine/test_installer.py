@@ -28,7 +28,7 @@ import zipfile
 import session as wine_session
 from winetest import (CENTRAL_PORT, DEADLINE, LOCAL_FIGURES, LOCAL_FIGURES_RULES, QUERIES, STANDIN, WineTestCase,
                       batches, central_batches, central_rules, crlf_lines, decode_wine_string, empty_boxes_problem,
-                      statements, text_pixels, wait_for, windows_path, yesterday_key)
+                      signature_check, statements, text_pixels, wait_for, windows_path, yesterday_key)
 
 RELEASE_BUILD = os.environ.get("PARKTOTALS_RELEASE_BUILD", "")
 VERSION = os.environ.get("PARKTOTALS_VERSION", "")
@@ -38,6 +38,7 @@ ZIP = os.path.join(RELEASE_BUILD, f"parktotals-{VERSION}-win64.zip")
 SETUP_CAPTION = f"parktotals {VERSION} Setup "
 CHINESE_CAPTION = f"parktotals {VERSION} 安装 "
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\parktotals"
+EVENT_SOURCE_KEY = r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\parktotals"
 
 # Everything the connection string reader treats specially.
 PASSWORD = ' pa;ss"wo\'rd=1 '
@@ -96,6 +97,7 @@ class SilentInstallTest(WineTestCase):
         self.tasks = os.path.join(self.session["prefix"], "drive_c", "windows", "system32", "tasks")
         # The task and the uninstall entry live in the shared prefix.
         self.addCleanup(self.wine, "reg", "delete", UNINSTALL_KEY, "/f")
+        self.addCleanup(self.wine, "reg", "delete", EVENT_SOURCE_KEY, "/f")
         self.addCleanup(self.wine, "schtasks", "/delete", "/tn", "parktotals", "/f")
 
     def wine(self, *command, env=None):
@@ -249,6 +251,15 @@ class SilentInstallTest(WineTestCase):
     def test_silent_uninstall_removes_program_and_task_and_keeps_the_car_parks_files(self):
         done = self.install("/PARK=208", "/SERVER=.", "/DATABASE=park", "/USER=sa", "/PASSWORD=x")
         self.assertEqual(done.returncode, 0, done.output)
+        # The event source names the installed exe, whose message table
+        # has the texts of its three types.
+        source = self.wine("reg", "query", EVENT_SOURCE_KEY).output
+        self.assertRegex(source, r"EventMessageFile\s+REG_EXPAND_SZ\s+" + re.escape(
+            windows_path(self.target) + "\\parktotals.exe") + r"\r?\n")
+        self.assertRegex(source, r"TypesSupported\s+REG_DWORD\s+0x7\r?\n")
+        # Signed before it was packed (scripts/release --sign), and so as written.
+        code, said = signature_check(os.path.join(self.target, "uninstall.exe"))
+        self.assertEqual(code, 0, said)
         for name in ("memo1.txt", "parktotals.log", "transferred-nights.txt"):
             with open(os.path.join(self.target, name), "wb") as f:
                 f.write(b"a run\r\n")
@@ -258,8 +269,9 @@ class SilentInstallTest(WineTestCase):
         done = self.wine(os.path.join(self.target, "uninstall.exe"), "/S", env=TRACE_PROCESSES)
         self.assertEqual(done.returncode, 0)
         wait_for(lambda: not os.path.exists(os.path.join(self.target, "uninstall.exe"))
-                 and not self.task_registered() and "DisplayName" not in self.uninstall_entry(),
-                 "the uninstaller to remove the program, the task and its entry")
+                 and not self.task_registered() and "DisplayName" not in self.uninstall_entry()
+                 and "EventMessageFile" not in self.wine("reg", "query", EVENT_SOURCE_KEY).output,
+                 "the uninstaller to remove the program, the task, its entry and the event source")
         # What the uninstaller's copy of itself traced after it returned.
         with open(done.output_path, encoding="utf-8", errors="replace") as f:
             self.assertIn(schtasks('/delete /tn "parktotals" /f'), command_lines(f.read()))

@@ -21,13 +21,14 @@ import xml.etree.ElementTree as ET
 import zipfile
 
 from winetest import (CENTRAL_PASSWORD, CENTRAL_PORT, CENTRAL_USER, LOCAL_FIGURES, LOCAL_PASSWORD, LOCAL_USER,
-                      QUERIES, SOURCE, STANDIN, WineTestCase, batches, central_batches, central_rules, crlf_lines,
-                      local_rules, statements, yesterday_key)
+                      QUERIES, RELEASE_BUILD, SIGNING_FOLDER, SOURCE, STANDIN, WineTestCase, batches, central_batches,
+                      central_rules, crlf_lines, local_rules, signature_check, statements, yesterday_key)
 
 RELEASE_SCRIPT = os.path.join(SOURCE, "scripts", "release")
 LINUX_FILES = os.path.join(SOURCE, "packaging", "linux")
-RELEASE_BUILD = os.environ.get("PARKTOTALS_RELEASE_BUILD", "")
 RELEASE_OUTPUT = RELEASE_BUILD + ".out"
+SIGNING_CERTIFICATE = os.path.join(SIGNING_FOLDER, "sign.pfx")
+SIGN_PASSWORD = "Sign-Pass 7'$x"
 VERSION = os.environ.get("PARKTOTALS_VERSION", "")
 
 TASK_NS = {"t": "http://schemas.microsoft.com/windows/2004/02/mit/task"}
@@ -41,12 +42,37 @@ def release_environment(**account):
     return env
 
 
+def make_signing_certificate():
+    """A throw-away certificate authority (SIGNING_CA) and a code-signing
+    certificate it issued, with its key, in SIGNING_CERTIFICATE."""
+    shutil.rmtree(SIGNING_FOLDER, ignore_errors=True)
+    os.makedirs(SIGNING_FOLDER)
+
+    def openssl(*arguments):
+        subprocess.run(["openssl", *arguments], cwd=SIGNING_FOLDER, check=True, capture_output=True, timeout=120,
+                       env=dict(os.environ, SIGN_PASSWORD=SIGN_PASSWORD))
+
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem", "-days", "30",
+            "-subj", "/CN=parktotals test authority", "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign")
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", "sign.key", "-out", "sign.csr",
+            "-subj", "/CN=parktotals test publisher")
+    with open(os.path.join(SIGNING_FOLDER, "code-signing.ext"), "w") as f:
+        f.write("keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n")
+    openssl("x509", "-req", "-in", "sign.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial", "-days", "30",
+            "-extfile", "code-signing.ext", "-out", "sign.pem")
+    openssl("pkcs12", "-export", "-in", "sign.pem", "-inkey", "sign.key", "-certfile", "ca.pem",
+            "-out", SIGNING_CERTIFICATE, "-passout", "env:SIGN_PASSWORD")
+
+
 def build():
+    make_signing_certificate()
     env = release_environment(PARKTOTALS_CENTRAL_HOST=f"127.0.0.1,{CENTRAL_PORT}",
-                              PARKTOTALS_CENTRAL_USER=CENTRAL_USER, PARKTOTALS_CENTRAL_PASSWORD=CENTRAL_PASSWORD)
+                              PARKTOTALS_CENTRAL_USER=CENTRAL_USER, PARKTOTALS_CENTRAL_PASSWORD=CENTRAL_PASSWORD,
+                              PARKTOTALS_SIGN_PASSWORD=SIGN_PASSWORD)
     with open(RELEASE_OUTPUT, "wb") as out:
-        code = subprocess.run([RELEASE_SCRIPT, "--build-dir", RELEASE_BUILD], env=env, stdin=subprocess.DEVNULL,
-                              stdout=out, stderr=subprocess.STDOUT).returncode
+        code = subprocess.run([RELEASE_SCRIPT, "--build-dir", RELEASE_BUILD, "--sign", SIGNING_CERTIFICATE], env=env,
+                              stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT).returncode
     with open(RELEASE_OUTPUT, encoding="utf-8", errors="replace") as f:
         print(f.read())
     return code
@@ -54,6 +80,10 @@ def build():
 
 def zip_path():
     return os.path.join(RELEASE_BUILD, f"parktotals-{VERSION}-win64.zip")
+
+
+def setup_path():
+    return os.path.join(RELEASE_BUILD, f"parktotals-{VERSION}-setup.exe")
 
 
 def nightly_arguments():
@@ -85,6 +115,9 @@ class ReleaseScriptTest(unittest.TestCase):
             "no host": ({k: v for k, v in real.items() if k != "PARKTOTALS_CENTRAL_HOST"}, [], "no central host"),
             "no password": ({k: v for k, v in real.items() if k != "PARKTOTALS_CENTRAL_PASSWORD"}, [],
                             "no central password"),
+            "time-stamp without signing": (real, ["--timestamp", "http://ts.example.com"], "--timestamp needs --sign"),
+            "wrong certificate password": (dict(real, PARKTOTALS_SIGN_PASSWORD="Real-Pass-9"),
+                                           ["--sign", SIGNING_CERTIFICATE], "cannot be opened with that password"),
         }
         with tempfile.TemporaryDirectory() as folder:
             build_dir = os.path.join(folder, "release")
@@ -112,13 +145,32 @@ class ReleaseZipTest(unittest.TestCase):
         self.assertEqual(set(self.files),
                          {"parktotals.exe", "RegInfo.INI", "weixinconfig.ini", "parktotals-task.xml", "README.txt"})
 
-    def test_build_output_and_log_never_show_the_password(self):
+    def test_build_output_and_log_never_show_the_passwords(self):
         for path in (RELEASE_OUTPUT, os.path.join(RELEASE_BUILD, "release.log")):
             with open(path, encoding="utf-8", errors="replace") as f:
-                self.assertNotIn(CENTRAL_PASSWORD, f.read(), path)
+                text = f.read()
+            self.assertNotIn(CENTRAL_PASSWORD, text, path)
+            self.assertNotIn(SIGN_PASSWORD, text, path)
 
-    def test_exe_is_stripped(self):
+    def test_exe_and_installer_are_signed_by_the_certificate_and_a_changed_byte_fails(self):
+        # The uninstaller: test_installer.py, once the installer has written it.
+        with tempfile.TemporaryDirectory() as folder:
+            exe = os.path.join(folder, "parktotals.exe")
+            with open(exe, "wb") as f:
+                f.write(self.files["parktotals.exe"])
+            for path in (exe, setup_path()):
+                code, said = signature_check(path)
+                self.assertEqual(code, 0, said)
+                self.assertIn("Signature verification: ok", said)
+            changed = bytearray(self.files["parktotals.exe"])
+            changed[len(changed) // 2] ^= 0x01
+            with open(exe, "wb") as f:
+                f.write(changed)
+            self.assertNotEqual(signature_check(exe)[0], 0, "a changed byte passed")
+
+    def test_exe_is_stripped_and_under_2_mb(self):
         exe = self.files["parktotals.exe"]
+        self.assertLess(len(exe), 2 * 1024 * 1024)
         pe = struct.unpack_from("<I", exe, 0x3C)[0]
         section_count = struct.unpack_from("<H", exe, pe + 6)[0]
         optional_size = struct.unpack_from("<H", exe, pe + 20)[0]

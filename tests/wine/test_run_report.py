@@ -6,8 +6,8 @@ import os
 import re
 import unittest
 
-from winetest import (CENTRAL_PASSWORD, CENTRAL_PORT, CENTRAL_USER, LOCAL_PASSWORD, STANDIN, WineTestCase,
-                      central_rules, local_rules, reginfo, wait_for, windows_path)
+from winetest import (CENTRAL_PASSWORD, CENTRAL_PORT, CENTRAL_USER, EVENT_ERROR, LOCAL_PASSWORD, STANDIN, WineTestCase,
+                      central_rules, local_rules, reginfo, wait_for, windows_path, yesterday_key)
 
 # SQL Server's own text for error 207 on a Chinese server.
 CHINESE_ERROR = "列名 'Deposit' 无效。"
@@ -56,6 +56,7 @@ class RunReportTest(WineTestCase):
 
     def test_report_is_written_before_the_error_box(self):
         # No central server: the run stops with the error box.
+        date = yesterday_key()
         run = self.start()
         self.window(run, "parktotals", "the error box")
         texts = wait_for(run.message_box_texts, "the error box's text in the trace")
@@ -64,6 +65,8 @@ class RunReportTest(WineTestCase):
         self.assertEqual(lines[5], "Figures: none tried, the central database was not reached")
         self.assertEqual(lines[7], "Error box: " + texts[0])
         self.assertFalse(os.path.exists(self.path("memo1.txt")))
+        # Its event too, before the box; no weixinconfig.ini: car park 1.
+        self.assert_one_event(run, EVENT_ERROR, 1002, ["1", date, "0", "5"])
 
     def test_report_that_cannot_be_written_is_told_in_a_box_and_ends_with_2(self):
         # The window has closed by then: its quit message must not take the box with it.

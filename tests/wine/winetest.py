@@ -36,6 +36,20 @@ CENTRAL_PASSWORD = os.environ.get("PARKTOTALS_CENTRAL_PASSWORD", "")
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
+# scripts/release's output for the tests (test_release.py build), signed
+# with a code-signing certificate from a throw-away authority beside it.
+RELEASE_BUILD = os.environ.get("PARKTOTALS_RELEASE_BUILD", "")
+SIGNING_FOLDER = RELEASE_BUILD + ".signing"
+SIGNING_CA = os.path.join(SIGNING_FOLDER, "ca.pem")
+
+
+def signature_check(path):
+    """osslsigncode's check of a file's Authenticode signature against the
+    throw-away authority: its exit code and what it said."""
+    done = subprocess.run(["osslsigncode", "verify", "-CAfile", SIGNING_CA, "-in", path], capture_output=True,
+                          text=True, timeout=120)
+    return done.returncode, done.stdout + done.stderr
+
 # Seconds a test waits for something that should happen.
 DEADLINE = 90
 
@@ -162,6 +176,10 @@ def yesterday_key():
 
 def statements(values, park, date):
     return [s.format(*values, park, date) for s in STATEMENTS]
+
+
+# ReportEventW's types, as Wine's trace gives them.
+EVENT_ERROR, EVENT_WARNING, EVENT_INFORMATION = 1, 2, 4
 
 
 def crlf_lines(texts):
@@ -521,6 +539,23 @@ class Run:
             log = f.read()
         return [decode_wine_string(m) for m in re.findall(r'trace:msgbox:MSGBOX_OnInit L"((?:[^"\\]|\\.)*)"', log)]
 
+    def events(self):
+        """The events the run wrote to the Application log, as (type, id,
+        strings), from Wine's trace of ReportEventW (which stores nothing):
+        a fixme line with the call's arguments, then one line for each
+        string, on the channel of its type."""
+        with open(self.log_path, encoding="utf-8", errors="replace") as f:
+            log = f.read()
+        events = []
+        for call, string in re.findall(r":fixme:advapi:ReportEventW \(\w+,(0x\w+,0x\w+,0x\w+),.*"
+                                       r'|:(?:trace|warn|err):eventlog:ReportEventW L"((?:[^"\\]|\\.)*)"', log):
+            if call:
+                event_type, _, event_id = (int(value, 16) for value in call.split(","))
+                events.append((event_type, event_id, []))
+            elif events:
+                events[-1][2].append(decode_wine_string(string))
+        return events
+
     def report(self):
         state = ("killed by the test's end" if self.killed else
                  "running" if self.running() else f"exit code {self.process.returncode}")
@@ -686,10 +721,20 @@ class WineTestCase(unittest.TestCase):
         command += args
         # Wine's errors and the texts of message boxes go to wine.log: a
         # failure's report then says what went wrong, or what a box said.
-        env = {**wine_session.wine_environment(self.session), "WINEDEBUG": "-all,err+all,+msgbox", **env}
+        # And each event the run writes (Run.events).
+        env = {**wine_session.wine_environment(self.session),
+               "WINEDEBUG": "-all,err+all,+msgbox,fixme+advapi,+eventlog", **env}
         run = Run(command, folder, env, launched=show is not None)
         self.runs.append(run)
         return run
+
+    def assert_one_event(self, run, event_type, event_id, strings):
+        """The run wrote one event: its type, ID and first four strings (car
+        park, date key, transferred, asked); the fifth is its report block,
+        as far as Wine's trace shows it."""
+        events = run.events()
+        self.assertEqual([(t, i, s[:4]) for t, i, s in events], [(event_type, event_id, strings)])
+        self.assertTrue(events[0][2][4].startswith("==== Run of "), events[0][2][4])
 
     def wait_to_end(self, run):
         """Waits until the run ends by itself and returns its exit code. An
