@@ -40,7 +40,7 @@ std::optional<std::string> Application::ReportRun(const Tformmaindalventis& form
         for (const std::string& notice : HeadlessNotices(record)) shell_.Notice(title_, notice);
         std::vector<std::string> lines = RunReportLines(record);
         // The event first, so that the report can say it was not written.
-        if (const std::optional<std::string> not_written = write_event_(RunEventFor(record, lines)))
+        if (const std::optional<std::string> not_written = shell_.WriteEvent(RunEventFor(record, lines)))
             lines.push_back(OneLine(Say(msg::kEventNotWritten, {*not_written})));
         const std::optional<std::string> failure = AppendRunReport(form.ReportPath(), lines);
         if (!failure) return std::nullopt;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/form.h"
-#include "totals/run_event.h"
 
 #include <optional>
 #include <string>
@@ -13,9 +12,7 @@ namespace parktotals {
 // code.
 class Application {
 public:
-    // `write_event` is for tests: it stands in for the platform's.
-    Application(Shell& shell, std::string title, decltype(&WriteRunEvent) write_event = WriteRunEvent)
-        : shell_(shell), title_(std::move(title)), write_event_(write_event) {}
+    Application(Shell& shell, std::string title) : shell_(shell), title_(std::move(title)) {}
 
     const std::string& Title() const { return title_; }
 
@@ -39,7 +36,6 @@ private:
 
     Shell& shell_;
     std::string title_;
-    decltype(&WriteRunEvent) write_event_;
     bool aborted_ = false;
     bool report_lost_ = false;
 };

@@ -3,6 +3,7 @@
 #include "db/database_gateway.h"
 #include "totals/daily_totals.h"
 #include "totals/memo.h"
+#include "totals/run_event.h"
 #include "totals/run_report.h"
 
 #include <chrono>
@@ -42,6 +43,10 @@ public:
     // (the window closed, a signal, the session ending): the run then ends
     // at once. Without a window it only sleeps.
     virtual bool Pause(std::chrono::seconds wait);
+
+    // Writes the run's event where the platform keeps them (Windows'
+    // Application log; nowhere on Linux). Returns why it could not.
+    virtual std::optional<std::string> WriteEvent(const RunEvent& event) noexcept { return WriteRunEvent(event); }
 
     // The run's stop request: the platform sets it, the job asks it.
     StopFlag& Stop() { return stop_; }

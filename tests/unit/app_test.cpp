@@ -198,8 +198,10 @@ public:
     void ShowErrorBox(const std::string& caption, const std::string& text) override {
         boxes.push_back(caption + "|" + text);
     }
+    std::optional<std::string> WriteEvent(const RunEvent&) noexcept override { return event_problem; }
     int closed = 0;
     std::vector<std::string> boxes;
+    std::optional<std::string> event_problem;
 };
 
 class RunControlTest : public ::testing::Test {
@@ -263,8 +265,8 @@ TEST_F(RunControlTest, PartialRunAndEarlyCloseAreReportedAsIncomplete) {
 }
 
 TEST_F(RunControlTest, EventThatCannotBeWrittenOnlyAddsItsReasonToTheReport) {
-    Application app(shell, "Parktotals",
-                    [](const RunEvent&) noexcept -> std::optional<std::string> { return "The event log is full"; });
+    shell.event_problem = "The event log is full";
+    Application app(shell, "Parktotals");
     Tformmaindalventis form(shell, settings, &gateway);
     app.DeliverTimerTick(form);
     EXPECT_TRUE(shell.boxes.empty());
