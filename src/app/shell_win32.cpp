@@ -139,6 +139,8 @@ public:
     }
 
     void ShowErrorBox(const std::string& caption, const std::string& text) override {
+        // The report is written before the box, which may wait all night.
+        writing_ = false;
         // After a run whose report could not be written the window is gone
         // and the quit already posted, which would end the box's own message
         // loop at once: held back until the box has been dismissed.
@@ -189,13 +191,20 @@ private:
             // One tick only; the job may run for seconds and show a modal box,
             // whose message loop must not deliver another.
             KillTimer(window, kTimer1Id);
+            writing_ = true;
             app_->DeliverTimerTick(*form_);
+            writing_ = false;
             return 0;
         case WM_QUERYENDSESSION:
             // Shutdown or log-off: the run stops at its next step and ends
-            // as every run does, its files written before the session goes.
+            // as every run does. Windows may end the process as soon as the
+            // session ends, so while the run still has its files to write
+            // the session is asked to wait, with the reason; Windows goes
+            // on once the program has ended.
             stop_.Request(StopCause::SessionEnding);
-            return TRUE;
+            if (!writing_) return TRUE;
+            ShutdownBlockReasonCreate(window, Utf8ToWide(Say(msg::kSessionWaitsForFiles)).c_str());
+            return FALSE;
         case WM_ENDSESSION:
             if (wparam != FALSE) stop_.Request(StopCause::SessionEnding);
             return 0;
@@ -224,6 +233,8 @@ private:
     HWND memo_ = nullptr;
     Application* app_ = nullptr;
     Tformmaindalventis* form_ = nullptr;
+    // From the tick until the run's files are written.
+    bool writing_ = false;
 };
 
 StopFlag* g_stop = nullptr;

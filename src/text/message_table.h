@@ -265,6 +265,9 @@ inline constexpr Message kStoppedSighup{"SIGHUP (its terminal was closed)", "SIG
 inline constexpr Message kStoppedSignal{"signal {0}", "信号 {0}"};
 inline constexpr Message kStoppedSessionEnding{"Windows is shutting down, or the user is logging off",
                                                "Windows 正在关机，或用户正在注销"};
+// Windows shows it while a stopped run writes its files before the session ends.
+inline constexpr Message kSessionWaitsForFiles{"parktotals is writing memo1.txt and its run report",
+                                               "parktotals 正在写入 memo1.txt 和运行报告"};
 inline constexpr Message kStoppedConsoleClosed{"its console window was closed", "其控制台窗口被关闭"};
 
 // The end of the block.
