@@ -21,6 +21,7 @@ account, which has to be on 127.0.0.1.
 
 Usage: pictures.py BUILD_DIR OUT_DIR [Pictures.test_...]  (some pictures only)
 """
+import functools
 import json
 import os
 import re
@@ -75,9 +76,11 @@ SETUP_CAPTION = f"parktotals {VERSION} Setup "
 CHINESE_SETUP_CAPTION = f"parktotals {VERSION} 安装 "
 
 
+@functools.cache
 def build_installer():
     """scripts/release with the wine tests' central account, so that "Run
-    once now" reaches the central stand-in; returns the installer's path."""
+    once now" reaches the central stand-in; returns the installer's path.
+    Once per run, so that both languages' pictures show the same build."""
     folder = os.path.join(BUILD, "pictures", "release")
     env = {k: v for k, v in os.environ.items() if not k.startswith("PARKTOTALS_CENTRAL_")}
     env.update(PARKTOTALS_CENTRAL_HOST=f"127.0.0.1,{CENTRAL_PORT}", PARKTOTALS_CENTRAL_USER=CENTRAL_USER,
