@@ -1,6 +1,6 @@
 # The zip for a car park's Windows PC (`cpack`, ZIP generator; scripts/release
-# drives it): the exe, sample settings files, a Task Scheduler task and a
-# README.txt, all in one folder `parktotals` so that unpacking into C:\ gives
+# drives it): the exe, sample settings files, a Task Scheduler task, a
+# README.txt and the Chinese guide README.zh-CN.txt, all in one folder `parktotals` so that unpacking into C:\ gives
 # the task's default folder.
 
 set(PARKTOTALS_TASK_FOLDER "C:\\parktotals" CACHE STRING "Windows folder the scheduled task runs parktotals.exe from")
@@ -31,6 +31,15 @@ set(windows_files ${PROJECT_SOURCE_DIR}/packaging/windows)
 configure_file(${windows_files}/README.txt.in ${package_dir}/README.txt @ONLY NEWLINE_STYLE CRLF)
 configure_file(${windows_files}/RegInfo.INI ${package_dir}/RegInfo.INI @ONLY NEWLINE_STYLE CRLF)
 configure_file(${windows_files}/weixinconfig.ini ${package_dir}/weixinconfig.ini @ONLY NEWLINE_STYLE CRLF)
+# The technician's guide in Chinese, for Notepad: CR LF, and UTF-8 behind a
+# byte-order mark, which every Notepad takes for UTF-8 (without one, older
+# ones read it in the ANSI code page).
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.zh-CN.md)
+execute_process(
+  COMMAND ${PARKTOTALS_PYTHON3} -c
+    "import sys; text = open(sys.argv[1], encoding='utf-8').read(); open(sys.argv[2], 'w', encoding='utf-8-sig', newline='\\r\\n').write(text)"
+    ${PROJECT_SOURCE_DIR}/README.zh-CN.md ${package_dir}/README.zh-CN.txt
+  COMMAND_ERROR_IS_FATAL ANY)
 
 # UTF-16 LE with a byte-order mark, as schtasks itself exports tasks: the
 # one encoding every version of `schtasks /create /xml` takes.
@@ -78,6 +87,7 @@ if(PARKTOTALS_SIGN)
 endif()
 install(FILES
   ${package_dir}/README.txt
+  ${package_dir}/README.zh-CN.txt
   ${package_dir}/RegInfo.INI
   ${package_dir}/weixinconfig.ini
   ${package_dir}/parktotals-task.xml

@@ -105,6 +105,7 @@ Page custom ParkPage ParkLeave
 Page custom DatabasePage DatabaseLeave
 Page custom TimePage TimeLeave
 !insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_TITLE "$(FinishTitle)"
 !define MUI_FINISHPAGE_TEXT_LARGE
 !define MUI_FINISHPAGE_TEXT "$(FinishText)"
 !define MUI_FINISHPAGE_RUN
@@ -837,7 +838,8 @@ Function RunOnce
 FunctionEnd
 
 ; $3: the last run's block of parktotals.log (UTF-8), as far as a message
-; box holds it; empty without the file.
+; box holds it; empty without the file. The block starts at the last line
+; that starts with "==== ", in any language.
 Function LastReportBlock
   StrCpy $3 ""
   ClearErrors
@@ -845,8 +847,9 @@ Function LastReportBlock
   ${If} ${Errors}
     Return
   ${EndIf}
+  ; The last 8 KiB hold a whole block, even with retries and caught-up days.
   FileSeek $4 0 END $5
-  IntOp $6 $5 - 900
+  IntOp $6 $5 - 8192
   ${If} $6 < 0
     StrCpy $6 0
   ${EndIf}
@@ -856,18 +859,30 @@ Function LastReportBlock
   Pop $7
   System::Call 'kernel32::ReadFile(p r4, p r7, i r5, *i 0 r8, p 0)'
   FileClose $4
-  ; Zeroed, so the text read from it ends after what was converted.
-  System::Alloc 2048
+  ; Zeroed, with room after the text for the 900 characters taken from the
+  ; block's start even when that is near the end.
+  System::Alloc 20480
   Pop $9
-  System::Call 'kernel32::MultiByteToWideChar(i 65001, i 0, p r7, i r8, p r9, i 1000)'
-  System::Call '*$9(&w1000 .r3)'
-  System::Free $9
+  System::Call 'kernel32::MultiByteToWideChar(i 65001, i 0, p r7, i r8, p r9, i 9000)'
   System::Free $7
-  ; From the last run's first line on.
-  ${WordFind} $3 "==== Run of " "E-1}" $5
-  ${IfNot} ${Errors}
-    StrCpy $3 "==== Run of $5"
+  System::Call 'shlwapi::StrRStrIW(p r9, p 0, w "$\n==== ") p .r5'
+  ${If} $5 P<> 0
+    IntPtrOp $5 $5 + 2
+  ${ElseIf} $6 == 0
+    ; The file's only block: from its start, after the byte-order mark.
+    StrCpy $5 $9
+    System::Call '*$9(&i2 .r4)'
+    ${IfThen} $4 = 0xFEFF ${|} IntPtrOp $5 $9 + 2 ${|}
+  ${Else}
+    ; No block's start in reach: the file's last characters.
+    System::Call 'kernel32::lstrlenW(p r9) i .r4'
+    IntOp $4 $4 - 900
+    ${IfThen} $4 < 0 ${|} StrCpy $4 0 ${|}
+    IntOp $4 $4 * 2
+    IntPtrOp $5 $9 + $4
   ${EndIf}
+  System::Call '*$5(&w900 .r3)'
+  System::Free $9
   ClearErrors
 FunctionEnd
 

@@ -8,6 +8,7 @@ BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev
   libfltk1.3-dev libx11-dev                   # the Linux window
   xvfb xdotool x11-utils imagemagick          # windows under a virtual display, and screenshots
   mingw-w64 wine wine64 python3               # the Windows exe, built and run here
+  fonts-wine                                  # Wine's own fonts: Marlett draws its title bars' buttons
   fonts-wqy-microhei fonts-dejavu-core        # Chinese under Wine: a font for it, and the one linked to it
   locales                                     # a zh_CN locale for the wine tests (localedef)
   nsis                                        # its installer (makensis)

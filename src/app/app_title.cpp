@@ -3,6 +3,8 @@
 #include "text/ascii.h"
 #include "text/language.h"
 
+#include <algorithm>
+
 namespace parktotals {
 namespace {
 
@@ -29,13 +31,17 @@ std::string ApplicationTitle(std::string_view executable_path) {
 }
 
 std::string ErrorBoxText(std::string message) {
-    // A Chinese sentence ends in its own full stop; one that already has
-    // it, or ends in a closing bracket or quote, takes none.
+    // A Chinese text ends in its own full stop, also after a last word in
+    // Latin letters or a quoted value; one that already has it, ends in a
+    // closing bracket or quote, or in a sentence of a server's own, takes
+    // none. A text without Chinese in it is English, whatever the language.
     constexpr std::string_view kFullStop = "\xE3\x80\x82";
     if (message.empty()) return message;
     const unsigned char last = static_cast<unsigned char>(message.back());
-    if (last >= 0x80 && CurrentLanguage() == Language::Chinese) {
-        if (!EndsWithClosing(message)) message += kFullStop;
+    const bool chinese = CurrentLanguage() == Language::Chinese &&
+                         std::any_of(message.begin(), message.end(), [](char c) { return c & 0x80; });
+    if (chinese) {
+        if (!EndsWithClosing(message) && last != '.' && last != '!' && last != '?') message += kFullStop;
     } else if (last > '.') {
         message += '.';
     }

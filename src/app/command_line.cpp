@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <optional>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace parktotals {
 namespace {
@@ -114,9 +116,83 @@ void Apply(CommandLine& command, std::string_view name, Option option, const std
     }
 }
 
-// Each line broken between words into lines of at most `width` characters
-// (a longer word stands alone). An indented line goes on 4 in, or at its own
-// indent when that is deeper.
+// The character of UTF-8 `text` at `at`, and its length in bytes (a byte
+// that starts none stands for itself).
+char32_t CharacterAt(std::string_view text, std::size_t at, std::size_t& length) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char first = byte(at);
+    length = first < 0xC0 ? 1 : first < 0xE0 ? 2 : first < 0xF0 ? 3 : 4;
+    if (at + length > text.size()) length = 1;
+    if (length == 1) return first;
+    char32_t c = first & (0x3F >> (length - 1));
+    for (std::size_t i = at + 1; i < at + length; ++i) c = (c << 6) | (byte(i) & 0x3F);
+    return c;
+}
+
+// Two columns in a terminal: Chinese, Japanese and Korean characters and
+// the full-width forms and marks.
+bool IsWide(char32_t c) {
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
+           (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+// Marks that never start a line ("，。）"...) and never end one ("（"...).
+bool IsClosingMark(char32_t c) {
+    return std::u32string_view(U"\uFF0C\u3002\u3001\uFF1B\uFF1A\uFF01\uFF1F\uFF09\u300D\u300F\u3011\u300B").find(c) !=
+           std::u32string_view::npos;
+}
+bool IsOpeningMark(char32_t c) {
+    return std::u32string_view(U"\uFF08\u300C\u300E\u3010\u300A").find(c) != std::u32string_view::npos;
+}
+bool IsDigit(char32_t c) { return c >= '0' && c <= '9'; }
+
+// A piece of a line between two places it may break, and its width in columns.
+struct Piece {
+    std::string text;
+    std::size_t columns = 0;
+    bool after_blank = false;
+};
+
+// A line may break at a blank, which goes at the break, and between two
+// wide characters, unless a mark would then start or end a line. A blank
+// between a number and a wide character holds them together ("3 项", "至 5").
+std::vector<Piece> Pieces(std::string_view line) {
+    std::vector<Piece> pieces;
+    Piece current;
+    char32_t previous = 0;
+    std::size_t blanks = 0;
+    for (std::size_t at = 0, length = 0; at < line.size(); at += length) {
+        const char32_t c = CharacterAt(line, at, length);
+        if (c == ' ') {
+            ++blanks;
+            continue;
+        }
+        if (!current.text.empty()) {
+            const bool number_and_unit = (IsDigit(previous) && IsWide(c)) || (IsWide(previous) && IsDigit(c));
+            const bool breaks = blanks > 0 ? !number_and_unit
+                                           : IsWide(previous) && IsWide(c) && !IsClosingMark(c) &&
+                                                 !IsOpeningMark(previous);
+            if (breaks) {
+                pieces.push_back(std::move(current));
+                current = Piece{.after_blank = blanks > 0};
+            } else {
+                current.text.append(blanks, ' ');
+                current.columns += blanks;
+            }
+        }
+        blanks = 0;
+        current.text += line.substr(at, length);
+        current.columns += IsWide(c) ? 2 : 1;
+        previous = c;
+    }
+    if (!current.text.empty()) pieces.push_back(std::move(current));
+    return pieces;
+}
+
+// Each line broken into lines of at most `width` columns (a longer piece
+// stands alone). An indented line goes on 4 in, or at its own indent when
+// that is deeper.
 std::string Wrapped(const std::string& text, std::size_t width) {
     std::string wrapped;
     std::size_t start = 0;
@@ -127,19 +203,21 @@ std::string Wrapped(const std::string& text, std::size_t width) {
         const std::size_t indent = std::min(line.find_first_not_of(' '), line.size());
         const std::size_t going_on = indent == 0 ? 0 : std::max<std::size_t>(indent, 4);
         std::string current(indent, ' ');
-        bool has_word = false;
-        for (std::size_t word = indent; word < line.size();) {
-            const std::size_t blank = std::min(line.find(' ', word), line.size());
-            const std::string_view next = line.substr(word, blank - word);
-            if (has_word && current.size() + 1 + next.size() > width) {
+        std::size_t columns = indent;
+        bool has_piece = false;
+        for (const Piece& piece : Pieces(line.substr(indent))) {
+            const std::size_t gap = piece.after_blank ? 1 : 0;
+            if (has_piece && columns + gap + piece.columns > width) {
                 wrapped += current + '\n';
                 current.assign(going_on, ' ');
-            } else if (has_word) {
+                columns = going_on;
+            } else if (has_piece && gap > 0) {
                 current += ' ';
+                ++columns;
             }
-            current += next;
-            has_word = true;
-            word = blank + 1;
+            current += piece.text;
+            columns += piece.columns;
+            has_piece = true;
         }
         wrapped += current;
         if (end < text.size()) wrapped += '\n';

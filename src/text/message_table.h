@@ -36,9 +36,9 @@ inline constexpr Message kConnectionTextAfterQuote{
 // The installer's database page: {0} is one of the four fields below.
 inline constexpr Message kLoginFieldHasLineBreak{"The {0} holds a line break, which the connection string cannot",
                                                  "{0}中含有换行符，而连接字符串不能包含换行符"};
-inline constexpr Message kLoginFieldServer{"server", "服务器"};
-inline constexpr Message kLoginFieldDatabase{"database", "数据库"};
-inline constexpr Message kLoginFieldUser{"user", "用户名"};
+inline constexpr Message kLoginFieldServer{"server", "服务器名称"};
+inline constexpr Message kLoginFieldDatabase{"database", "数据库名称"};
+inline constexpr Message kLoginFieldUser{"user", "登录名"};
 inline constexpr Message kLoginFieldPassword{"password", "密码"};
 
 inline constexpr Message kConnectionStringEmpty{"The connection string is empty", "连接字符串为空"};
@@ -109,7 +109,7 @@ inline constexpr Message kCannotReadFile{"Cannot read file \"{0}\"", "无法读�
 inline constexpr Message kRegInfoFirstLineEmpty{"The first line of RegInfo.INI is empty", "RegInfo.INI 的第一行为空"};
 
 // A figure's value as the local server gave it ({0}), which cannot be sent.
-inline constexpr Message kNotADecimal{"\"{0}\" is not a valid decimal value", "\"{0}\" 不是有效的十进制数值"};
+inline constexpr Message kNotADecimal{"\"{0}\" is not a valid decimal value", "\"{0}\" 不是有效的数字"};
 inline constexpr Message kValueIsNaN{"The value is not a number (NaN) and cannot be sent",
                                      "该值不是数字（NaN），无法发送"};
 inline constexpr Message kValueIsInfinity{"The value is infinity and cannot be sent", "该值为无穷大，无法发送"};
@@ -187,9 +187,9 @@ inline constexpr Message kParkKeyMissing{"no jov_park_id in the [code] section o
                                          "{0} 的 [code] 节中没有 jov_park_id"};
 inline constexpr Message kDateKey{"Date key: {0}", "日期代码：{0}"};
 inline constexpr Message kNightResent{"{0} (a past day asked for with --date: figures 3 to 5)",
-                                      "{0}（用 --date 指定的过去日期：数据 3 至 5）"};
+                                      "{0}（用 --date 重发的过去日期：第 3 至 5 项数据）"};
 inline constexpr Message kNightCaughtUp{"{0} (missed by this installation, caught up: figures 3 to 5)",
-                                        "{0}（本安装漏发的一晚，现已补发：数据 3 至 5）"};
+                                        "{0}（本机漏发的日期，补发第 3 至 5 项数据）"};
 inline constexpr Message kLocalDatabase{"Local database: {0}", "本地数据库：{0}"};
 inline constexpr Message kLocalRegInfoMissing{"none: RegInfo.INI is missing or cannot be read: {0}",
                                               "无：RegInfo.INI 不存在或无法读取：{0}"};
@@ -198,14 +198,14 @@ inline constexpr Message kLocalFirstLineEmpty{"none: the first line of RegInfo.I
 inline constexpr Message kLocalNotUnderstood{"none: the connection string in RegInfo.INI is not understood: {0}",
                                              "无：无法识别 RegInfo.INI 中的连接字符串：{0}"};
 inline constexpr Message kLocalLoginRefused{"{0}: login refused: {1}", "{0}：登录被拒绝：{1}"};
-inline constexpr Message kLocalUnreachable{"{0}: server unreachable: {1}", "{0}：无法连接到服务器：{1}"};
-inline constexpr Message kLocalCannotConnect{"{0}: cannot connect: {1}", "{0}：无法连接：{1}"};
-inline constexpr Message kCentralDatabase{"Central database: {0}", "中心数据库：{0}"};
+inline constexpr Message kLocalUnreachable{"{0}: server unreachable: {1}", "{0}：服务器没有应答：{1}"};
+inline constexpr Message kLocalCannotConnect{"{0}: cannot connect: {1}", "{0}：服务器已应答，但无法建立连接：{1}"};
+inline constexpr Message kCentralDatabase{"Central database: {0}", "总部数据库：{0}"};
 inline constexpr Message kNoFigureTried{"Figures: none tried, the central database was not reached",
-                                        "数据：一项也未尝试，未能连接到中心数据库"};
+                                        "各项数据：一项也未尝试，未能连接到总部数据库"};
 
 // One figure: "Figure 3 (weixin_money_lishi): sent 12.5, 1 row changed".
-inline constexpr Message kFigureName{"Figure {0} ({1})", "数据 {0}（{1}）"};
+inline constexpr Message kFigureName{"Figure {0} ({1})", "第 {0} 项数据（{1}）"};
 inline constexpr Message kFigureLine{"{0}: {1}", "{0}：{1}"};
 inline constexpr Message kSentValue{"sent {0}, {1}", "已发送 {0}，{1}"};
 inline constexpr Message kOneRowChanged{"1 row changed", "更改了 1 行"};
@@ -221,11 +221,11 @@ inline constexpr Message kMatchedNoRow{"matched no row", "没有匹配到任何�
 inline constexpr Message kUncounted{"accepted, but the server sent no row count: whether it changed a row is not known",
                                     "已被接受，但服务器没有返回行数：无法确定是否更改了行"};
 inline constexpr Message kNotSent{"not sent: {0}", "未发送：{0}"};
-inline constexpr Message kRefused{"refused by the central server: {0}", "被中心服务器拒绝：{0}"};
+inline constexpr Message kRefused{"refused by the central server: {0}", "被总部服务器拒绝：{0}"};
 inline constexpr Message kTimedOut{"no answer within the time-out, may not have arrived: {0}",
-                                   "超时内没有应答，可能未送达：{0}"};
+                                   "超时未得到应答，可能未送达：{0}"};
 inline constexpr Message kLinkLost{"lost with the central connection, may not have arrived: {0}",
-                                   "与中心服务器的连接中断，可能未送达：{0}"};
+                                   "与总部服务器的连接中断，可能未送达：{0}"};
 
 // A failure's reason: "message (SQLSTATE 08S01, error 20009)".
 inline constexpr Message kNoReasonGiven{"no reason given", "未给出原因"};
@@ -238,21 +238,21 @@ inline constexpr Message kCatchUp{"Catch-up: {0}", "补发：{0}"};
 inline constexpr Message kCatchUpNotPossible{"not possible: {0}", "无法进行：{0}"};
 inline constexpr Message kCatchUpNothingRecorded{
     "nothing to compare with yet: no night of the nightly run is recorded, so none counts as missed",
-    "尚无可比对的记录：还没有记录任何一晚的每晚运行，因此不算作漏发"};
+    "尚无可比对的记录：传送日期记录中还没有定时运行的日期，因此没有日期算作漏发"};
 inline constexpr Message kCatchUpNoneMissed{"none of the {0} nights before yesterday was missed (the record starts at {1})",
-                                            "昨天之前的 {0} 晚都没有漏发（记录始于 {1}）"};
+                                            "昨天之前的 {0} 天都没有漏发（记录始于 {1}）"};
 inline constexpr Message kCatchUpMissed{"{0} of the {1} nights before yesterday missed: {2} (the record starts at {3})",
-                                        "昨天之前的 {1} 晚中漏发了 {0} 晚：{2}（记录始于 {3}）"};
+                                        "昨天之前的 {1} 天中漏发了 {0} 天：{2}（记录始于 {3}）"};
 
 // Retries.
 inline constexpr Message kRetryCentralUnreached{"Retry {0} of {1} in {2} s: the central database was not reached: {3}",
-                                                "{2} 秒后第 {0} 次重试（共 {1} 次）：未能连接到中心数据库：{3}"};
+                                                "{2} 秒后第 {0} 次重试（共 {1} 次）：未能连接到总部数据库：{3}"};
 inline constexpr Message kRetryFigure{"Retry {0} of {1} in {2} s: {3} of {4}: {5}",
                                       "{2} 秒后第 {0} 次重试（共 {1} 次）：{4} 的{3}：{5}"};
 inline constexpr Message kRetryInterrupted{"Retry {0} of {1} not made: the run was stopped during the wait",
                                            "第 {0} 次重试（共 {1} 次）未进行：等待期间运行被停止"};
 inline constexpr Message kRetryStillUnreached{"Retry {0} of {1}: the central database was still not reached: {2}",
-                                              "第 {0} 次重试（共 {1} 次）：仍未能连接到中心数据库：{2}"};
+                                              "第 {0} 次重试（共 {1} 次）：仍未能连接到总部数据库：{2}"};
 
 // A run stopped from outside: {0} is one of the causes below.
 inline constexpr Message kStoppedLine{"Stopped before its end: {0}; the figures not tried were not sent",
@@ -271,43 +271,43 @@ inline constexpr Message kSessionWaitsForFiles{"parktotals is writing memo1.txt 
 inline constexpr Message kStoppedConsoleClosed{"its console window was closed", "其控制台窗口被关闭"};
 
 // The end of the block.
-inline constexpr Message kNightsRecordLine{"Record of transferred nights: {0}", "已传送夜间记录：{0}"};
+inline constexpr Message kNightsRecordLine{"Record of transferred nights: {0}", "传送日期记录：{0}"};
 inline constexpr Message kEndLine{"End: exit code {0}, {1}; {2} of {3} transferred; took {4}",
-                                  "结束：退出代码 {0}，{1}；已传送 {2}/{3} 项；用时 {4}"};
-inline constexpr Message kExitAllFive{"all five figures were transferred", "五项数据全部已传送"};
-inline constexpr Message kExitAllAsked{"all {0} figures asked for were transferred", "要求的 {0} 项数据全部已传送"};
-inline constexpr Message kExitStopped{"the run stopped with an error", "运行因错误而停止"};
-inline constexpr Message kExitIncomplete{"at least one figure was not transferred", "至少有一项数据未传送"};
+                                  "结束：退出代码 {0}，{1}；已写入总部 {2}/{3} 项；用时 {4}"};
+inline constexpr Message kExitAllFive{"all five figures were transferred", "五项数据全部已写入总部"};
+inline constexpr Message kExitAllAsked{"all {0} figures asked for were transferred", "要求的 {0} 项数据全部已写入总部"};
+inline constexpr Message kExitStopped{"the run stopped with an error", "运行因错误而中止"};
+inline constexpr Message kExitIncomplete{"at least one figure was not transferred", "至少有一项数据未写入总部"};
 inline constexpr Message kSeconds{"{0} s", "{0} 秒"};
 inline constexpr Message kErrorBoxLine{"Error box: {0}", "错误提示框：{0}"};
 
 // What a run without a window prints on stderr.
-inline constexpr Message kNoticeNoCatchUp{"no night caught up: {0}", "没有补发任何一晚：{0}"};
+inline constexpr Message kNoticeNoCatchUp{"no night caught up: {0}", "没有补发任何日期：{0}"};
 inline constexpr Message kNoticeCentralNotReached{"no figure was transferred: the central database was not reached",
-                                                  "没有传送任何数据：未能连接到中心数据库"};
+                                                  "没有任何数据写入总部：未能连接到总部数据库"};
 inline constexpr Message kNoticeDefaultPark{
     "car park number {0} is only the default: {1}; the figures went to car park {0}'s row at head office",
-    "停车场编号 {0} 只是默认值：{1}；数据已写入总部停车场 {0} 的行"};
-inline constexpr Message kNoticeFigure{"figure {0} ({1}) not transferred: {2}", "数据 {0}（{1}）未传送：{2}"};
+    "停车场编号 {0} 只是默认值：{1}；数据写入了总部数据库中 {0} 号停车场的那一行"};
+inline constexpr Message kNoticeFigure{"figure {0} ({1}) not transferred: {2}", "第 {0} 项数据（{1}）未写入总部：{2}"};
 inline constexpr Message kNoticeNightFigure{"figure {0} ({1}) of {2} not transferred: {3}",
-                                            "{2} 的数据 {0}（{1}）未传送：{3}"};
+                                            "{2} 的第 {0} 项数据（{1}）未写入总部：{3}"};
 
 // transferred-nights.txt.
 inline constexpr Message kNightsFileComment{
     "# The nights whose figures 3 to 5 parktotals transferred to head office, by date key.",
-    "# parktotals 已传送到总部的数据 3 至 5 所属的夜间，按日期代码列出。"};
+    "# parktotals 已将第 3 至 5 项数据写入总部的日期，按日期代码列出。"};
 inline constexpr Message kNightsFileFirstComment{
     "# \"first\" is the first night the nightly run sent: --catch-up never re-sends it or a night before it.",
-    "# \"first\" 是每晚运行发送的第一晚：--catch-up 不会补发这一晚及其之前的任何一晚。"};
+    "# \"first\" 是定时运行发送的第一个日期：--catch-up 不会补发这一天及其之前的任何日期。"};
 inline constexpr Message kNightsLineSkipped{
     "line {0} (\"{1}\") left out: it is neither a date key (yyyymmdd) nor \"first yyyymmdd\"",
     "第 {0} 行（“{1}”）已跳过：它既不是日期代码（yyyymmdd），也不是 “first yyyymmdd”"};
 inline constexpr Message kNightsKeyInFuture{
     "line {0}: {1} lies after yesterday ({2}) and is left out (was the PC's clock ahead?)",
-    "第 {0} 行：{1} 晚于昨天（{2}），已跳过（电脑的时钟是否曾经走快？）"};
+    "第 {0} 行：{1} 在昨天（{2}）之后，已跳过（电脑的时钟是否曾经走快？）"};
 inline constexpr Message kNightsFirstInFuture{
     "line {0}: \"first {1}\" lies after yesterday ({2}); the earliest night recorded counts as the first instead",
-    "第 {0} 行：“first {1}” 晚于昨天（{2}）；改以记录中最早的日期作为起始"};
+    "第 {0} 行：“first {1}” 在昨天（{2}）之后；改以记录中最早的日期作为起始"};
 inline constexpr Message kFileCannotBeRead{"{0} cannot be read: {1}", "无法读取 {0}：{1}"};
 inline constexpr Message kFileNotWritten{"{0} could not be written: {1}", "无法写入 {0}：{1}"};
 inline constexpr Message kFileNotUpdated{"{0} could not be updated: {1}", "无法更新 {0}：{1}"};
@@ -355,15 +355,15 @@ inline constexpr Message kCannotCreateMemo{"Cannot create the memo", "无法创�
 inline constexpr Message kOkButton{"OK", "确定"};
 
 // The command line. What an option's value has to be:
-inline constexpr Message kWantRetries{"a whole number from 0 to {0}", "0 到 {0} 之间的整数"};
-inline constexpr Message kWantRetryWait{"a whole number of seconds from 1 to {0}", "1 到 {0} 之间的整数秒数"};
-inline constexpr Message kWantCatchUp{"a whole number of nights from 1 to {0}", "1 到 {0} 之间的整数晚数"};
+inline constexpr Message kWantRetries{"a whole number from 0 to {0}", "介于 0 到 {0} 之间的整数"};
+inline constexpr Message kWantRetryWait{"a whole number of seconds from 1 to {0}", "介于 1 到 {0} 之间的整数秒数"};
+inline constexpr Message kWantCatchUp{"a whole number of nights from 1 to {0}", "介于 1 到 {0} 之间的整数天数"};
 inline constexpr Message kWantDate{
     "a past day as yyyy-mm-dd (2026-12-01) or a range of at most {0} past days as FIRST..LAST "
     "(2026-12-01..2026-12-05)",
     "一个过去的日期，格式为 yyyy-mm-dd（如 2026-12-01），或最多 {0} 天的过去日期范围，格式为 FIRST..LAST"
     "（如 2026-12-01..2026-12-05）"};
-inline constexpr Message kWantLanguage{"en or zh-CN", "en 或 zh-CN"};
+inline constexpr Message kWantLanguage{"en or zh-CN", "语言代码 en 或 zh-CN"};
 inline constexpr Message kWantFieldsFile{"the path of its fields file", "其字段文件的路径"};
 // {0} the option, {1} its value in quotes.
 inline constexpr Message kOptionValueGive{"{0} {1}: give {2}", "{0} {1}：请给出{2}"};
@@ -375,7 +375,7 @@ inline constexpr Message kNotBeforeToday{"{0} is not before today ({1}): only pa
 inline constexpr Message kBeforeEarliestDay{"{0} lies before {1}: no figures were sent then, a typing error?",
                                            "{0} 早于 {1}：那时还没有发送过数据，是否输入有误？"};
 inline constexpr Message kRangeReversed{"{0} comes after {1}: the first day goes before the last",
-                                        "{0} 在 {1} 之后：起始日期必须在结束日期之前"};
+                                        "{0} 在 {1} 之后：起始日期不能在结束日期之后"};
 inline constexpr Message kRangeTooLong{"the range holds {0} days; at most {1} can be sent at once",
                                        "该范围包含 {0} 天；一次最多只能发送 {1} 天"};
 inline constexpr Message kUnknownOption{"Unknown option {0}: --help lists the options",
@@ -437,41 +437,41 @@ inline constexpr Message kUsage{
     "change the login in RegInfo.INI.\n",
     "用法：{0} [选项]\n"
     "\n"
-    "不带选项时，从本停车场自己的数据库（RegInfo.INI 的第一行）读取昨天的五项数据，发送到中心汇总数据库一次，"
-    "把中心服务器接受的更新语句写入 memo1.txt，然后结束。由计划任务每晚启动一次。\n"
+    "不带选项时，从本停车场自己的数据库（RegInfo.INI 的第一行）读取昨天的五项数据，发送到总部数据库一次，"
+    "把总部服务器接受的更新语句写入 memo1.txt，然后结束。由计划任务每天启动一次。\n"
     "\n"
     "选项（每个最多给出一次，写法为 --选项 值 或 --选项=值）：\n"
     "  --retries N\n"
-    "      对因可能在重试时消除的原因（无应答、连接中断、超时、死锁）而失败的数据，最多再尝试 N 次"
-    "（0 到 {1}；默认 0）。\n"
+    "      失败的原因可能自行消除时（无应答、连接中断、超时、死锁），最多重试 N 次：连不上总部数据库时重试连接，"
+    "未写入总部的各项数据也重试（0 到 {1}；默认 0）。\n"
     "  --retry-wait SECONDS\n"
     "      每次重试前等待的秒数（1 到 {2}；默认 {3}）。\n"
     "  --date DAY, --date FIRST..LAST\n"
-    "      发送这些过去的日期，而不是昨天：一个早于今天的日期，格式为 yyyy-mm-dd（如 2026-12-01），"
+    "      重发这些过去的日期，而不发送昨天的数据：一个早于今天的日期，格式为 yyyy-mm-dd（如 2026-12-01），"
     "或最多 {4} 天的范围（如 2026-12-01..2026-12-05）。\n"
     "  --catch-up DAYS\n"
-    "      同时补发昨天之前 DAYS 晚（1 到 {4}）中本安装漏发的夜间数据：即 transferred-nights.txt 中第一晚之后、"
-    "且该文件未列出的夜间。\n"
+    "      同时补发昨天之前 DAYS 天（1 到 {4}）中本机漏发的日期：即 transferred-nights.txt 中 first 日期之后、"
+    "该文件没有列出的日期。\n"
     "  --language en|zh-CN\n"
-    "      使用英文或简体中文，而不是系统显示语言。\n"
+    "      以英文或简体中文显示，而不按系统的显示语言。\n"
     "  --help\n"
     "      显示本说明，不论命令行中还有什么。\n"
     "  --version\n"
     "      显示程序版本。\n"
     "\n"
-    "补发过去的日期（--date、--catch-up）只发送数据 3 至 5，即当天的收费数据。数据 1 和 2 统计的是月卡的当前状态，"
-    "无法反映过去某一天，因此只随昨天的数据一起发送。\n"
+    "发送过去的日期（--date 重发、--catch-up 补发）时只发送第 3 至 5 项数据，即当天的收费。第 1 和第 2 项数据统计的是"
+    "月卡的当前状态，无法反映过去某一天，因此只随昨天的数据一起发送。\n"
     "\n"
     "退出代码：\n"
-    "  0：要求的每项数据都已传送。\n"
-    "  1：运行因错误而停止（无法连接中心服务器、无法写入 memo1.txt），或命令行被拒绝。\n"
-    "  2：运行已结束，但至少有一项数据未传送。\n"
+    "  0：要求的每项数据都已写入总部。\n"
+    "  1：运行因错误而中止（连不上总部服务器、无法写入 memo1.txt），或命令行被拒绝。\n"
+    "  2：运行已结束，但至少有一项数据未写入总部。\n"
     "\n"
     "工作目录中的文件：\n"
     "  RegInfo.INI：第一行是本停车场数据库的连接字符串。\n"
-    "  memo1.txt：上次运行中中心服务器接受的更新语句。\n"
+    "  memo1.txt：上次运行中总部服务器接受的更新语句。\n"
     "  parktotals.log：运行报告，记录每项数据的结果及原因。\n"
-    "  transferred-nights.txt：已传送夜间的记录。\n"
+    "  transferred-nights.txt：传送日期记录。\n"
     "程序所在文件夹中的 weixinconfig.ini 保存停车场编号（[code] jov_park_id）。\n"
     "\n"
     "安装程序会单独用 --read-connection FILE 或 --write-connection FILE 启动本程序，以读取或修改 RegInfo.INI "

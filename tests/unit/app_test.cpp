@@ -5,9 +5,11 @@
 #include "support/fake_gateway.h"
 #include "support/temp_dir.h"
 #include "text/errors.h"
+#include "text/language.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <iterator>
 #include <sstream>
 
@@ -130,26 +132,62 @@ TEST(CommandLineTest, RefusesWithTheOptionAndWhatItTakes) {
     }
 }
 
+// In Chinese a line breaks between two characters as well, by columns (a
+// Chinese character takes two), never between a number and its unit nor
+// before a closing mark.
 TEST(CommandLineTest, UsageWrappedForATerminalKeepsEveryWordAndParagraph) {
     const auto words = [](const std::string& text) {
         std::istringstream in(text);
         return std::vector<std::string>(std::istream_iterator<std::string>(in), {});
     };
-    const std::string one_line_each = UsageText("parktotals");
-    const std::string wrapped = UsageText("parktotals", 79);
-    EXPECT_EQ(words(wrapped), words(one_line_each));
+    const auto without_blanks = [](std::string text) {
+        std::erase_if(text, [](char c) { return c == ' ' || c == '\n'; });
+        return text;
+    };
     const auto blank_lines = [](const std::string& text) {
         std::istringstream in(text);
         int count = 0;
         for (std::string line; std::getline(in, line);) count += line.empty();
         return count;
     };
-    EXPECT_EQ(blank_lines(wrapped), blank_lines(one_line_each));
-    EXPECT_TRUE(wrapped.ends_with(".\n"));
-    std::istringstream lines(wrapped);
-    for (std::string line; std::getline(lines, line);) {
-        EXPECT_LE(line.size(), 79u) << line;
-        EXPECT_FALSE(line.ends_with(' ')) << line;
+    // Lead bytes of U+3000 to U+9FFF and of the full-width forms.
+    const auto wide_at = [](const std::string& text, std::size_t i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        return (byte >= 0xE3 && byte <= 0xE9) || byte == 0xEF;
+    };
+    const auto columns = [&](const std::string& line) {
+        std::size_t count = 0;
+        for (std::size_t i = 0; i < line.size(); ++i)
+            count += wide_at(line, i) ? 2 : (static_cast<unsigned char>(line[i]) & 0xC0) == 0x80 ? 0 : 1;
+        return count;
+    };
+    for (const Language language : {Language::English, Language::Chinese}) {
+        SetCurrentLanguage(language);
+        const std::string one_line_each = UsageText("parktotals");
+        const std::string wrapped = UsageText("parktotals", 79);
+        SetCurrentLanguage(Language::English);
+        if (language == Language::English) {
+            EXPECT_EQ(words(wrapped), words(one_line_each));
+            EXPECT_TRUE(wrapped.ends_with(".\n"));
+        } else {
+            EXPECT_EQ(without_blanks(wrapped), without_blanks(one_line_each));
+        }
+        EXPECT_EQ(blank_lines(wrapped), blank_lines(one_line_each));
+        std::istringstream lines(wrapped);
+        std::string previous;
+        for (std::string line; std::getline(lines, line); previous = line) {
+            EXPECT_LE(columns(line), 79u) << line;
+            EXPECT_FALSE(line.ends_with(' ')) << line;
+            const std::size_t first = line.find_first_not_of(' ');
+            // Only where the wrapping broke a line.
+            if (first == std::string::npos || one_line_each.find("\n" + line) != std::string::npos) continue;
+            const bool number_ends = std::isdigit(static_cast<unsigned char>(previous.back()));
+            const bool number_starts = std::isdigit(static_cast<unsigned char>(line[first]));
+            const bool wide_ends = previous.size() >= 3 && wide_at(previous, previous.size() - 3);
+            EXPECT_FALSE((number_ends && wide_at(line, first)) || (wide_ends && number_starts)) << previous << "|" << line;
+            for (const std::string_view mark : {"，", "。", "：", "；", "、", "）"})
+                EXPECT_FALSE(line.substr(first).starts_with(mark)) << line;
+        }
     }
 }
 
@@ -164,6 +202,16 @@ TEST(ErrorBoxTextTest, AddsFullStopOnlyAfterCharactersSortingAfterIt) {
     EXPECT_EQ(ErrorBoxText("code 42"), "code 42.");
     EXPECT_EQ(ErrorBoxText(""), "");
     EXPECT_EQ(ErrorBoxText("\xE5\xA4\xB1\xE8\xB4\xA5"), "\xE5\xA4\xB1\xE8\xB4\xA5.");
+}
+
+// A Chinese text always ends in "。", unless it ends a sentence already.
+TEST(ErrorBoxTextTest, ChineseEndsInItsOwnFullStop) {
+    SetCurrentLanguage(Language::Chinese);
+    EXPECT_EQ(ErrorBoxText("需要语言代码 en 或 zh-CN"), "需要语言代码 en 或 zh-CN。");
+    EXPECT_EQ(ErrorBoxText("不带值，却给出了 \"x\""), "不带值，却给出了 \"x\"。");
+    EXPECT_EQ(ErrorBoxText("拒绝：Login failed for user 'sa'."), "拒绝：Login failed for user 'sa'.");
+    EXPECT_EQ(ErrorBoxText("Stream write error"), "Stream write error.");
+    SetCurrentLanguage(Language::English);
 }
 
 TEST(CentralConnectionStringTest, ListsTheKeysInTheirOrder) {

@@ -42,15 +42,22 @@ Driver=libtdsodbc.so
 # take the Chinese name through the host's character set (not UTF-8 here,
 # where no locale is generated) and garble it.
 CHINESE_FONT = "WenQuanYi Micro Hei"
+# Wine draws its title bars' buttons with Marlett, which Debian's fonts-wine
+# has but Debian's wine.inf does not register: without it they show as the
+# letters "0 1 r".
+MARLETT = "Z:" + "/usr/share/wine/fonts/marlett.ttf".replace("/", "\\\\")
 # REG_MULTI_SZ, one "file,face" entry, as hexadecimal UTF-16.
 _LINK = ",".join(f"{b:02x}" for b in f"wqy-microhei.ttc,{CHINESE_FONT}\0\0".encode("utf-16-le"))
-CHINESE_FONTS_REG = f"""Windows Registry Editor Version 5.00
+FONTS_REG = f"""Windows Registry Editor Version 5.00
 
 [HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]
 "宋体"="{CHINESE_FONT}"
 
 [HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]
 "DejaVu Sans"=hex(7):{_LINK}
+
+[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts]
+"Marlett (TrueType)"="{MARLETT}"
 """
 
 # Chinese as on the car parks' PCs: code page 936 and display language
@@ -193,9 +200,9 @@ def start(unmanaged=(UNMANAGED_EXE,)):
     for exe in unmanaged:
         run_logged(["wine", "reg", "add", rf"HKCU\Software\Wine\AppDefaults\{exe}\X11 Driver",
                     "/v", "Managed", "/d", "N", "/f"], env, log)
-    fonts = os.path.join(directory, "chinese-fonts.reg")
+    fonts = os.path.join(directory, "fonts.reg")
     with open(fonts, "wb") as f:
-        f.write(b"\xff\xfe" + CHINESE_FONTS_REG.replace("\n", "\r\n").encode("utf-16-le"))
+        f.write(b"\xff\xfe" + FONTS_REG.replace("\n", "\r\n").encode("utf-16-le"))
     run_logged(["wine", "reg", "import", fonts], env, log)
     # wineboot returns before what it started (services, the desktop
     # process building the font cache) has finished. The server ends only

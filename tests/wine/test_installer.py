@@ -292,7 +292,7 @@ class SilentInstallTest(WineTestCase):
         cases = {
             "no park, in Chinese": ({**full, "/PARK=": None}, [], "parktotals 安装程序：缺少 /PARK=：", chinese_936),
             "mistyped switch, in Chinese under code page 1252":
-                (full, ["/PASWORD=Secret-9"], "parktotals 安装程序：未知的命令行参数 /PASWORD（", chinese_1252),
+                (full, ["/PASWORD=Secret-9"], "parktotals 安装程序：未知的安装参数 /PASWORD（", chinese_1252),
             "no park": ({**full, "/PARK=": None}, [], "/PARK= is missing"),
             "empty park": ({**full, "/PARK=": ""}, [], "/PARK= is empty"),
             "no server": ({**full, "/SERVER=": None}, [], "/SERVER= is missing"),
@@ -340,19 +340,38 @@ class SilentInstallTest(WineTestCase):
 
 
     def test_wizard_upgrade_shows_and_keeps_the_values_and_runs_once(self):
+        """In English, then in Chinese after the English run's block: the
+        box shows the last run's block from its first line, in either
+        language."""
         local = self.standin("local", local_rules_for_any_login())
         central = self.standin("central", central_rules(), port=CENTRAL_PORT)
         done = self.install("/PARK=208", f"/SERVER=127.0.0.1,{local.port}", "/DATABASE=park", "/USER=sa",
                             PASSWORD_SWITCH)
         self.assertEqual(done.returncode, 0, done.output)
         settings = {name: self.installed(name) for name in ("RegInfo.INI", "weixinconfig.ini")}
-
-        # Next on every page: each shows what the files hold, which the
-        # pages would refuse if it were empty.
         # Started from the test's folder, which then holds its wine.log.
         shutil.copy(SETUP, self.folder)
-        run = self.start(exe_name=os.path.basename(SETUP))
-        window = wait_for(lambda: self.display.windows(SETUP_CAPTION), "the installer's window")[0]
+        box_starts = {"English": ({}, SETUP_CAPTION, "Exit code 0: all five figures were transferred.\r\n\r\n"
+                                                      "The end of parktotals.log:\r\n==== Run of "),
+                      "Chinese": (CHINESE, CHINESE_CAPTION, "退出代码 0：五项数据已全部写入总部。\r\n\r\n"
+                                                             "parktotals.log 的末尾：\r\n==== 运行于 ")}
+        for language, (env, caption, box_start) in box_starts.items():
+            with self.subTest(language):
+                date = yesterday_key()
+                texts = self.click_through_and_run_once(caption, settings, env)
+                if yesterday_key() != date:
+                    self.skipTest("the run crossed midnight")
+                self.assertTrue(texts[0].startswith(box_start), texts[0])
+                # Wine's trace cuts the text short: the figures' lines are past it.
+                self.assertEqual(local.events("login")[-1]["password"], PASSWORD)
+                self.assertEqual(central.batches()[-6:], central_batches(statements(LOCAL_FIGURES, "208", date)))
+
+    def click_through_and_run_once(self, caption, settings, env):
+        """Next on every page, each showing what the files hold (which the
+        pages would refuse if it were empty), then Finish with "Run once
+        now" ticked: the texts of the run's box."""
+        run = self.start(exe_name=os.path.basename(SETUP), **env)
+        window = wait_for(lambda: self.display.windows(caption), "the installer's window")[0]
         rect = wait_for(lambda: self.display.rect(window), "the installer's window on the screen")
         last = [self.display.picture(rect)]
 
@@ -368,7 +387,6 @@ class SilentInstallTest(WineTestCase):
             wait_for(changed, what)
             last[0] = seen[0]
 
-        date = yesterday_key()
         for what in ("the car park number page", "the database page", "the time page", "the installation"):
             self.assertFalse(run.message_box_texts(), f"a box before {what}")
             next_page(what)
@@ -378,17 +396,10 @@ class SilentInstallTest(WineTestCase):
                              if b > 60 and r < 40 and g < 40) > 5000, "the finish page")
         for name, data in settings.items():
             self.assertEqual(self.installed(name), data, name)
-
-        # Finish, with "Run once now" ticked.
         self.display.press(window, "Return")
         texts = wait_for(run.message_box_texts, "the box of the run")
-        if yesterday_key() != date:
-            self.skipTest("the run crossed midnight")
-        self.assertTrue(texts[0].startswith("Exit code 0: all five figures were transferred.\r\n\r\n"
-                                            "The end of parktotals.log:\r\n==== Run of "), texts[0])
-        # Wine's trace cuts the text short: the figures' lines are past it.
-        self.assertEqual(local.events("login")[0]["password"], PASSWORD)
-        self.assertEqual(central.batches(), central_batches(statements(LOCAL_FIGURES, "208", date)))
+        self.gone(run, caption.strip())
+        return texts
 
     def test_chinese_display_language_shows_chinese_boxes_and_pages(self):
         """NSIS picks Chinese by the display language alone, and Wine draws
@@ -400,7 +411,7 @@ class SilentInstallTest(WineTestCase):
                 # A message box: a mistyped switch stops the wizard before it starts.
                 run = self.start(exe_name=name, args=["/PASWORD=x"], **env)
                 texts = wait_for(run.message_box_texts, "the box about the switch")
-                self.assertTrue(texts[0].startswith("未知的命令行参数 /PASWORD（"), texts[0])
+                self.assertTrue(texts[0].startswith("未知的安装参数 /PASWORD（"), texts[0])
                 box = wait_for(lambda: self.display.windows(CHINESE_CAPTION.strip()), "the box")[0]
                 rect = wait_for(lambda: self.display.rect(box, shown=True), "the box on the screen")
                 self.wait_for_picture(f"box-{code_page}.png", rect, lambda picture: self.chinese_problem(picture, rect),

@@ -143,7 +143,8 @@ class ReleaseZipTest(unittest.TestCase):
         # Anything more could be a build file holding the central password.
         self.assertEqual(self.folders, {"parktotals"})
         self.assertEqual(set(self.files),
-                         {"parktotals.exe", "RegInfo.INI", "weixinconfig.ini", "parktotals-task.xml", "README.txt"})
+                         {"parktotals.exe", "RegInfo.INI", "weixinconfig.ini", "parktotals-task.xml", "README.txt",
+                          "README.zh-CN.txt"})
 
     def test_build_output_and_log_never_show_the_passwords(self):
         for path in (RELEASE_OUTPUT, os.path.join(RELEASE_BUILD, "release.log")):
@@ -181,6 +182,9 @@ class ReleaseZipTest(unittest.TestCase):
     def test_text_files_have_crlf_line_ends_for_notepad(self):
         texts = {name: self.files[name].decode("ascii") for name in ("README.txt", "RegInfo.INI", "weixinconfig.ini")}
         texts["parktotals-task.xml"] = self.files["parktotals-task.xml"].decode("utf-16")
+        # The Chinese guide: UTF-8 behind a byte-order mark, which every Notepad reads as such.
+        texts["README.zh-CN.txt"] = self.files["README.zh-CN.txt"].decode("utf-8")
+        self.assertTrue(texts["README.zh-CN.txt"].startswith("\ufeff"))
         for name, text in texts.items():
             with self.subTest(name):
                 self.assertTrue(text.endswith("\r\n"))

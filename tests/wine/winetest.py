@@ -534,9 +534,11 @@ class Run:
         self.process.wait(timeout=DEADLINE)
 
     def message_box_texts(self):
-        """Texts of the message boxes shown so far (needs WINEDEBUG +msgbox)."""
-        with open(self.log_path, encoding="utf-8", errors="replace") as f:
-            log = f.read()
+        """Texts of the message boxes this run has shown so far (needs
+        WINEDEBUG +msgbox); earlier runs in the folder share its log."""
+        with open(self.log_path, "rb") as f:
+            f.seek(self.log_start)
+            log = f.read().decode("utf-8", errors="replace")
         return [decode_wine_string(m) for m in re.findall(r'trace:msgbox:MSGBOX_OnInit L"((?:[^"\\]|\\.)*)"', log)]
 
     def events(self):
