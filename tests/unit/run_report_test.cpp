@@ -357,7 +357,9 @@ TEST_F(RetryTest, WorstCaseRunStaysWithinItsBound) {
         }
         EXPECT_LE(spent, bound) << c.what;
         EXPECT_EQ(record.rounds.size(), 3u) << c.what;
-        if (c.local_login) EXPECT_EQ(spent, 4 * login + 3 * seconds{300}) << "one login a pass";
+        if (c.local_login) {
+            EXPECT_EQ(spent, 4 * login + 3 * seconds{300}) << "one login a pass";
+        }
     }
 }
 
