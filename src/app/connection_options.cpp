@@ -2,15 +2,13 @@
 
 #include "db/oledb_string.h"
 #include "db/reginfo.h"
+#include "files/whole_file.h"
 #include "text/ascii.h"
 #include "text/errors.h"
 #include "text/message_table.h"
 #include "text/text_codec.h"
-#include "totals/memo_file.h"
 #include "totals/profile.h"
 
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <utility>
 #include <vector>
@@ -25,7 +23,7 @@ using Fields = std::vector<std::pair<std::string, std::string>>;
 void WriteFields(const std::string& path, const Fields& fields) {
     std::string text = "[" + std::string(kSection) + "]\r\n";
     for (const auto& [key, value] : fields) text += key + "=\"" + value + "\"\r\n";
-    WriteNewFile(path, EncodeUtf16File(text, false));
+    ReplaceWholeFile(path, EncodeUtf16File(text, false), FileRights::OwnerOnly);
 }
 
 // A value of the zip's sample RegInfo.INI, still to be filled in.
@@ -34,18 +32,7 @@ bool IsPlaceholder(std::string_view value) {
 }
 
 // RegInfo.INI's bytes; none when there is no such file yet.
-std::string ReadRegInfoBytes() {
-    if (!IsProfileFile(kRegInfoFileName)) return {};
-    std::ifstream file(kRegInfoFileName, std::ios::binary);
-    std::string bytes;
-    try {
-        if (file) bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    } catch (const std::exception&) {
-        file.setstate(std::ios::badbit);
-    }
-    if (!file || file.bad()) throw UserError(Say(msg::kCannotReadFile, {kRegInfoFileName}));
-    return bytes;
-}
+std::string ReadRegInfoBytes() { return IsProfileFile(kRegInfoFileName) ? ReadFileBytes(kRegInfoFileName) : ""; }
 
 void ReadConnection(const std::string& fields_file) {
     OledbLogin login;
@@ -73,7 +60,7 @@ void WriteConnection(const std::string& fields_file) {
     const std::string bytes = ReadRegInfoBytes();
     std::istringstream in(bytes);
     const std::string line = EditOledbLogin(ReadRegInfoText(in), login);
-    WriteNewFile(kRegInfoFileName, ReplaceRegInfoLine(bytes, line));
+    ReplaceWholeFile(kRegInfoFileName, ReplaceRegInfoLine(bytes, line));
 }
 
 } // namespace

@@ -42,7 +42,7 @@ std::optional<std::uint16_t> InstancePortInReply(std::string_view reply, std::st
             named = EqualsNoCase(value, instance);
         } else if (EqualsNoCase(key, "tcp")) {
             unsigned long number = 0;
-            for (const char c : value) number = c >= '0' && c <= '9' && number < 65536 ? number * 10 + (c - '0') : 65536;
+            for (const char c : value) number = IsDigit(c) && number < 65536 ? number * 10 + (c - '0') : 65536;
             if (number >= 1 && number <= 65535) port = static_cast<std::uint16_t>(number);
         }
     }

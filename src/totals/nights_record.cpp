@@ -1,10 +1,9 @@
 #include "totals/nights_record.h"
 
+#include "files/whole_file.h"
 #include "text/ascii.h"
 #include "text/errors.h"
 #include "text/message_table.h"
-#include "totals/memo_file.h"
-#include "totals/run_report.h"
 
 #include <algorithm>
 
@@ -14,7 +13,7 @@ namespace {
 constexpr std::string_view kFirst = "first ";
 
 bool IsDateKey(std::string_view text) {
-    if (text.size() != 8 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (text.size() != 8 || !AllDigits(text))
         return false;
     const auto number = [&](std::size_t at, std::size_t length) {
         return std::stoi(std::string(text.substr(at, length)));
@@ -81,7 +80,7 @@ std::vector<LocalDate> MissedNights(const NightsRecord& record, LocalDate today,
 
 NightsRecord ReadNightsRecord(const std::string& path) {
     std::string text;
-    if (std::optional<std::string> failure = ReadReportFile(path, text))
+    if (std::optional<std::string> failure = ReadTextFile(path, text))
         throw UserError(Say(msg::kFileCannotBeRead, {path, *failure}));
     try {
         return ParseNightsRecord(text);
@@ -99,10 +98,10 @@ std::optional<std::string> RecordTransferredNights(const std::string& path,
         // Read again under the lock: another run in this folder may have
         // added its nights since this one started.
         const std::optional<std::string> locked =
-            UnderReportLock(path, kRunReportLockWait, [&]() -> std::optional<std::string> {
+            UnderFolderLock(path, kFolderLockWait, [&]() -> std::optional<std::string> {
                 NightsRecord record = ReadNightsRecord(path);
                 AddTransferredNights(record, nights);
-                ReplaceWholeFile(path, NightsRecordText(record, NativeReportFormat().line_end));
+                ReplaceWholeFile(path, NightsRecordText(record, NativeTextFormat().line_end));
                 return std::nullopt;
             });
         if (locked) return Say(msg::kFileNotUpdated, {path, *locked});

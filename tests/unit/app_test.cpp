@@ -1,13 +1,19 @@
 #include "app/app_title.h"
 #include "app/application.h"
 #include "app/command_line.h"
+#include "app/connection_options.h"
 #include "db/central_connection.h"
 #include "support/fake_gateway.h"
 #include "support/temp_dir.h"
 #include "text/errors.h"
+#include "totals/memo.h"
+#include "totals/nights_record.h"
+#include "totals/run_report.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
 #include <iterator>
 #include <sstream>
 
@@ -259,6 +265,50 @@ TEST_F(RunControlTest, PartialRunAndEarlyCloseAreReportedAsIncomplete) {
     app.DeliverTimerTick(form);
     EXPECT_EQ(shell.closed, 1);
     EXPECT_EQ(app.ExitCode(form), 2);
+}
+
+// Every file the program writes is replaced whole; the new one keeps the
+// rights the old one had, and the installer's fields file, which holds the
+// password, is its owner's only whatever it was before.
+TEST(FileRightsTest, EachFileKeepsItsRightsAndTheFieldsFileIsTheOwners) {
+    namespace fs = std::filesystem;
+    testing::TempDir dir;
+    const testing::WorkingDirectory here(dir.path());
+    NightRecord night;
+    night.date_key = "20261201";
+    for (FigureRecord& figure : night.figures) figure.status = FigureStatus::Transferred;
+    const auto connection = [](Task task, const std::string& file) {
+        CommandLine command;
+        command.task = task;
+        command.fields_file = file;
+        return RunConnectionTask(command);
+    };
+    struct Case {
+        std::string file;
+        fs::perms before, after;
+        std::function<bool()> write; // true when it was written
+    };
+    using enum fs::perms;
+    const Case cases[] = {
+        {"memo1.txt", owner_read | owner_write | group_read, owner_read | owner_write | group_read,
+         [] { return SaveMemoFile("memo1.txt", {"UPDATE ..."}), true; }},
+        {"parktotals.log", owner_read | owner_write, owner_read | owner_write,
+         [] { return !AppendRunReport("parktotals.log", {"==== run"}); }},
+        {"transferred-nights.txt", owner_read | group_read, owner_read | group_read,
+         [&] { return !RecordTransferredNights("transferred-nights.txt", {night}); }},
+        {"RegInfo.INI", owner_read | owner_write, owner_read | owner_write,
+         [&] { return connection(Task::WriteConnection, dir.Write("in.ini", "[connection]\npassword=new\n")) == 0; }},
+        {"out.ini", owner_read | owner_write | group_read | others_read, owner_read | owner_write,
+         [&] { return connection(Task::ReadConnection, "out.ini") == 0; }},
+    };
+    dir.Write("RegInfo.INI", "Provider=SQLOLEDB.1;Password=old;User ID=sa;Data Source=.\r\nmore\r\n");
+    for (const Case& c : cases) {
+        if (!fs::exists(c.file)) dir.Write(c.file, "");
+        fs::permissions(c.file, c.before);
+        ASSERT_TRUE(c.write()) << c.file;
+        EXPECT_EQ(fs::status(c.file).permissions(), c.after) << c.file;
+    }
+    EXPECT_NE(testing::ReadBytes("RegInfo.INI").find("Password=new"), std::string::npos);
 }
 
 } // namespace

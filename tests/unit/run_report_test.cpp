@@ -498,22 +498,22 @@ protected:
 };
 
 TEST_F(ReportFileTest, WindowsFileStartsWithOneByteOrderMarkAndUsesCrLf) {
-    const ReportFormat windows{true, "\r\n"};
+    const TextFormat windows{true, "\r\n"};
     EXPECT_EQ(AppendRunReport(path, {"==== one", "a"}, windows), std::nullopt);
     EXPECT_EQ(AppendRunReport(path, {"==== two", "\xE5\xA4\xB1\xE8\xB4\xA5"}, windows), std::nullopt);
     EXPECT_EQ(Report(), "\xEF\xBB\xBF==== one\r\na\r\n\r\n==== two\r\n\xE5\xA4\xB1\xE8\xB4\xA5\r\n\r\n");
 }
 
 TEST_F(ReportFileTest, LinuxFileIsPlainUtf8WithLf) {
-    const ReportFormat linux_format{false, "\n"};
+    const TextFormat linux_format{false, "\n"};
     EXPECT_EQ(AppendRunReport(path, {"==== one", "a"}, linux_format), std::nullopt);
     EXPECT_EQ(AppendRunReport(path, {"==== two"}, linux_format), std::nullopt);
     EXPECT_EQ(Report(), "==== one\na\n\n==== two\n\n");
-    EXPECT_EQ(NativeReportFormat().line_end, "\n");
+    EXPECT_EQ(NativeTextFormat().line_end, "\n");
 }
 
 TEST_F(ReportFileTest, FileAtItsBoundLosesItsOldestRunsAndKeepsItsMark) {
-    const ReportFormat windows{true, "\r\n"};
+    const TextFormat windows{true, "\r\n"};
     const std::vector<std::string> run(40, std::string(20, 'x'));
     std::vector<std::string> lines = run;
     for (int i = 0; i < 12; ++i) {
@@ -529,7 +529,7 @@ TEST_F(ReportFileTest, FileAtItsBoundLosesItsOldestRunsAndKeepsItsMark) {
 }
 
 TEST_F(ReportFileTest, BlockCutShortDoesNotHideTheNextRunFromTrimming) {
-    const ReportFormat windows{true, "\r\n"};
+    const TextFormat windows{true, "\r\n"};
     dir.Write("parktotals.log", "\xEF\xBB\xBF==== one\r\nFigure 1 (day_co");
     ASSERT_EQ(AppendRunReport(path, {"==== two", std::string(20, 'x')}, windows, 100), std::nullopt);
     EXPECT_EQ(Report(), "\xEF\xBB\xBF==== one\r\nFigure 1 (day_co\r\n==== two\r\n" + std::string(20, 'x') + "\r\n\r\n");
