@@ -125,7 +125,8 @@ std::optional<std::string> ReadPlainFile(const std::string& path, std::string& b
 // which the installer restricts.
 void ReplaceWholeFile(const std::string& path, const std::string& bytes, FileRights) {
     RemoveLeftovers(path);
-    const std::wstring wide_path = Utf8ToWide(path);
+    // Wine's ReplaceFileW refuses relative paths (ERROR_DIRECTORY).
+    const std::wstring wide_path = FullWidePath(Utf8ToWide(path));
     const std::wstring temp_prefix = wide_path + L"." + std::to_wstring(GetCurrentProcessId()) + L".";
     std::wstring temp;
     HANDLE file = INVALID_HANDLE_VALUE;
