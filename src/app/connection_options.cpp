@@ -7,8 +7,10 @@
 #include "text/errors.h"
 #include "text/message_table.h"
 #include "text/text_codec.h"
+#include "text/utf16.h"
 #include "totals/profile.h"
 
+#include <optional>
 #include <sstream>
 #include <utility>
 #include <vector>
@@ -52,15 +54,31 @@ void ReadConnection(const std::string& fields_file) {
                               {"windowsauth", login.windows_authentication ? "1" : "0"}});
 }
 
+// The key's value; nullopt when the fields file does not hold the key, the
+// one case in which the reader gives back whatever fallback it is passed.
+// A value the reader may have cut is refused.
+std::optional<std::string> Field(const std::string& fields_file, std::string_view key) {
+    const std::string value = ReadProfileString(fields_file, kSection, key, "0");
+    if (value == "0" && ReadProfileString(fields_file, kSection, key, "1") == "1") return std::nullopt;
+    if (Utf8ToUtf16(value).size() >= kProfileValueMax)
+        throw UserError(Say(msg::kFieldTooLong, {key, std::to_string(kProfileValueMax - 1)}));
+    return value;
+}
+
+// A key the fields file does not hold keeps RegInfo.INI's value; one it
+// holds empty sets it empty.
 void WriteConnection(const std::string& fields_file) {
     if (!IsProfileFile(fields_file)) throw UserError(Say(msg::kCannotOpenFile, {fields_file}));
-    const auto field = [&](std::string_view key) { return ReadProfileString(fields_file, kSection, key, ""); };
-    const OledbLogin login{field("server"), field("database"), field("user"), field("password"),
-                           field("windowsauth") == "1"};
+    OledbLoginEdit edit;
+    edit.server = Field(fields_file, "server");
+    edit.database = Field(fields_file, "database");
+    edit.user = Field(fields_file, "user");
+    edit.password = Field(fields_file, "password");
+    if (const std::optional<std::string> windows = Field(fields_file, "windowsauth"))
+        edit.windows_authentication = *windows == "1";
     const std::string bytes = ReadRegInfoBytes();
     std::istringstream in(bytes);
-    const std::string line = EditOledbLogin(ReadRegInfoText(in), login);
-    ReplaceWholeFile(kRegInfoFileName, ReplaceRegInfoLine(bytes, line));
+    ReplaceWholeFile(kRegInfoFileName, ReplaceRegInfoLine(bytes, EditOledbLogin(ReadRegInfoText(in), edit)));
 }
 
 } // namespace

@@ -180,9 +180,21 @@ TEST(OledbLoginTest, EditSetsThePagesKeysAndKeepsTheRestInItsPlace) {
         EXPECT_EQ(edited, c.edited) << c.text;
         EXPECT_EQ(ReadOledbLogin(OledbSettings(edited)), c.login) << edited;
     }
+    // A field not given keeps what the string says, whatever the login;
+    // one given empty is set empty. A value starting with '=' is quoted.
+    OledbLoginEdit password_only;
+    password_only.password = "=x";
+    EXPECT_EQ(EditOledbLogin("Provider=SQLOLEDB.1;Password=old;User ID=sa;Data Source=PC;", password_only),
+              "Provider=SQLOLEDB.1;Password=\"=x\";User ID=sa;Data Source=PC;");
+    EXPECT_EQ(EditOledbLogin("Trusted_Connection=yes;Server=PC", password_only), "Trusted_Connection=yes;Server=PC");
+    OledbLoginEdit empty;
+    empty.server = "";
+    empty.database = "";
+    EXPECT_EQ(EditOledbLogin("Server=PC;Database=park", empty), "Server=;Database=");
+    EXPECT_EQ(EditOledbLogin("Server=PC", empty), "Server=") << "no empty key added";
     EXPECT_THROW(EditOledbLogin("Server=s;Password='x", sql), UserError);
     try {
-        EditOledbLogin("Server=s", {"s", "d", "u", "pa\nss", false});
+        EditOledbLogin("Server=s", OledbLogin{"s", "d", "u", "pa\nss", false});
         ADD_FAILURE() << "a line break taken";
     } catch (const UserError& error) {
         EXPECT_STREQ(error.what(), "The password holds a line break, which the connection string cannot");
