@@ -49,8 +49,9 @@ std::string Wanted(Option option) {
 }
 
 // An argument as a message quotes it: on one line, so that a control
-// character in it cannot steer the terminal the message is printed on.
-std::string Quoted(std::string_view text) { return "\"" + OneLine(text) + "\""; }
+// character in it cannot steer the terminal the message is printed on, and
+// no longer than an excerpt.
+std::string Quoted(std::string_view text) { return "\"" + OneLine(Excerpt(text)) + "\""; }
 
 [[noreturn]] void RefuseValue(std::string_view name, Option option, const std::string& value,
                               const std::string& why = {}) {

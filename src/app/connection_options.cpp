@@ -68,7 +68,7 @@ std::optional<std::string> Field(const std::string& fields_file, std::string_vie
 // A key the fields file does not hold keeps RegInfo.INI's value; one it
 // holds empty sets it empty.
 void WriteConnection(const std::string& fields_file) {
-    if (!IsProfileFile(fields_file)) throw UserError(Say(msg::kCannotOpenFile, {fields_file}));
+    if (!IsProfileFile(fields_file)) throw UserError(Say(msg::kCannotOpenFile, {Excerpt(fields_file)}));
     OledbLoginEdit edit;
     edit.server = Field(fields_file, "server");
     edit.database = Field(fields_file, "database");

@@ -120,6 +120,10 @@ TEST(CommandLineTest, RefusesWithTheOptionAndWhatItTakes) {
          "installer"},
         // A control character is shown escaped, never sent to the terminal.
         {{"--retries", "\x1b[2J"}, "--retries \"\\x1b[2J\"", "from 0 to 10"},
+        // A long one is cut, and a NUL does not end the message.
+        {{"--retries", std::string(120 * 1024, '7')}, "--retries \"" + std::string(200, '7') + "\xE2\x80\xA6\"",
+         "from 0 to 10"},
+        {{"--retries", std::string("1\0", 2)}, "--retries \"1\\x00\"", "from 0 to 10"},
     };
     for (const Wrong& wrong : lines) {
         std::string line;

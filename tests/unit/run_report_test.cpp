@@ -460,15 +460,16 @@ TEST(RunReportTest, ServerTextCannotStartALineOrSteerATerminal) {
     RunRecord run = NormalRun();
     run.job.nights[0].figures[2] = {FigureStatus::Refused, "1234.5", std::nullopt,
                           {"Deadlock\r\n==== Run of 2099-01-01 00:00:00 ====\nEnd: exit code 0\x1b[2J\x07\x7f"
-                           "\xC2\x9B\xE2\x80\xA8 \xE5\x88\x97\xE5\x90\x8D \xFF\xE5\x88",
+                           "\xC2\x9B\xE2\x80\xA8 \xE5\x88\x97\xE5\x90\x8D \xFF\xE5\x88 \xE2\x80\xAE\xE2\x81\xA6",
                            "40001", 1205}};
-    run.error_box = "Unable to connect\n==== Run of 2099";
+    // The box's text went through an exception, whose what() a NUL would end.
+    run.error_box = UserError(std::string("Unable to connect\n==== Run of 2099\0 (PC)", 40)).what();
     const std::vector<std::string> lines = RunReportLines(run);
     ASSERT_EQ(lines.size(), 12u);
     EXPECT_EQ(lines[7], "Figure 3 (weixin_money_lishi): sent 1234.5, refused by the central server: Deadlock\\r\\n"
                         "==== Run of 2099-01-01 00:00:00 ====\\nEnd: exit code 0\\x1b[2J\\x07\\x7f\\u009b\\u2028 "
-                        "\xE5\x88\x97\xE5\x90\x8D \\xff\\xe5\\x88 (SQLSTATE 40001, error 1205)");
-    EXPECT_EQ(lines[11], "Error box: Unable to connect\\n==== Run of 2099");
+                        "\xE5\x88\x97\xE5\x90\x8D \\xff\\xe5\\x88 \\u202e\\u2066 (SQLSTATE 40001, error 1205)");
+    EXPECT_EQ(lines[11], "Error box: Unable to connect\\n==== Run of 2099\\x00 (PC)");
 }
 
 std::string Block(const std::string& name, std::size_t size) {
