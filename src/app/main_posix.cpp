@@ -1,8 +1,6 @@
 #include "app/app_title.h"
-#include "app/build_config.h"
-#include "app/program.h"
+#include "app/built_program.h"
 #include "app/shells.h"
-#include "db/central_connection.h"
 #include "text/message_table.h"
 #include "text/errors.h"
 
@@ -24,11 +22,7 @@ int main(int argc, char** argv) {
     using namespace parktotals;
     const std::string exe = ExecutablePath();
     const std::string title = ApplicationTitle(exe.empty() ? "parktotals" : exe);
-    const ProgramFacts facts{
-        exe, "parktotals", PARKTOTALS_VERSION,
-        CentralConnectionString(PARKTOTALS_CENTRAL_HOST, PARKTOTALS_CENTRAL_USER, PARKTOTALS_CENTRAL_PASSWORD,
-                                {PARKTOTALS_CENTRAL_ENCRYPT, PARKTOTALS_CENTRAL_TRUST_CERTIFICATE}),
-        kTerminalWidth};
+    const ProgramFacts facts = BuiltProgramFacts(exe, "parktotals", kTerminalWidth);
     ProgramStart start =
         StartProgram(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc), facts,
                      [&](const std::string& text, bool error) {

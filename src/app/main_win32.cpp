@@ -1,8 +1,6 @@
 #include "app/app_title.h"
-#include "app/build_config.h"
-#include "app/program.h"
+#include "app/built_program.h"
 #include "app/shells.h"
-#include "db/central_connection.h"
 #include "text/message_table.h"
 #include "text/text_codec_win32.h"
 
@@ -39,11 +37,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
     using namespace parktotals;
     const std::string exe = ExecutablePath();
     const std::string title = ApplicationTitle(exe.empty() ? "parktotals" : exe);
-    const ProgramFacts facts{
-        exe, "parktotals.exe", PARKTOTALS_VERSION,
-        CentralConnectionString(PARKTOTALS_CENTRAL_HOST, PARKTOTALS_CENTRAL_USER, PARKTOTALS_CENTRAL_PASSWORD,
-                                {PARKTOTALS_CENTRAL_ENCRYPT, PARKTOTALS_CENTRAL_TRUST_CERTIFICATE}),
-        0};
+    const ProgramFacts facts = BuiltProgramFacts(exe, "parktotals.exe", 0);
     // A GUI program has no console to print on.
     ProgramStart start = StartProgram(Arguments(), facts, [&](const std::string& text, bool error) {
         MessageBoxW(nullptr, Utf8ToWide(text).c_str(), Utf8ToWide(title).c_str(),
