@@ -6,8 +6,10 @@
 #include "support/fake_gateway.h"
 #include "support/temp_dir.h"
 #include "text/errors.h"
+#include "text/text_codec.h"
 #include "totals/memo.h"
 #include "totals/nights_record.h"
+#include "totals/profile.h"
 #include "totals/run_report.h"
 
 #include <gtest/gtest.h>
@@ -274,7 +276,7 @@ TEST_F(RunControlTest, PartialRunAndEarlyCloseAreReportedAsIncomplete) {
 // Every file the program writes is replaced whole; the new one keeps the
 // rights the old one had, and the installer's fields file, which holds the
 // password, is its owner's only whatever it was before.
-TEST(FileRightsTest, EachFileKeepsItsRightsAndTheFieldsFileIsTheOwners) {
+TEST(FileRightsTest, EachFileKeepsItsRightsAndTheInstallerChangesOnlyWhatItIsGiven) {
     namespace fs = std::filesystem;
     testing::TempDir dir;
     const testing::WorkingDirectory here(dir.path());
@@ -313,7 +315,14 @@ TEST(FileRightsTest, EachFileKeepsItsRightsAndTheFieldsFileIsTheOwners) {
         EXPECT_EQ(fs::status(c.file).permissions(), c.after) << c.file;
     }
     // The fields file held only the password: the rest of the login stays.
-    EXPECT_EQ(testing::ReadBytes("RegInfo.INI"), "Provider=SQLOLEDB.1;Password=new;User ID=sa;Data Source=.\r\nmore\r\n");
+    const std::string reginfo = "Provider=SQLOLEDB.1;Password=new;User ID=sa;Data Source=.\r\nmore\r\n";
+    EXPECT_EQ(testing::ReadBytes("RegInfo.INI"), reginfo);
+    // A password the INI reader would cut is refused, not cut.
+    const std::string long_password = "[connection]\npassword=" + std::string(3000, 'p');
+    EXPECT_EQ(connection(Task::WriteConnection, dir.Write("in.ini", long_password)), 1);
+    EXPECT_EQ(testing::ReadBytes("RegInfo.INI"), reginfo);
+    EXPECT_EQ(ProfileValue(FileTextToUtf8(testing::ReadBytes("in.ini")), "connection", "error", ""),
+              "The value of \"password\" in the fields file is too long: at most 2046 characters");
 }
 
 } // namespace
