@@ -60,9 +60,13 @@ bool Passing(DWORD error) {
 // folder's. Tried again for a second when the error passes.
 bool MoveIntoPlace(const std::wstring& from, const std::wstring& to, DWORD& error) {
     for (int attempt = 0;; ++attempt) {
-        const bool exists = GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES;
-        if (exists ? ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-                   : MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH))
+        const DWORD attributes = GetFileAttributesW(to.c_str());
+        const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+        // A folder is refused by MoveFileExW ("Access denied"); Wine's
+        // ReplaceFileW would move it aside.
+        if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0
+                ? ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+                : MoveFileExW(from.c_str(), to.c_str(), (exists ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH))
             return true;
         error = GetLastError();
         // The old file gone, or another come, since it was looked for: the
