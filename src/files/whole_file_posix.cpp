@@ -9,6 +9,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace parktotals {
@@ -60,15 +61,6 @@ void WriteInPlace(const std::string& path, const std::string& bytes, mode_t mode
     const Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
     if (file.fd < 0) ThrowCannotCreate(path, errno);
     if (const int error = WriteAll(file.fd, bytes)) ThrowWriteError(error);
-}
-
-// The rights a new text file gets from the process (0666 less its umask).
-mode_t UsualMode() {
-    // umask can only be read by setting it; no thread of the program
-    // creates files at the same time.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
 }
 
 // The lock file's rights: read and write for each class of account
@@ -132,14 +124,16 @@ void ReplaceWholeFile(const std::string& path, const std::string& bytes, FileRig
         return WriteInPlace(path, bytes, secret ? 0600 : 0666);
 
     RemoveLeftovers(path);
-    // Owner-only from the start: the text may be a secret, and the rights
-    // it is to have are set before it is renamed into place.
+    // A new plain file gets the usual rights (0666 less the umask); else
+    // owner-only from the start, as the text may be a secret, and the old
+    // file's rights are set before it is renamed into place.
+    const mode_t create_mode = secret || exists ? 0600 : 0666;
     const std::string temp_prefix = path + "." + std::to_string(::getpid()) + ".";
     std::string temp;
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
         temp = temp_prefix + std::to_string(attempt) + ".tmp";
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, create_mode);
         if (fd < 0 && (errno != EEXIST || attempt == 99)) ThrowCannotCreate(path, errno);
     }
     int error = WriteAll(fd, bytes);
@@ -147,10 +141,10 @@ void ReplaceWholeFile(const std::string& path, const std::string& bytes, FileRig
         // The owner and group only where the process may give them (root,
         // or a group it belongs to); the mode after them, as fchown may
         // clear set-id bits.
-        if (::fchown(fd, original.st_uid, original.st_gid) != 0) (void)::fchown(fd, -1, original.st_gid);
+        // Neither failing is an error: the file is then the process's.
+        if (::fchown(fd, original.st_uid, original.st_gid) != 0)
+            std::ignore = ::fchown(fd, static_cast<uid_t>(-1), original.st_gid);
         if (::fchmod(fd, original.st_mode & 07777) != 0) error = errno;
-    } else if (error == 0 && !secret && ::fchmod(fd, UsualMode()) != 0) {
-        error = errno;
     }
     // On disk before the rename, or a power cut could leave the new name
     // on an empty file.
