@@ -4,6 +4,7 @@
 #include "text/message_table.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -51,8 +52,9 @@ std::string Wanted(Option option) {
 }
 
 // An argument as a message quotes it: on one line, so that a control
-// character in it cannot steer the terminal the message is printed on.
-std::string Quoted(std::string_view text) { return "\"" + OneLine(text) + "\""; }
+// character in it cannot steer the terminal the message is printed on, and
+// no longer than an excerpt.
+std::string Quoted(std::string_view text) { return "\"" + OneLine(Excerpt(text)) + "\""; }
 
 [[noreturn]] void RefuseValue(std::string_view name, Option option, const std::string& value,
                               const std::string& why = {}) {
@@ -229,33 +231,48 @@ std::string Wrapped(const std::string& text, std::size_t width) {
 } // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments, LocalDate today) {
-    CommandLine command;
-    // Whoever asks for help gets it, even on a line with a mistake in it.
-    if (std::find(arguments.begin(), arguments.end(), "--help") != arguments.end()) {
-        command.task = Task::Help;
-        return command;
-    }
-    if (std::find(arguments.begin(), arguments.end(), "--version") != arguments.end()) {
-        command.task = Task::Version;
-        return command;
-    }
+    // One pass reads the line into steps; they are taken in order once the
+    // line is read, so that what they say of it is said in the language it
+    // asks for, and whoever asks for help gets it, even on a line with a
+    // mistake in it.
+    struct Step {
+        const OptionName* option;
+        std::string value;
+        std::function<std::string()> refusal; // set for a step that cannot be taken
+    };
+    std::vector<Step> steps;
+    std::optional<Language> language;
+    bool help = false, version = false;
     std::vector<const OptionName*> given;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
+        help = help || argument == "--help";
+        version = version || argument == "--version";
         const std::size_t equals = argument.find('=');
-        const std::string_view name = std::string_view(argument).substr(0, equals);
+        const std::string name(std::string_view(argument).substr(0, equals));
         // (std::ranges' algorithms are missing from the libc++ the clang build uses.)
         const auto known = std::find_if(std::begin(kOptions), std::end(kOptions),
                                         [&](const OptionName& o) { return o.name == name; });
-        if (!argument.starts_with("--") || known == std::end(kOptions))
-            throw UserError(Say(msg::kUnknownOption, {Quoted(argument.starts_with("--") ? name : argument)}));
-        if (std::find(given.begin(), given.end(), &*known) != given.end())
-            throw UserError(Say(msg::kOptionTwice, {name}));
-        given.push_back(&*known);
-
-        const std::string wanted = Wanted(known->option);
-        if (wanted.empty())
-            throw UserError(Say(msg::kOptionTakesNoValue, {name, Quoted(argument.substr(equals + 1))}));
+        if (!argument.starts_with("--") || known == std::end(kOptions)) {
+            const std::string what = argument.starts_with("--") ? name : argument;
+            steps.push_back({nullptr, {}, [what] { return Say(msg::kUnknownOption, {Quoted(what)}); }});
+            continue;
+        }
+        const OptionName* option = &*known;
+        if (std::find(given.begin(), given.end(), option) != given.end()) {
+            steps.push_back({option, {}, [option] { return Say(msg::kOptionTwice, {option->name}); }});
+            continue;
+        }
+        given.push_back(option);
+        if (option->option == Option::Help || option->option == Option::Version) {
+            if (equals != std::string::npos) {
+                const std::string value = argument.substr(equals + 1);
+                steps.push_back({option, {}, [option, value] {
+                                     return Say(msg::kOptionTakesNoValue, {option->name, Quoted(value)});
+                                 }});
+            }
+            continue;
+        }
         std::string value;
         if (equals != std::string::npos) {
             value = argument.substr(equals + 1);
@@ -264,8 +281,24 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments, LocalDat
             // --date ..." lacks the number rather than giving "--date" as one.
             value = arguments[++i];
         }
-        if (value.empty()) throw UserError(Say(msg::kOptionNeeds, {name, wanted}));
-        Apply(command, name, known->option, value, today);
+        if (value.empty()) {
+            steps.push_back(
+                {option, {}, [option] { return Say(msg::kOptionNeeds, {option->name, Wanted(option->option)}); }});
+            continue;
+        }
+        if (option->option == Option::Language) language = ParseLanguageName(value);
+        steps.push_back({option, value, {}});
+    }
+
+    if (language) SetCurrentLanguage(*language);
+    CommandLine command;
+    if (help || version) {
+        command.task = help ? Task::Help : Task::Version;
+        return command;
+    }
+    for (const Step& step : steps) {
+        if (step.refusal) throw UserError(step.refusal());
+        Apply(command, step.option->name, step.option->option, step.value, today);
     }
 
     // --language goes with any task.
@@ -286,14 +319,6 @@ std::string UsageText(const std::string& program_name, std::size_t width) {
         Say(msg::kUsage, {program_name, std::to_string(kMaxRetries), std::to_string(kMaxRetryWait.count()),
                           std::to_string(kDefaultRetryWait.count()), std::to_string(kMaxDays)});
     return width == 0 ? text : Wrapped(text, width);
-}
-
-std::optional<Language> LanguageAsked(const std::vector<std::string>& arguments) {
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        if (arguments[i].starts_with("--language=")) return ParseLanguageName(arguments[i].substr(11));
-        if (arguments[i] == "--language" && i + 1 < arguments.size()) return ParseLanguageName(arguments[i + 1]);
-    }
-    return std::nullopt;
 }
 
 std::string VersionText(const std::string& version) { return "parktotals " + version; }

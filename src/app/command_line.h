@@ -35,14 +35,11 @@ struct CommandLine {
 // which days given with --date must lie before. An option's value follows it
 // as the next argument or after "=" (--retries 3, --retries=3). --help
 // anywhere asks for the usage text, else --version anywhere for the version,
-// whatever the rest of the line holds. Throws UserError naming the first
-// argument it cannot take, and saying what it would.
+// whatever the rest of the line holds. A language --language names becomes
+// the current one (SetCurrentLanguage), so that what is said of the line is
+// said in it. Throws UserError naming the first argument it cannot take, and
+// saying what it would.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments, LocalDate today);
-
-// The language --language asks for, looked for before the line is read so
-// that what it says of the line is said in that language; nullopt when it
-// is not there or names no language (the reading then refuses it).
-std::optional<Language> LanguageAsked(const std::vector<std::string>& arguments);
 
 // What --help shows; `program_name` is the executable's file name. Each
 // paragraph is one line, unless `width` asks for lines no longer than that.

@@ -2,15 +2,15 @@
 
 #include "db/oledb_string.h"
 #include "db/reginfo.h"
+#include "files/whole_file.h"
 #include "text/ascii.h"
 #include "text/errors.h"
 #include "text/message_table.h"
 #include "text/text_codec.h"
-#include "totals/memo_file.h"
+#include "text/utf16.h"
 #include "totals/profile.h"
 
-#include <fstream>
-#include <iterator>
+#include <optional>
 #include <sstream>
 #include <utility>
 #include <vector>
@@ -25,7 +25,7 @@ using Fields = std::vector<std::pair<std::string, std::string>>;
 void WriteFields(const std::string& path, const Fields& fields) {
     std::string text = "[" + std::string(kSection) + "]\r\n";
     for (const auto& [key, value] : fields) text += key + "=\"" + value + "\"\r\n";
-    WriteNewFile(path, EncodeUtf16File(text, false));
+    ReplaceWholeFile(path, EncodeUtf16File(text, false), FileRights::OwnerOnly);
 }
 
 // A value of the zip's sample RegInfo.INI, still to be filled in.
@@ -34,18 +34,7 @@ bool IsPlaceholder(std::string_view value) {
 }
 
 // RegInfo.INI's bytes; none when there is no such file yet.
-std::string ReadRegInfoBytes() {
-    if (!IsProfileFile(kRegInfoFileName)) return {};
-    std::ifstream file(kRegInfoFileName, std::ios::binary);
-    std::string bytes;
-    try {
-        if (file) bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    } catch (const std::exception&) {
-        file.setstate(std::ios::badbit);
-    }
-    if (!file || file.bad()) throw UserError(Say(msg::kCannotReadFile, {kRegInfoFileName}));
-    return bytes;
-}
+std::string ReadRegInfoBytes() { return IsProfileFile(kRegInfoFileName) ? ReadFileBytes(kRegInfoFileName) : ""; }
 
 void ReadConnection(const std::string& fields_file) {
     OledbLogin login;
@@ -65,15 +54,31 @@ void ReadConnection(const std::string& fields_file) {
                               {"windowsauth", login.windows_authentication ? "1" : "0"}});
 }
 
+// The key's value; nullopt when the fields file does not hold the key, the
+// one case in which the reader gives back whatever fallback it is passed.
+// A value the reader may have cut is refused.
+std::optional<std::string> Field(const std::string& fields_file, std::string_view key) {
+    const std::string value = ReadProfileString(fields_file, kSection, key, "0");
+    if (value == "0" && ReadProfileString(fields_file, kSection, key, "1") == "1") return std::nullopt;
+    if (Utf8ToUtf16(value).size() >= kProfileValueMax)
+        throw UserError(Say(msg::kFieldTooLong, {key, std::to_string(kProfileValueMax - 1)}));
+    return value;
+}
+
+// A key the fields file does not hold keeps RegInfo.INI's value; one it
+// holds empty sets it empty.
 void WriteConnection(const std::string& fields_file) {
-    if (!IsProfileFile(fields_file)) throw UserError(Say(msg::kCannotOpenFile, {fields_file}));
-    const auto field = [&](std::string_view key) { return ReadProfileString(fields_file, kSection, key, ""); };
-    const OledbLogin login{field("server"), field("database"), field("user"), field("password"),
-                           field("windowsauth") == "1"};
+    if (!IsProfileFile(fields_file)) throw UserError(Say(msg::kCannotOpenFile, {Excerpt(fields_file)}));
+    OledbLoginEdit edit;
+    edit.server = Field(fields_file, "server");
+    edit.database = Field(fields_file, "database");
+    edit.user = Field(fields_file, "user");
+    edit.password = Field(fields_file, "password");
+    if (const std::optional<std::string> windows = Field(fields_file, "windowsauth"))
+        edit.windows_authentication = *windows == "1";
     const std::string bytes = ReadRegInfoBytes();
     std::istringstream in(bytes);
-    const std::string line = EditOledbLogin(ReadRegInfoText(in), login);
-    WriteNewFile(kRegInfoFileName, ReplaceRegInfoLine(bytes, line));
+    ReplaceWholeFile(kRegInfoFileName, ReplaceRegInfoLine(bytes, EditOledbLogin(ReadRegInfoText(in), edit)));
 }
 
 } // namespace

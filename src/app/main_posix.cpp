@@ -1,9 +1,6 @@
 #include "app/app_title.h"
-#include "app/build_config.h"
-#include "app/command_line.h"
-#include "app/connection_options.h"
+#include "app/built_program.h"
 #include "app/shells.h"
-#include "db/central_connection.h"
 #include "text/message_table.h"
 #include "text/errors.h"
 
@@ -25,36 +22,22 @@ int main(int argc, char** argv) {
     using namespace parktotals;
     const std::string exe = ExecutablePath();
     const std::string title = ApplicationTitle(exe.empty() ? "parktotals" : exe);
-    const LocalDate today = TodayOnLocalClock();
-    CommandLine command;
+    const ProgramFacts facts = BuiltProgramFacts(exe, "parktotals", kTerminalWidth);
+    ProgramStart start =
+        StartProgram(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc), facts,
+                     [&](const std::string& text, bool error) {
+                         if (error) {
+                             std::cerr << title << ": " << text << std::endl;
+                             return;
+                         }
+                         std::cout << text << (text.ends_with('\n') ? "" : "\n") << std::flush;
+                         // A full disk or a closed pipe: the text did not arrive.
+                         if (!std::cout) throw UserError(Say(msg::kCannotWriteStdout));
+                     });
+    if (start.exit_code) return *start.exit_code;
     try {
-        const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-        // What the line says, wrong or right, is said in the language it asks for.
-        if (const std::optional<Language> language = LanguageAsked(arguments)) SetCurrentLanguage(*language);
-        command = ParseCommandLine(arguments, today);
-        if (command.task == Task::Help || command.task == Task::Version) {
-            const std::string name = exe.empty() ? "parktotals" : exe.substr(FolderOf(exe).size());
-            std::cout << (command.task == Task::Help ? UsageText(name, kTerminalWidth)
-                                                     : VersionText(PARKTOTALS_VERSION) + "\n")
-                      << std::flush;
-            // A full disk or a closed pipe: the text did not arrive.
-            if (!std::cout) throw UserError(Say(msg::kCannotWriteStdout));
-            return 0;
-        }
-        if (command.task != Task::NightlyRun) return RunConnectionTask(command);
-    } catch (const std::exception& e) {
-        std::cerr << title << ": " << ErrorBoxText(e.what()) << std::endl;
-        return 1;
-    }
-    try {
-        FormSettings settings = ProgramSettings(
-            FolderOf(exe),
-            CentralConnectionString(PARKTOTALS_CENTRAL_HOST, PARKTOTALS_CENTRAL_USER, PARKTOTALS_CENTRAL_PASSWORD,
-                                    {PARKTOTALS_CENTRAL_ENCRYPT, PARKTOTALS_CENTRAL_TRUST_CERTIFICATE}));
-        settings.version = PARKTOTALS_VERSION;
-        settings.job.options = command.options;
-        return DisplayAvailable() ? RunFltkShell(title, std::move(settings))
-                                  : RunHeadlessShell(title, std::move(settings));
+        return DisplayAvailable() ? RunFltkShell(title, std::move(start.settings))
+                                  : RunHeadlessShell(title, std::move(start.settings));
     } catch (const std::exception& e) {
         // Only building the window can get here; the job's errors are shown
         // by the application.

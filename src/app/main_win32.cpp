@@ -1,9 +1,6 @@
 #include "app/app_title.h"
-#include "app/build_config.h"
-#include "app/command_line.h"
-#include "app/connection_options.h"
+#include "app/built_program.h"
 #include "app/shells.h"
-#include "db/central_connection.h"
 #include "text/message_table.h"
 #include "text/text_codec_win32.h"
 
@@ -40,27 +37,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
     using namespace parktotals;
     const std::string exe = ExecutablePath();
     const std::string title = ApplicationTitle(exe.empty() ? "parktotals" : exe);
-    const LocalDate today = TodayOnLocalClock();
-    CommandLine command;
-    try {
-        const std::vector<std::string> arguments = Arguments();
-        // What the line says, wrong or right, is said in the language it asks for.
-        if (const std::optional<Language> language = LanguageAsked(arguments)) SetCurrentLanguage(*language);
-        command = ParseCommandLine(arguments, today);
-        if (command.task == Task::Help || command.task == Task::Version) {
-            // A GUI program has no console to print on.
-            const std::string name = exe.empty() ? "parktotals.exe" : exe.substr(FolderOf(exe).size());
-            const std::string text =
-                command.task == Task::Help ? UsageText(name) : VersionText(PARKTOTALS_VERSION);
-            MessageBoxW(nullptr, Utf8ToWide(text).c_str(), Utf8ToWide(title).c_str(), MB_ICONINFORMATION | MB_OK);
-            return 0;
-        }
-        if (command.task != Task::NightlyRun) return RunConnectionTask(command);
-    } catch (const std::exception& e) {
-        MessageBoxW(nullptr, Utf8ToWide(ErrorBoxText(e.what())).c_str(), Utf8ToWide(title).c_str(),
-                    MB_ICONSTOP | MB_OK);
-        return 1;
-    }
+    const ProgramFacts facts = BuiltProgramFacts(exe, "parktotals.exe", 0);
+    // A GUI program has no console to print on.
+    ProgramStart start = StartProgram(Arguments(), facts, [&](const std::string& text, bool error) {
+        MessageBoxW(nullptr, Utf8ToWide(text).c_str(), Utf8ToWide(title).c_str(),
+                    (error ? MB_ICONSTOP : MB_ICONINFORMATION) | MB_OK);
+    });
+    if (start.exit_code) return *start.exit_code;
 
     // The database client expects COM on this thread, as a single-threaded
     // apartment. Uninitialised only after the shell has torn the window and
@@ -68,13 +51,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int exit_code = 1;
     try {
-        FormSettings settings = ProgramSettings(
-            FolderOf(exe),
-            CentralConnectionString(PARKTOTALS_CENTRAL_HOST, PARKTOTALS_CENTRAL_USER, PARKTOTALS_CENTRAL_PASSWORD,
-                                    {PARKTOTALS_CENTRAL_ENCRYPT, PARKTOTALS_CENTRAL_TRUST_CERTIFICATE}));
-        settings.version = PARKTOTALS_VERSION;
-        settings.job.options = command.options;
-        exit_code = RunWin32Shell(title, std::move(settings), show_command);
+        exit_code = RunWin32Shell(title, std::move(start.settings), show_command);
     } catch (const std::exception& e) {
         // Only building the window can get here; the job's errors are shown
         // by the application.

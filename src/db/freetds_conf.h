@@ -15,11 +15,9 @@ namespace parktotals {
 // set, or the file cannot be read back by the name FreeTDS opens it by:
 // FreeTDS would then take the section's name for a host name, look it up,
 // and log in to whatever answers without checking its certificate.
-// `fd_folder` is where the process's descriptors show as files; tests
-// name one that holds none.
 class ScopedFreeTdsConf {
 public:
-    explicit ScopedFreeTdsConf(const std::string& text, const std::string& fd_folder = "/proc/self/fd/");
+    explicit ScopedFreeTdsConf(const std::string& text);
     ~ScopedFreeTdsConf();
     ScopedFreeTdsConf(const ScopedFreeTdsConf&) = delete;
     ScopedFreeTdsConf& operator=(const ScopedFreeTdsConf&) = delete;

@@ -40,7 +40,7 @@ std::string ReadBackFault(const std::string& path, const std::string& text) {
 
 } // namespace
 
-ScopedFreeTdsConf::ScopedFreeTdsConf(const std::string& text, const std::string& fd_folder) {
+ScopedFreeTdsConf::ScopedFreeTdsConf(const std::string& text) {
     if (text.empty()) return;
     if (const char* previous = std::getenv("FREETDSCONF")) {
         had_previous_ = true;
@@ -61,7 +61,7 @@ ScopedFreeTdsConf::ScopedFreeTdsConf(const std::string& text, const std::string&
         }
         done += static_cast<std::size_t>(n);
     }
-    const std::string path = fd_folder + std::to_string(fd_);
+    const std::string path = "/proc/self/fd/" + std::to_string(fd_);
     if (setenv("FREETDSCONF", path.c_str(), 1) != 0) {
         const std::string why = std::strerror(errno);
         Undo();

@@ -7,7 +7,7 @@ namespace parktotals {
 
 // The Windows build cannot hand FreeTDS (under Wine) a settings file; the
 // translation refuses a certificate check through it beforehand.
-ScopedFreeTdsConf::ScopedFreeTdsConf(const std::string& text, const std::string&) {
+ScopedFreeTdsConf::ScopedFreeTdsConf(const std::string& text) {
     if (!text.empty()) throw UserError(Say(msg::kNoFreeTdsConfInThisBuild));
 }
 

@@ -26,14 +26,6 @@ constexpr OdbcDriver kMicrosoft{true, false, false, "Encrypt=yes", "", "TrustSer
 constexpr OdbcDriver kMicrosoft18{true, false, false, "Encrypt=yes", "Encrypt=strict", "TrustServerCertificate=yes",
                                   false};
 
-// The major version after `prefix` ("msodbcsql18.dll", "libmsodbcsql-18.3.so.2.1").
-int VersionAfter(std::string_view name, std::string_view prefix) {
-    int version = 0;
-    for (std::size_t i = prefix.size(); i < name.size() && name[i] >= '0' && name[i] <= '9'; ++i)
-        version = std::min(version * 10 + (name[i] - '0'), 1000);
-    return version;
-}
-
 } // namespace
 
 const OdbcDriver* IdentifyOdbcDriver(std::string_view library) {
@@ -44,7 +36,7 @@ const OdbcDriver* IdentifyOdbcDriver(std::string_view library) {
     if (file == "sqlsrv32.dll" || file.starts_with("sqlncli") || file.starts_with("libsqlncli")) return &kMicrosoft;
     for (const std::string_view prefix : {"msodbcsql", "libmsodbcsql-"}) {
         if (!file.starts_with(prefix)) continue;
-        const int version = VersionAfter(file, prefix);
+        const int version = VersionAt(file, prefix.size());
         if (version >= 18) return &kMicrosoft18;
         if (version >= 11) return &kMicrosoft;
     }

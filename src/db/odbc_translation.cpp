@@ -13,26 +13,11 @@
 namespace parktotals {
 namespace {
 
-bool IsDigits(std::string_view text) {
-    if (text.empty()) return false;
-    for (const char c : text)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
-
-// The major version after `name` in a provider ("MSOLEDBSQL19.1" -> 19), 0 when none.
-int ProviderVersion(std::string_view provider, std::string_view name) {
-    int version = 0;
-    for (std::size_t i = name.size(); i < provider.size() && provider[i] >= '0' && provider[i] <= '9'; ++i)
-        version = std::min(version * 10 + (provider[i] - '0'), 1000);
-    return version;
-}
-
 // "NAME" or "NAME.<version>".
 bool IsProvider(std::string_view provider, std::string_view name) {
     if (!StartsWithNoCase(provider, name)) return false;
     const std::string_view rest = provider.substr(name.size());
-    return rest.empty() || (rest.front() == '.' && IsDigits(rest.substr(1)));
+    return rest.empty() || (rest.front() == '.' && AllDigits(rest.substr(1)));
 }
 
 // What a provider does with encryption when the string says nothing, and
@@ -49,7 +34,7 @@ struct Provider {
 Provider ClassifyProvider(const std::string& provider) {
     if (provider.empty() || IsProvider(provider, "sqloledb") || StartsWithNoCase(provider, "sqlncli")) return {};
     if (StartsWithNoCase(provider, "msoledbsql")) {
-        const bool v19 = ProviderVersion(provider, "msoledbsql") >= 19;
+        const bool v19 = VersionAt(provider, 10) >= 19; // after "msoledbsql"
         return {false, v19, v19};
     }
     if (IsProvider(provider, "msdasql")) return {true, false, false};
@@ -117,7 +102,7 @@ EncryptionRequest EncryptionAsked(const OledbSettings& settings, const Provider&
 int LoginTimeout(const OledbSettings& settings, std::vector<std::string>& adjustments) {
     const OledbPair* pair = settings.Find({"connect timeout", "connection timeout", "timeout"});
     if (!pair) return kDefaultLoginTimeoutSeconds;
-    if (!IsDigits(pair->value)) throw UserError(Say(msg::kTimeoutNotWholeSeconds, {pair->written}));
+    if (!AllDigits(pair->value)) throw UserError(Say(msg::kTimeoutNotWholeSeconds, {pair->written}));
     long long seconds = 0;
     for (const char c : pair->value) seconds = std::min(seconds * 10 + (c - '0'), 1000000LL);
     if (seconds > 0 && seconds <= kMaxLoginTimeoutSeconds) return static_cast<int>(seconds);
@@ -170,7 +155,7 @@ ServerAddress ParseServer(std::string_view server, const OdbcTarget& target) {
 bool IsPlainConfValue(std::string_view value) {
     if (value.empty()) return false;
     for (const char c : value)
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) || c == '.' || c == '-' ||
               c == '_' || c == ':' || c == '$'))
             return false;
     return true;

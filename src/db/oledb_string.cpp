@@ -5,6 +5,7 @@
 #include "text/message_table.h"
 
 #include <algorithm>
+#include <optional>
 #include <span>
 
 namespace parktotals {
@@ -27,19 +28,6 @@ const OledbPair* Last(const std::vector<OledbPair>& pairs, std::span<const std::
     return nullptr;
 }
 
-std::string QuoteValue(std::string_view value) {
-    const bool plain = value.find(';') == std::string_view::npos &&
-                       (value.empty() || (value.front() != '"' && value.front() != '\'' &&
-                                          !IsBlank(value.front()) && !IsBlank(value.back())));
-    if (plain) return std::string(value);
-    std::string quoted = "\"";
-    for (const char c : value) {
-        quoted += c;
-        if (c == '"') quoted += '"';
-    }
-    return quoted + "\"";
-}
-
 // The parsed text as its parts between the ';' that end pairs, so that
 // dropping a part drops its separator and joining them gives the text back.
 struct Part {
@@ -47,6 +35,36 @@ struct Part {
     const OledbPair* pair = nullptr;
     bool dropped = false;
 };
+
+bool Holds(const Part& part, std::span<const std::string_view> names) {
+    return part.pair && std::find(names.begin(), names.end(), part.pair->key) != names.end();
+}
+
+// The last part under any of the names (the one that counts), or none.
+Part* FindLast(std::vector<Part>& parts, std::span<const std::string_view> names) {
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it)
+        if (Holds(*it, names)) return &*it;
+    return nullptr;
+}
+
+// Drops the parts under any of the names but `keep`; returns the place of
+// the first one dropped, or `place` when it comes first.
+std::size_t DropAllBut(std::vector<Part>& parts, std::span<const std::string_view> names, const Part* keep,
+                       std::size_t place) {
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (&parts[i] == keep || !Holds(parts[i], names)) continue;
+        parts[i].dropped = true;
+        place = std::min(place, i);
+    }
+    return place;
+}
+
+// The part with a new value, the key and the blanks around it as written.
+void Replace(Part& part, std::string_view text, std::string_view value) {
+    const OledbPair& pair = *part.pair;
+    part.text = std::string(text.substr(pair.begin, pair.value_begin - pair.begin)) + QuoteOledbValue(value) +
+                std::string(text.substr(pair.value_end, pair.end - pair.value_end));
+}
 
 std::vector<Part> SplitParts(std::string_view text, const std::vector<OledbPair>& pairs) {
     std::vector<Part> parts;
@@ -168,73 +186,74 @@ OledbLogin ReadOledbLogin(const OledbSettings& settings) {
             IsOledbYes(value(kWindowsKeys))};
 }
 
-std::string EditOledbLogin(std::string_view text, const OledbLogin& login) {
+std::string QuoteOledbValue(std::string_view value) {
+    const bool plain = value.find(';') == std::string_view::npos &&
+                       (value.empty() || (value.front() != '"' && value.front() != '\'' && value.front() != '=' &&
+                                          !IsBlank(value.front()) && !IsBlank(value.back())));
+    if (plain) return std::string(value);
+    std::string quoted = "\"";
+    for (const char c : value) {
+        quoted += c;
+        if (c == '"') quoted += '"';
+    }
+    return quoted + "\"";
+}
+
+std::string EditOledbLogin(std::string_view text, const OledbLoginEdit& edit) {
     // A line end (LF, CR, Ctrl-Z) would end RegInfo.INI's first line early.
-    const std::pair<const Message*, const std::string*> values[] = {
-        {&msg::kLoginFieldServer, &login.server}, {&msg::kLoginFieldDatabase, &login.database},
-        {&msg::kLoginFieldUser, &login.user}, {&msg::kLoginFieldPassword, &login.password}};
+    const std::pair<const Message*, const std::optional<std::string>*> values[] = {
+        {&msg::kLoginFieldServer, &edit.server}, {&msg::kLoginFieldDatabase, &edit.database},
+        {&msg::kLoginFieldUser, &edit.user}, {&msg::kLoginFieldPassword, &edit.password}};
     for (const auto& [name, value] : values)
-        if (value->find_first_of("\r\n\x1A") != std::string::npos)
+        if (*value && (*value)->find_first_of("\r\n\x1A") != std::string::npos)
             throw UserError(Say(msg::kLoginFieldHasLineBreak, {Say(*name)}));
+
     // What the installer has always written for a new file.
     if (TrimBlanks(text).empty())
-        text = login.windows_authentication
+        text = edit.windows_authentication.value_or(false)
                    ? "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;Initial Catalog=;"
                      "Data Source="
                    : "Provider=SQLOLEDB.1;Password=;Persist Security Info=True;User ID=;Initial Catalog=;"
                      "Data Source=";
     const std::vector<OledbPair> pairs = ParseOledbPairs(text);
     std::vector<Part> parts = SplitParts(text, pairs);
-    const auto in = [](const Part& part, std::span<const std::string_view> names) {
-        return part.pair && std::find(names.begin(), names.end(), part.pair->key) != names.end();
-    };
+    const bool windows =
+        edit.windows_authentication.value_or(ReadOledbLogin(OledbSettings(pairs)).windows_authentication);
 
-    // Where the other login's keys go: the first dropped login key's place.
+    // Where a key that is missing goes: the login's keys to the place of
+    // the first login key dropped, the others to the end.
     std::size_t login_place = parts.size();
-    const auto drop = [&](std::span<const std::string_view> names) {
-        for (std::size_t i = 0; i < parts.size(); ++i)
-            if (in(parts[i], names)) {
-                parts[i].dropped = true;
-                login_place = std::min(login_place, i);
-            }
-    };
     std::vector<std::string> new_login_pairs, new_pairs;
-    // `same` tells whether a value already says what is wanted.
-    const auto set = [&](std::span<const std::string_view> names, std::string_view key, const std::string& value,
-                         std::vector<std::string>& missing, auto same) {
-        Part* last = nullptr;
-        for (Part& part : parts)
-            if (in(part, names)) {
-                if (last) last->dropped = true;
-                last = &part;
-            }
+
+    // A field given: its last pair gets the value (an unchanged one keeps
+    // its text), earlier synonyms go, a missing key is added unless empty.
+    const auto set = [&](std::span<const std::string_view> names, std::string_view key,
+                         const std::optional<std::string>& value, std::vector<std::string>& missing) {
+        if (!value) return;
+        Part* last = FindLast(parts, names);
+        DropAllBut(parts, names, last, parts.size());
         if (!last) {
-            missing.push_back(std::string(key) + "=" + QuoteValue(value));
-        } else if (!same(last->pair->value)) {
-            const OledbPair& pair = *last->pair;
-            last->text = std::string(text.substr(pair.begin, pair.value_begin - pair.begin)) + QuoteValue(value) +
-                         std::string(text.substr(pair.value_end, pair.end - pair.value_end));
+            if (!value->empty()) missing.push_back(std::string(key) + "=" + QuoteOledbValue(*value));
+        } else if (last->pair->value != *value) {
+            Replace(*last, text, *value);
         }
     };
-    const auto equal_to = [](const std::string& wanted) {
-        return [&wanted](const std::string& value) { return value == wanted; };
-    };
 
-    set(kServerKeys, "Data Source", login.server, new_pairs, equal_to(login.server));
-    set(kDatabaseKeys, "Initial Catalog", login.database, new_pairs, equal_to(login.database));
-    if (login.windows_authentication) {
-        drop(kUserKeys);
-        drop(kPasswordKeys);
-        const Part* windows = nullptr;
-        for (const Part& part : parts)
-            if (in(part, kWindowsKeys)) windows = &part;
+    set(kServerKeys, "Data Source", edit.server, new_pairs);
+    set(kDatabaseKeys, "Initial Catalog", edit.database, new_pairs);
+    if (windows) {
+        login_place = DropAllBut(parts, kUserKeys, nullptr, login_place);
+        login_place = DropAllBut(parts, kPasswordKeys, nullptr, login_place);
+        Part* last = FindLast(parts, kWindowsKeys);
+        DropAllBut(parts, kWindowsKeys, last, parts.size());
         // Trusted_Connection says yes; Integrated Security, SSPI.
-        const std::string yes = windows && windows->pair->key == "trusted_connection" ? "yes" : "SSPI";
-        set(kWindowsKeys, "Integrated Security", yes, new_login_pairs, IsOledbYes);
+        if (!last) new_login_pairs.push_back("Integrated Security=SSPI");
+        else if (!IsOledbYes(last->pair->value))
+            Replace(*last, text, last->pair->key == "trusted_connection" ? "yes" : "SSPI");
     } else {
-        drop(kWindowsKeys);
-        set(kUserKeys, "User ID", login.user, new_login_pairs, equal_to(login.user));
-        set(kPasswordKeys, "Password", login.password, new_login_pairs, equal_to(login.password));
+        if (edit.windows_authentication) login_place = DropAllBut(parts, kWindowsKeys, nullptr, login_place);
+        set(kUserKeys, "User ID", edit.user, new_login_pairs);
+        set(kPasswordKeys, "Password", edit.password, new_login_pairs);
     }
 
     // New keys go before a trailing blank part, which keeps a closing ';'.

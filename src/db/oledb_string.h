@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -75,15 +76,37 @@ struct OledbLogin {
 
 OledbLogin ReadOledbLogin(const OledbSettings& settings);
 
-// `text` with the login's values, every other pair kept as written and in
-// its order. An unchanged pair keeps its text; a changed value is quoted
-// only where it must be (a ';', a quote at its start, blanks at either
-// end). Earlier pairs a later synonym overrides are dropped; so are the
-// user and password with Windows authentication, and Integrated Security
-// without it (the other login's keys take the first dropped one's place).
-// A missing key goes at the end. A blank `text` gives the line a new
-// RegInfo.INI gets. Throws UserError, as ParseOledbPairs does, or when a
-// value holds a line break or Ctrl-Z (the string is one line of a file).
-std::string EditOledbLogin(std::string_view text, const OledbLogin& login);
+// A value as a pair takes it: in double quotes (one inside doubled) when it
+// holds a ';', starts with a quote or a '=' (which another reader may take
+// for an escaped '=' in the key), or starts or ends with a blank (the
+// reader trims them); else as it is.
+std::string QuoteOledbValue(std::string_view value);
+
+// What the installer's edit changes; a field not given keeps what the
+// string says.
+struct OledbLoginEdit {
+    std::optional<std::string> server;
+    std::optional<std::string> database;
+    std::optional<std::string> user;
+    std::optional<std::string> password;
+    std::optional<bool> windows_authentication;
+
+    OledbLoginEdit() = default;
+    // Every field given.
+    OledbLoginEdit(const OledbLogin& login)
+        : server(login.server), database(login.database), user(login.user), password(login.password),
+          windows_authentication(login.windows_authentication) {}
+};
+
+// `text` with the given fields' values, every other pair kept as written
+// and in its order. An unchanged pair keeps its text; a changed value is
+// quoted by QuoteOledbValue. Earlier pairs a later synonym of a field
+// given overrides are dropped; so are the user and password with Windows
+// authentication, and Integrated Security when a SQL login is asked for
+// (the other login's keys take the first dropped one's place). A missing
+// key of a field given a value goes at the end. A blank `text` gives the line a
+// new RegInfo.INI gets. Throws UserError, as ParseOledbPairs does, or when
+// a value holds a line break or Ctrl-Z (the string is one line of a file).
+std::string EditOledbLogin(std::string_view text, const OledbLoginEdit& edit);
 
 } // namespace parktotals

@@ -42,7 +42,7 @@ std::optional<std::uint16_t> InstancePortInReply(std::string_view reply, std::st
             named = EqualsNoCase(value, instance);
         } else if (EqualsNoCase(key, "tcp")) {
             unsigned long number = 0;
-            for (const char c : value) number = c >= '0' && c <= '9' && number < 65536 ? number * 10 + (c - '0') : 65536;
+            for (const char c : value) number = IsDigit(c) && number < 65536 ? number * 10 + (c - '0') : 65536;
             if (number >= 1 && number <= 65535) port = static_cast<std::uint16_t>(number);
         }
     }
@@ -51,10 +51,10 @@ std::optional<std::uint16_t> InstancePortInReply(std::string_view reply, std::st
 }
 
 InstancePort LookUpInstancePort(const std::string& host, const std::string& instance,
-                                std::chrono::milliseconds timeout, std::uint16_t browser_port) {
+                                std::chrono::milliseconds timeout) {
     using Clock = std::chrono::steady_clock;
     BrowserChannel channel;
-    if (!channel.Open(host, browser_port)) return {InstancePort::Status::UnknownHost, 0};
+    if (!channel.Open(host, kSqlBrowserPort)) return {InstancePort::Status::UnknownHost, 0};
     const std::string request = InstanceRequest(instance);
     const Clock::time_point deadline = Clock::now() + timeout;
     for (Clock::time_point now = Clock::now(); now < deadline; now = Clock::now()) {

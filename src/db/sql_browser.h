@@ -37,7 +37,7 @@ struct InstancePort {
 // datagram can be lost), until an answer names the instance or `timeout`
 // has passed. Name resolution itself is not bounded by `timeout`.
 InstancePort LookUpInstancePort(const std::string& host, const std::string& instance,
-                                std::chrono::milliseconds timeout, std::uint16_t browser_port = kSqlBrowserPort);
+                                std::chrono::milliseconds timeout);
 
 // The platform's datagram sockets for one look-up (sql_browser_posix.cpp,
 // sql_browser_win32.cpp): one per address of the host.

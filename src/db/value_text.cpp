@@ -11,8 +11,6 @@
 namespace parktotals {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // Adds one unit in the last place of a string of decimal digits. Returns
 // false when the carry runs off the front ("999" becomes "000").
 bool IncrementDigits(std::string& digits) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,26 @@ constexpr std::string_view TrimBlanks(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
     return text;
+}
+
+constexpr bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Plain decimal digits, at least one: no sign, no blanks.
+constexpr bool AllDigits(std::string_view text) {
+    if (text.empty()) return false;
+    for (const char c : text)
+        if (!IsDigit(c)) return false;
+    return true;
+}
+
+// The number the digits from `at` on make, capped at 1000 so that a long
+// run of them cannot overflow; 0 when there are none. For version numbers:
+// ("MSOLEDBSQL19.1", 10) gives 19.
+constexpr int VersionAt(std::string_view text, std::size_t at) {
+    int version = 0;
+    for (std::size_t i = at; i < text.size() && IsDigit(text[i]); ++i)
+        version = std::min(version * 10 + (text[i] - '0'), 1000);
+    return version;
 }
 
 // Only A to Z change.

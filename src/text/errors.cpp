@@ -38,13 +38,20 @@ std::string OneLine(std::string_view text) {
         const std::u16string units = Utf8ToUtf16(character);
         if (Utf16ToUtf8(units) != character) {
             for (const char c : character) escape("\\x", static_cast<unsigned char>(c), 2);
-        } else if ((units[0] >= 0x80 && units[0] <= 0x9F) || units[0] == 0x2028 || units[0] == 0x2029) {
+        } else if ((units[0] >= 0x80 && units[0] <= 0x9F) || units[0] == 0x2028 || units[0] == 0x2029 ||
+                   (units[0] >= 0x202A && units[0] <= 0x202E) || (units[0] >= 0x2066 && units[0] <= 0x2069)) {
             escape("\\u", units[0], 4);
         } else {
             out += character;
         }
     }
     return out;
+}
+
+std::string Excerpt(std::string_view text) {
+    const std::size_t cut = Utf8PrefixLength(text, kExcerptLength);
+    if (cut == text.size()) return std::string(text);
+    return std::string(text.substr(0, cut)) + "\xE2\x80\xA6"; // …
 }
 
 } // namespace parktotals

@@ -40,6 +40,9 @@ inline constexpr Message kLoginFieldServer{"server", "服务器名称"};
 inline constexpr Message kLoginFieldDatabase{"database", "数据库名称"};
 inline constexpr Message kLoginFieldUser{"user", "登录名"};
 inline constexpr Message kLoginFieldPassword{"password", "密码"};
+// {0} is the key of the installer's fields file.
+inline constexpr Message kFieldTooLong{"The value of \"{0}\" in the fields file is too long: at most {1} characters",
+                                       "字段文件中 \"{0}\" 的值太长：最多 {1} 个字符"};
 
 inline constexpr Message kConnectionStringEmpty{"The connection string is empty", "连接字符串为空"};
 inline constexpr Message kProviderNotUsable{

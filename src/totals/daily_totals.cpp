@@ -3,7 +3,7 @@
 #include "db/database_error.h"
 #include "text/message_table.h"
 #include "totals/figures.h"
-#include "totals/memo_file.h"
+#include "totals/memo.h"
 #include "totals/nights_record.h"
 #include "totals/profile.h"
 

@@ -1,5 +1,8 @@
 #include "totals/memo.h"
 
+#include "files/whole_file.h"
+#include "text/text_codec.h"
+
 namespace parktotals {
 
 void Memo::Clear() {
@@ -19,6 +22,10 @@ std::string MemoText(const std::vector<std::string>& lines) {
         text += "\r\n";
     }
     return text;
+}
+
+void SaveMemoFile(const std::string& path, const std::vector<std::string>& lines) {
+    ReplaceWholeFile(path, Utf8ToFileText(MemoText(lines)));
 }
 
 } // namespace parktotals

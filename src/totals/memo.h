@@ -35,4 +35,9 @@ private:
 // no lines give the empty text.
 std::string MemoText(const std::vector<std::string>& lines);
 
+// Saves the memo's lines to `path` in the machine's file encoding with no
+// byte-order mark, replaced whole (ReplaceWholeFile), so that the file always
+// holds one run's text whole. Throws FileWriteError.
+void SaveMemoFile(const std::string& path, const std::vector<std::string>& lines);
+
 } // namespace parktotals

@@ -1,11 +1,10 @@
 #include "totals/nights_record.h"
 
+#include "files/whole_file.h"
 #include "text/ascii.h"
 #include "text/errors.h"
 #include "text/message_table.h"
 #include "text/text_codec.h"
-#include "totals/memo_file.h"
-#include "totals/run_report.h"
 
 #include <algorithm>
 
@@ -15,7 +14,7 @@ namespace {
 constexpr std::string_view kFirst = "first ";
 
 bool IsDateKey(std::string_view text) {
-    if (text.size() != 8 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (text.size() != 8 || !AllDigits(text))
         return false;
     const auto number = [&](std::size_t at, std::size_t length) {
         return std::stoi(std::string(text.substr(at, length)));
@@ -100,10 +99,10 @@ std::vector<LocalDate> MissedNights(const NightsRecord& record, LocalDate today,
 }
 
 NightsRecord ReadNightsRecord(const std::string& path, LocalDate today) {
-    std::string bytes;
-    if (std::optional<std::string> failure = ReadReportFile(path, bytes))
+    std::string text;
+    if (std::optional<std::string> failure = ReadTextFile(path, text))
         throw UserError(Say(msg::kFileCannotBeRead, {path, *failure}));
-    return ParseNightsRecord(FileTextToUtf8(bytes), today);
+    return ParseNightsRecord(text, today);
 }
 
 std::optional<std::string> RecordTransferredNights(const std::string& path, const std::vector<NightRecord>& nights,
@@ -115,7 +114,7 @@ std::optional<std::string> RecordTransferredNights(const std::string& path, cons
         // Read again under the lock: another run in this folder may have
         // added its nights since this one started.
         const std::optional<std::string> locked =
-            UnderReportLock(path, kRunReportLockWait, [&]() -> std::optional<std::string> {
+            UnderFolderLock(path, kFolderLockWait, [&]() -> std::optional<std::string> {
                 NightsRecord record = ReadNightsRecord(path, today);
                 for (const std::string& line : record.skipped) {
                     if (std::find(skipped.begin(), skipped.end(), line) == skipped.end()) skipped.push_back(line);
@@ -123,7 +122,7 @@ std::optional<std::string> RecordTransferredNights(const std::string& path, cons
                 AddTransferredNights(record, nights);
                 // Windows: UTF-8 behind its mark, so that Notepad shows the
                 // comments in every language.
-                const ReportFormat format = NativeReportFormat();
+                const TextFormat format = NativeTextFormat();
                 ReplaceWholeFile(path, std::string(format.byte_order_mark ? "\xEF\xBB\xBF" : "") +
                                            NightsRecordText(record, today, format.line_end));
                 return std::nullopt;

@@ -1,5 +1,6 @@
 #include "totals/profile.h"
 
+#include "files/whole_file.h"
 #include "text/text_codec_win32.h"
 
 #include <windows.h>
@@ -9,14 +10,14 @@
 namespace parktotals {
 
 // The system's own reader, so its rules (trimming, quotes, comments, the
-// file's code page) are the ones that hold. A path without a folder would be
-// looked up in the Windows folder; the job always passes a full path.
+// file's code page) are the ones that hold. The path is made full first: a
+// name without a folder would be looked up in the Windows folder.
 std::string ReadProfileString(const std::string& path, std::string_view section,
                               std::string_view key, std::string_view fallback) {
     wchar_t buffer[kProfileValueMax + 1];
     const DWORD length = GetPrivateProfileStringW(
         Utf8ToWide(section).c_str(), Utf8ToWide(key).c_str(), Utf8ToWide(fallback).c_str(), buffer,
-        static_cast<DWORD>(std::size(buffer)), Utf8ToWide(path).c_str());
+        static_cast<DWORD>(std::size(buffer)), Utf8ToWide(FullPath(path)).c_str());
     return WideToUtf8(std::wstring_view(buffer, length));
 }
 

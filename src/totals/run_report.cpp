@@ -3,7 +3,6 @@
 #include "text/errors.h"
 #include "text/message_table.h"
 #include "totals/figures.h"
-#include "totals/memo_file.h"
 
 #include <cstdio>
 
@@ -302,7 +301,7 @@ std::string BoundedReport(std::string_view existing, std::string_view block, std
 }
 
 std::optional<std::string> AppendRunReport(const std::string& path, const std::vector<std::string>& lines,
-                                           ReportFormat format, std::size_t limit) noexcept {
+                                           TextFormat format, std::size_t limit) noexcept {
     try {
         std::string block;
         for (const std::string& line : lines) {
@@ -314,9 +313,9 @@ std::optional<std::string> AppendRunReport(const std::string& path, const std::v
 
         // Read, trimmed and replaced under the lock, so that runs started
         // together each add their block to what the one before left.
-        return UnderReportLock(path, kRunReportLockWait, [&]() -> std::optional<std::string> {
+        return UnderFolderLock(path, kFolderLockWait, [&]() -> std::optional<std::string> {
             std::string existing;
-            if (std::optional<std::string> failure = ReadReportFile(path, existing)) return failure;
+            if (std::optional<std::string> failure = ReadPlainFile(path, existing)) return failure;
             std::string_view old_text = existing;
             if (old_text.substr(0, 3) == "\xEF\xBB\xBF") old_text.remove_prefix(3);
             ReplaceWholeFile(path, std::string(bom) +

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "db/gateway.h"
+#include "files/whole_file.h"
 #include "totals/daily_totals.h"
 #include "totals/date_key.h"
 
 #include <chrono>
 #include <cstddef>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,8 +23,6 @@ inline constexpr const char* kRunReportFileName = "parktotals.log";
 inline constexpr std::size_t kRunReportLimit = 1024 * 1024;
 // Every run's block starts with a line that starts with this.
 inline constexpr std::string_view kRunMarker = "==== ";
-// How long a run waits for others in the same folder to finish theirs.
-inline constexpr std::chrono::seconds kRunReportLockWait{30};
 
 struct RunRecord {
     LocalDateTime started;
@@ -64,32 +62,13 @@ std::vector<std::string> HeadlessNotices(const RunRecord& record);
 std::string BoundedReport(std::string_view existing, std::string_view block, std::size_t limit,
                           std::string_view line_end = "\n");
 
-// How the platform's text files look: Windows wants a byte-order mark (so
-// Notepad reads UTF-8 on every version) and CR LF.
-struct ReportFormat {
-    bool byte_order_mark;
-    std::string_view line_end;
-};
-ReportFormat NativeReportFormat();
-
 // Appends the run's lines to the report at `path` in `format`, within
-// `limit`: under a lock that runs in the same folder share, the file is
+// `limit`: under the folder's lock (UnderFolderLock), the file is
 // replaced in one step with its old text and the new block, so a block is
 // there whole or not at all. Never throws: returns why the report could
 // not be written, or nullopt.
 std::optional<std::string> AppendRunReport(const std::string& path, const std::vector<std::string>& lines,
-                                           ReportFormat format = NativeReportFormat(),
+                                           TextFormat format = NativeTextFormat(),
                                            std::size_t limit = kRunReportLimit) noexcept;
-
-// The platform's part of AppendRunReport.
-// Runs `write` holding the lock that every run writing a report in
-// `path`'s folder takes, once it is free; returns why it was not free
-// within `wait` or cannot be had, or what `write` returned.
-std::optional<std::string> UnderReportLock(const std::string& path, std::chrono::milliseconds wait,
-                                           const std::function<std::optional<std::string>()>& write);
-// Sets `bytes` to the report's ("" when there is none yet). Returns why
-// not when it is not a plain file (a link, a FIFO, a device, a folder),
-// which is never opened in a way that could wait, or cannot be read.
-std::optional<std::string> ReadReportFile(const std::string& path, std::string& bytes);
 
 } // namespace parktotals

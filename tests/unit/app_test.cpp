@@ -1,15 +1,23 @@
 #include "app/app_title.h"
 #include "app/application.h"
 #include "app/command_line.h"
+#include "app/connection_options.h"
 #include "db/central_connection.h"
 #include "support/fake_gateway.h"
 #include "support/temp_dir.h"
 #include "text/errors.h"
 #include "text/language.h"
+#include "text/text_codec.h"
+#include "totals/memo.h"
+#include "totals/nights_record.h"
+#include "totals/profile.h"
+#include "totals/run_report.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <filesystem>
+#include <functional>
 #include <iterator>
 #include <sstream>
 
@@ -117,6 +125,10 @@ TEST(CommandLineTest, RefusesWithTheOptionAndWhatItTakes) {
          "installer"},
         // A control character is shown escaped, never sent to the terminal.
         {{"--retries", "\x1b[2J"}, "--retries \"\\x1b[2J\"", "from 0 to 10"},
+        // A long one is cut, and a NUL does not end the message.
+        {{"--retries", std::string(120 * 1024, '7')}, "--retries \"" + std::string(200, '7') + "\xE2\x80\xA6\"",
+         "from 0 to 10"},
+        {{"--retries", std::string("1\0", 2)}, "--retries \"1\\x00\"", "from 0 to 10"},
     };
     for (const Wrong& wrong : lines) {
         std::string line;
@@ -323,6 +335,59 @@ TEST_F(RunControlTest, EventThatCannotBeWrittenOnlyAddsItsReasonToTheReport) {
     // The block as ever, with the reason in one line at its end.
     EXPECT_NE(report.find("\nEnd: exit code 0, "), std::string::npos) << report;
     EXPECT_TRUE(report.ends_with(": The event log is full\n\n")) << report;
+}
+
+// Every file the program writes is replaced whole; the new one keeps the
+// rights the old one had, and the installer's fields file, which holds the
+// password, is its owner's only whatever it was before.
+TEST(FileRightsTest, EachFileKeepsItsRightsAndTheInstallerChangesOnlyWhatItIsGiven) {
+    namespace fs = std::filesystem;
+    testing::TempDir dir;
+    const testing::WorkingDirectory here(dir.path());
+    NightRecord night;
+    night.date_key = "20261201";
+    std::vector<std::string> skipped;
+    for (FigureRecord& figure : night.figures) figure.status = FigureStatus::Transferred;
+    const auto connection = [](Task task, const std::string& file) {
+        CommandLine command;
+        command.task = task;
+        command.fields_file = file;
+        return RunConnectionTask(command);
+    };
+    struct Case {
+        std::string file;
+        fs::perms before, after;
+        std::function<bool()> write; // true when it was written
+    };
+    using enum fs::perms;
+    const Case cases[] = {
+        {"memo1.txt", owner_read | owner_write | group_read, owner_read | owner_write | group_read,
+         [] { return SaveMemoFile("memo1.txt", {"UPDATE ..."}), true; }},
+        {"parktotals.log", owner_read | owner_write, owner_read | owner_write,
+         [] { return !AppendRunReport("parktotals.log", {"==== run"}); }},
+        {"transferred-nights.txt", owner_read | group_read, owner_read | group_read,
+         [&] { return !RecordTransferredNights("transferred-nights.txt", {night}, {2026, 12, 2}, skipped); }},
+        {"RegInfo.INI", owner_read | owner_write, owner_read | owner_write,
+         [&] { return connection(Task::WriteConnection, dir.Write("in.ini", "[connection]\npassword=new\n")) == 0; }},
+        {"out.ini", owner_read | owner_write | group_read | others_read, owner_read | owner_write,
+         [&] { return connection(Task::ReadConnection, "out.ini") == 0; }},
+    };
+    dir.Write("RegInfo.INI", "Provider=SQLOLEDB.1;Password=old;User ID=sa;Data Source=.\r\nmore\r\n");
+    for (const Case& c : cases) {
+        if (!fs::exists(c.file)) dir.Write(c.file, "");
+        fs::permissions(c.file, c.before);
+        ASSERT_TRUE(c.write()) << c.file;
+        EXPECT_EQ(fs::status(c.file).permissions(), c.after) << c.file;
+    }
+    // The fields file held only the password: the rest of the login stays.
+    const std::string reginfo = "Provider=SQLOLEDB.1;Password=new;User ID=sa;Data Source=.\r\nmore\r\n";
+    EXPECT_EQ(testing::ReadBytes("RegInfo.INI"), reginfo);
+    // A password the INI reader would cut is refused, not cut.
+    const std::string long_password = "[connection]\npassword=" + std::string(3000, 'p');
+    EXPECT_EQ(connection(Task::WriteConnection, dir.Write("in.ini", long_password)), 1);
+    EXPECT_EQ(testing::ReadBytes("RegInfo.INI"), reginfo);
+    EXPECT_EQ(ProfileValue(FileTextToUtf8(testing::ReadBytes("in.ini")), "connection", "error", ""),
+              "The value of \"password\" in the fields file is too long: at most 2046 characters");
 }
 
 } // namespace

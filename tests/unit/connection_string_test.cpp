@@ -7,7 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <map>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <string>
 
 namespace parktotals {
@@ -180,9 +184,21 @@ TEST(OledbLoginTest, EditSetsThePagesKeysAndKeepsTheRestInItsPlace) {
         EXPECT_EQ(edited, c.edited) << c.text;
         EXPECT_EQ(ReadOledbLogin(OledbSettings(edited)), c.login) << edited;
     }
+    // A field not given keeps what the string says, whatever the login;
+    // one given empty is set empty. A value starting with '=' is quoted.
+    OledbLoginEdit password_only;
+    password_only.password = "=x";
+    EXPECT_EQ(EditOledbLogin("Provider=SQLOLEDB.1;Password=old;User ID=sa;Data Source=PC;", password_only),
+              "Provider=SQLOLEDB.1;Password=\"=x\";User ID=sa;Data Source=PC;");
+    EXPECT_EQ(EditOledbLogin("Trusted_Connection=yes;Server=PC", password_only), "Trusted_Connection=yes;Server=PC");
+    OledbLoginEdit empty;
+    empty.server = "";
+    empty.database = "";
+    EXPECT_EQ(EditOledbLogin("Server=PC;Database=park", empty), "Server=;Database=");
+    EXPECT_EQ(EditOledbLogin("Server=PC", empty), "Server=") << "no empty key added";
     EXPECT_THROW(EditOledbLogin("Server=s;Password='x", sql), UserError);
     try {
-        EditOledbLogin("Server=s", {"s", "d", "u", "pa\nss", false});
+        EditOledbLogin("Server=s", OledbLogin{"s", "d", "u", "pa\nss", false});
         ADD_FAILURE() << "a line break taken";
     } catch (const UserError& error) {
         EXPECT_STREQ(error.what(), "The password holds a line break, which the connection string cannot");
@@ -430,15 +446,28 @@ TEST(FreeTdsConfTest, SettingsFreeTdsCannotReadAreRefused) {
         const ScopedFreeTdsConf conf("[parktotals-encrypted]\n");
         ASSERT_NE(std::getenv("FREETDSCONF"), nullptr);
     }
-    try {
-        const ScopedFreeTdsConf conf("[parktotals-encrypted]\n", "/nonexistent/fd/");
-        FAIL() << "settings FreeTDS cannot read were handed to it";
-    } catch (const UserError& error) {
-        EXPECT_EQ(std::string(error.what())
-                      .rfind("The settings for checking the server certificate cannot be made: /nonexistent/fd/", 0),
-                  0u)
-            << error.what();
+    // A process with one descriptor left: the file is made, but cannot be
+    // opened again by its name.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int free_fd = ::open("/dev/null", O_RDONLY);
+        ::close(free_fd);
+        const rlimit limit{static_cast<rlim_t>(free_fd + 1), static_cast<rlim_t>(free_fd + 1)};
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(2);
+        try {
+            const ScopedFreeTdsConf conf("[parktotals-encrypted]\n");
+        } catch (const UserError& error) {
+            const std::string expected =
+                "The settings for checking the server certificate cannot be made: /proc/self/fd/";
+            ::_exit(std::string(error.what()).rfind(expected, 0) == 0 && !std::getenv("FREETDSCONF") ? 0 : 3);
+        }
+        ::_exit(1);
     }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "exit 1: handed to FreeTDS; 3: refused with another message";
     EXPECT_EQ(std::getenv("FREETDSCONF"), nullptr);
 }
 

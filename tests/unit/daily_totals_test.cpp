@@ -170,7 +170,7 @@ TEST_F(DailyTotalsTest, UnwritableMemoFileNamesFullPathAndReason) {
         EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + settings.memo_path + "\". " + IsADirectory());
     }
     EXPECT_EQ(gateway.calls.back(), "close");
-    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"memo1.txt", "transferred-nights.txt", "weixinconfig.ini"})) << "no file left behind";
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"memo1.txt", "parktotals.lock", "transferred-nights.txt", "weixinconfig.ini"})) << "no file left behind";
 }
 
 // The new text goes in beside the old file and replaces it in one step: a
@@ -184,7 +184,7 @@ TEST_F(DailyTotalsTest, MemoFileIsReplacedWholeNotRewrittenInPlace) {
     const std::string old_text(std::istreambuf_iterator<char>(old_reader), {});
     EXPECT_EQ(old_text, "older run\r\n");
     EXPECT_EQ(MemoFile().substr(0, Expected(0, "10").size() + 2), Expected(0, "10") + "\r\n");
-    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"memo1.txt", "transferred-nights.txt", "weixinconfig.ini"}));
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"memo1.txt", "parktotals.lock", "transferred-nights.txt", "weixinconfig.ini"}));
 }
 
 // What a run that crashed before its rename left goes with the next run;
@@ -196,7 +196,7 @@ TEST_F(DailyTotalsTest, NewFileLeftByACrashedRunIsRemovedByTheNext) {
     for (const std::string& file : {crashed, running})
         std::filesystem::last_write_time(file, std::filesystem::file_time_type::clock::now() - std::chrono::minutes(5));
     EXPECT_EQ(RunDailyTotals(gateway, memo, settings), Outcome::AllTransferred);
-    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"memo1.txt", "memo1.txt.1.0.tmp", "transferred-nights.txt", "weixinconfig.ini"}));
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"memo1.txt", "memo1.txt.1.0.tmp", "parktotals.lock", "transferred-nights.txt", "weixinconfig.ini"}));
 }
 
 TEST_F(DailyTotalsTest, RelativeMemoPathIsReportedInFull) {

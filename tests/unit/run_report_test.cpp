@@ -648,15 +648,16 @@ TEST(RunReportTest, ServerTextCannotStartALineOrSteerATerminal) {
     RunRecord run = NormalRun();
     run.job.nights[0].figures[2] = {FigureStatus::Refused, "1234.5", std::nullopt,
                           {"Deadlock\r\n==== Run of 2099-01-01 00:00:00 ====\nEnd: exit code 0\x1b[2J\x07\x7f"
-                           "\xC2\x9B\xE2\x80\xA8 \xE5\x88\x97\xE5\x90\x8D \xFF\xE5\x88",
+                           "\xC2\x9B\xE2\x80\xA8 \xE5\x88\x97\xE5\x90\x8D \xFF\xE5\x88 \xE2\x80\xAE\xE2\x81\xA6",
                            "40001", 1205}};
-    run.error_box = "Unable to connect\n==== Run of 2099";
+    // The box's text went through an exception, whose what() a NUL would end.
+    run.error_box = UserError(std::string("Unable to connect\n==== Run of 2099\0 (PC)", 40)).what();
     const std::vector<std::string> lines = RunReportLines(run);
     ASSERT_EQ(lines.size(), 12u);
     EXPECT_EQ(lines[7], "Figure 3 (weixin_money_lishi): sent 1234.5, refused by the central server: Deadlock\\r\\n"
                         "==== Run of 2099-01-01 00:00:00 ====\\nEnd: exit code 0\\x1b[2J\\x07\\x7f\\u009b\\u2028 "
-                        "\xE5\x88\x97\xE5\x90\x8D \\xff\\xe5\\x88 (SQLSTATE 40001, error 1205)");
-    EXPECT_EQ(lines[11], "Error box: Unable to connect\\n==== Run of 2099");
+                        "\xE5\x88\x97\xE5\x90\x8D \\xff\\xe5\\x88 \\u202e\\u2066 (SQLSTATE 40001, error 1205)");
+    EXPECT_EQ(lines[11], "Error box: Unable to connect\\n==== Run of 2099\\x00 (PC)");
 }
 
 // What a monitoring rule reads without parsing the text (the ID and type
@@ -723,22 +724,22 @@ protected:
 };
 
 TEST_F(ReportFileTest, WindowsFileStartsWithOneByteOrderMarkAndUsesCrLf) {
-    const ReportFormat windows{true, "\r\n"};
+    const TextFormat windows{true, "\r\n"};
     EXPECT_EQ(AppendRunReport(path, {"==== one", "a"}, windows), std::nullopt);
     EXPECT_EQ(AppendRunReport(path, {"==== two", "\xE5\xA4\xB1\xE8\xB4\xA5"}, windows), std::nullopt);
     EXPECT_EQ(Report(), "\xEF\xBB\xBF==== one\r\na\r\n\r\n==== two\r\n\xE5\xA4\xB1\xE8\xB4\xA5\r\n\r\n");
 }
 
 TEST_F(ReportFileTest, LinuxFileIsPlainUtf8WithLf) {
-    const ReportFormat linux_format{false, "\n"};
+    const TextFormat linux_format{false, "\n"};
     EXPECT_EQ(AppendRunReport(path, {"==== one", "a"}, linux_format), std::nullopt);
     EXPECT_EQ(AppendRunReport(path, {"==== two"}, linux_format), std::nullopt);
     EXPECT_EQ(Report(), "==== one\na\n\n==== two\n\n");
-    EXPECT_EQ(NativeReportFormat().line_end, "\n");
+    EXPECT_EQ(NativeTextFormat().line_end, "\n");
 }
 
 TEST_F(ReportFileTest, FileAtItsBoundLosesItsOldestRunsAndKeepsItsMark) {
-    const ReportFormat windows{true, "\r\n"};
+    const TextFormat windows{true, "\r\n"};
     const std::vector<std::string> run(40, std::string(20, 'x'));
     std::vector<std::string> lines = run;
     for (int i = 0; i < 12; ++i) {
@@ -754,7 +755,7 @@ TEST_F(ReportFileTest, FileAtItsBoundLosesItsOldestRunsAndKeepsItsMark) {
 }
 
 TEST_F(ReportFileTest, BlockCutShortDoesNotHideTheNextRunFromTrimming) {
-    const ReportFormat windows{true, "\r\n"};
+    const TextFormat windows{true, "\r\n"};
     dir.Write("parktotals.log", "\xEF\xBB\xBF==== one\r\nFigure 1 (day_co");
     ASSERT_EQ(AppendRunReport(path, {"==== two", std::string(20, 'x')}, windows, 100), std::nullopt);
     EXPECT_EQ(Report(), "\xEF\xBB\xBF==== one\r\nFigure 1 (day_co\r\n==== two\r\n" + std::string(20, 'x') + "\r\n\r\n");

@@ -69,6 +69,18 @@ class DailyRunTest(WineTestCase):
                 self.assertEqual((login["password"], login["database"], login["accepted"]),
                                  (LOCAL_PASSWORD, "park", True))
 
+    def test_installer_options_with_a_bare_fields_file_name_keep_the_login(self):
+        # Windows' INI reader looks for a name without a folder in the
+        # Windows folder; the program looks in the working one.
+        line = b"Provider=SQLOLEDB.1;Password=old;User ID=sa;Data Source=PC\\SQL\r\n; by hand\r\n"
+        self.write("RegInfo.INI", line)
+        self.assertEqual(self.wait_to_end(self.start(args=["--read-connection", "f.ini"])), 0)
+        self.assertEqual(self.wait_to_end(self.start(args=["--write-connection", "f.ini"])), 0)
+        self.assertEqual(self.read("RegInfo.INI"), line)
+        self.write("f.ini", "[connection]\r\npassword=new\r\n")
+        self.assertEqual(self.wait_to_end(self.start(args=["--write-connection", "f.ini"])), 0)
+        self.assertEqual(self.read("RegInfo.INI"), line.replace(b"old", b"new"))
+
     def test_past_days_send_figures_3_to_5_with_their_own_day(self):
         first, last = (datetime.date.today() - datetime.timedelta(days=n) for n in (3, 2))
         keys = [day.strftime("%Y%m%d") for day in (first, last)]

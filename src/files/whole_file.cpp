@@ -1,11 +1,14 @@
-#include "totals/memo_file.h"
+#include "files/whole_file.h"
 
+#include "text/ascii.h"
+#include "text/message_table.h"
 #include "text/text_codec.h"
-#include "totals/memo.h"
 
 #include <charconv>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string_view>
 
 namespace parktotals {
@@ -16,10 +19,6 @@ namespace fs = std::filesystem;
 // UTF-8 both ways, whatever the machine's code page.
 fs::path PathOf(std::string_view utf8) {
     return fs::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
-}
-
-bool AllDigits(std::string_view text) {
-    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 // The process id in "<of_file>.<process id>.<n>.tmp", or 0 when the name
@@ -40,8 +39,26 @@ unsigned long LeftoverProcessId(std::string_view name, std::string_view of_file)
 
 } // namespace
 
-void SaveMemoFile(const std::string& path, const std::vector<std::string>& lines) {
-    WriteNewFile(path, Utf8ToFileText(MemoText(lines)));
+std::optional<std::string> ReadTextFile(const std::string& path, std::string& utf8) {
+    std::string bytes;
+    if (std::optional<std::string> failure = ReadPlainFile(path, bytes)) return failure;
+    utf8 = FileTextToUtf8(bytes);
+    return std::nullopt;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    std::ifstream file(PathOf(path), std::ios::binary);
+    if (!file) throw UserError(Say(msg::kCannotOpenFile, {path}));
+    std::string bytes;
+    try {
+        // libstdc++ throws from the iterator when a read fails (a folder of
+        // that name, an I/O error).
+        bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    } catch (const std::exception&) {
+        file.setstate(std::ios::badbit);
+    }
+    if (file.bad()) throw UserError(Say(msg::kCannotReadFile, {path}));
+    return bytes;
 }
 
 void RemoveLeftovers(const std::string& path) noexcept {
