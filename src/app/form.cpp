@@ -24,10 +24,9 @@ bool Shell::Pause(std::chrono::seconds wait) {
     return !stop_.Requested();
 }
 
-Tformmaindalventis::Tformmaindalventis(Shell& shell, FormSettings settings, Gateway* job_gateway)
+Tformmaindalventis::Tformmaindalventis(Shell& shell, FormSettings settings)
     : shell_(shell), settings_(std::move(settings)),
-      own_gateway_(Conn, ADOec, ADOCondir, ADOecdir, settings_.central_connection_string),
-      gateway_(job_gateway ? job_gateway : &own_gateway_) {
+      gateway_(Conn, ADOec, ADOCondir, ADOecdir, settings_.central_connection_string) {
     // The central connection string is part of the window's design as well.
     ADOCondir.SetConnectionString(settings_.central_connection_string);
 }
@@ -39,13 +38,13 @@ void Tformmaindalventis::SetWaitBeforeRetry(std::function<bool(const RetryRound&
 void Tformmaindalventis::FormCreate() noexcept {
     // Start-up never fails: a local database that cannot be reached only
     // costs the figures it would have given.
-    local_setup_ = own_gateway_.SetUpLocalConnection(settings_.reginfo_path);
+    local_setup_ = gateway_.SetUpLocalConnection(settings_.reginfo_path);
 }
 
 void Tformmaindalventis::Timer1Timer() {
     Timer1.enabled = false;
     settings_.job.stop = &shell_.Stop();
-    outcome_ = RunDailyTotals(*gateway_, Memo1, settings_.job, job_record_);
+    outcome_ = RunDailyTotals(gateway_, Memo1, settings_.job, job_record_);
     shell_.CloseForm();
 }
 

@@ -68,9 +68,7 @@ struct FormSettings {
 // is destroyed.
 class Tformmaindalventis {
 public:
-    // `job_gateway` is for tests: the job then runs on it instead of the
-    // gateway over the form's own components.
-    Tformmaindalventis(Shell& shell, FormSettings settings, Gateway* job_gateway = nullptr);
+    Tformmaindalventis(Shell& shell, FormSettings settings);
 
     // Starts with its design-time text, which the job's first step clears.
     Memo Memo1{std::vector<std::string>{"Memo1"}};
@@ -101,8 +99,7 @@ public:
 private:
     Shell& shell_;
     FormSettings settings_;
-    DatabaseGateway own_gateway_;
-    Gateway* gateway_;
+    DatabaseGateway gateway_;
     Outcome outcome_ = Outcome::Incomplete;
     // The run starts when the window is built.
     LocalDateTime started_ = NowOnLocalClock();

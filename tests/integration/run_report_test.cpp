@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/application.h"
 #include "integration/gateway_support.h"
 #include "support/network.h"
 #include "support/temp_dir.h"
@@ -274,6 +275,99 @@ TEST(LocalSetUpTest, SaysWhyThereIsNoLocalDatabase) {
     result = set_up(&refused);
     EXPECT_EQ(result.status, LocalSetUp::Status::Open);
     EXPECT_TRUE(form.Conn.IsOpen());
+}
+
+// A shell that records what the form and the application ask of it.
+class RecordingShell : public Shell {
+public:
+    void CloseForm() override { ++closed; }
+    void ShowErrorBox(const std::string& caption, const std::string& text) override {
+        boxes.push_back(caption + "|" + text);
+    }
+    std::optional<std::string> WriteEvent(const RunEvent&) noexcept override { return event_problem; }
+    int closed = 0;
+    std::vector<std::string> boxes;
+    std::optional<std::string> event_problem;
+};
+
+// The form and the application over the form's own database components,
+// as the program runs them.
+class RunControlTest : public ReportedRunTest {
+protected:
+    RunControlTest() {
+        form_settings.job = settings;
+        form_settings.central_connection_string = testing::CentralString(central.port());
+        form_settings.reginfo_path = dir.Write("RegInfo.INI", testing::LocalConnectionString(local.port()) + "\r\n");
+        form_settings.report_path = dir / "parktotals.log";
+        AnswerUpdates(std::vector<Answer>(kFigureCount, Answer::RowCount(1)));
+    }
+    FormSettings form_settings;
+    RecordingShell shell;
+};
+
+TEST_F(RunControlTest, TickRunsTheJobOnceThenClosesTheWindow) {
+    Application app(shell, "Parktotals");
+    Tformmaindalventis form(shell, form_settings);
+    EXPECT_TRUE(form.Timer1.enabled);
+    form.FormCreate();
+
+    app.DeliverTimerTick(form);
+    EXPECT_FALSE(form.Timer1.enabled);
+    EXPECT_EQ(shell.closed, 1);
+    EXPECT_TRUE(shell.boxes.empty());
+    EXPECT_EQ(form.Memo1.Lines().size(), 5u);
+    EXPECT_EQ(app.ExitCode(form), 0);
+
+    const std::size_t batches = central.batches().size();
+    app.DeliverTimerTick(form); // a late tick finds the timer disabled
+    EXPECT_EQ(central.batches().size(), batches);
+    EXPECT_EQ(shell.closed, 1);
+}
+
+TEST_F(RunControlTest, ErrorFromTheJobShowsBoxAndKeepsWindowOpen) {
+    const testing::ClosedPort closed;
+    form_settings.central_connection_string = testing::CentralString(closed.port());
+    Application app(shell, "Myjob");
+    Tformmaindalventis form(shell, form_settings);
+    form.FormCreate();
+    app.DeliverTimerTick(form);
+    ASSERT_EQ(shell.boxes.size(), 1u);
+    EXPECT_EQ(shell.boxes[0].rfind("Myjob|Unable to connect", 0), 0u) << shell.boxes[0];
+    EXPECT_EQ(shell.closed, 0);
+    EXPECT_FALSE(form.Timer1.enabled);
+    EXPECT_EQ(app.ExitCode(form), 1);
+    app.DeliverTimerTick(form);
+    EXPECT_EQ(shell.boxes.size(), 1u);
+}
+
+TEST_F(RunControlTest, PartialRunAndEarlyCloseAreReportedAsIncomplete) {
+    Application app(shell, "Parktotals");
+    {
+        Tformmaindalventis form(shell, form_settings);
+        EXPECT_EQ(app.ExitCode(form), 2) << "closed before the first tick";
+    }
+    std::vector<Answer> answers(kFigureCount, Answer::RowCount(1));
+    answers[4] = Answer::Error(245, "Conversion failed");
+    AnswerUpdates(answers);
+    Tformmaindalventis form(shell, form_settings);
+    form.FormCreate();
+    app.DeliverTimerTick(form);
+    EXPECT_EQ(shell.closed, 1);
+    EXPECT_EQ(app.ExitCode(form), 2);
+}
+
+TEST_F(RunControlTest, EventThatCannotBeWrittenOnlyAddsItsReasonToTheReport) {
+    shell.event_problem = "The event log is full";
+    Application app(shell, "Parktotals");
+    Tformmaindalventis form(shell, form_settings);
+    form.FormCreate();
+    app.DeliverTimerTick(form);
+    EXPECT_TRUE(shell.boxes.empty());
+    EXPECT_EQ(app.ExitCode(form), 0);
+    const std::string report = testing::ReadBytes(form_settings.report_path);
+    // The block as ever, with the reason in one line at its end.
+    EXPECT_NE(report.find("\nEnd: exit code 0, "), std::string::npos) << report;
+    EXPECT_TRUE(report.ends_with(": The event log is full\n\n")) << report;
 }
 
 } // namespace
