@@ -324,7 +324,6 @@ inline constexpr Message kNotPlainFifo{"it is a named pipe (FIFO), not a plain f
 inline constexpr Message kNotPlainDevice{"it is a device, not a plain file", "它是设备，不是普通文件"};
 inline constexpr Message kNotPlainFolder{"it is a folder, not a plain file", "它是文件夹，不是普通文件"};
 inline constexpr Message kNotPlainFile{"it is not a plain file", "它不是普通文件"};
-inline constexpr Message kFolderCannotBeOpened{"its folder cannot be opened: {0}", "无法打开其所在文件夹：{0}"};
 inline constexpr Message kCannotBeLocked{"it cannot be locked: {0}", "无法锁定：{0}"};
 inline constexpr Message kLockedByAnotherRun{"another run kept it locked for {0} s", "另一次运行将其锁定了 {0} 秒"};
 
