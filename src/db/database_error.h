@@ -75,7 +75,6 @@ FailureKind KindOf(const DatabaseError& error);
 bool WorthAnotherTry(FailureKind kind);
 
 inline bool IsLoginRefusal(const DatabaseError& error) { return KindOf(error) == FailureKind::LoginRefused; }
-inline bool IsTimeOut(const DatabaseError& error) { return KindOf(error) == FailureKind::TimedOut; }
 inline bool IsTransient(const DatabaseError& error) { return WorthAnotherTry(KindOf(error)); }
 // No server answered a login: nothing listened, or not within the login
 // time-out.
